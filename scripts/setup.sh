@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running need; a ready machine installs nothing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    clang libclang-rt-14-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libssl-dev openssl ca-certificates curl
+    qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6svg6
+    fonts-noto-cjk
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,199 @@
+#include "store/check_item.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// Scrambling constants: F..F+15 and B-15..B stay within 'a'..'z'.
+constexpr uint8_t ScrambleMask = 0x9;
+constexpr uint8_t ScrambleForward = 'd';
+constexpr uint8_t ScrambleBackward = 'w';
+
+} // namespace
+
+void TCheckItem::setPassword(const std::string& plain)
+{
+    password = plain;
+    scrambledPassword() = scramblePassword(plain);
+}
+
+TCheckItem newItemTemplate()
+{
+    TCheckItem item;
+    item.title() = "\x90\x56\x8b\x4b\x83\x41\x83\x43\x83\x65\x83\x80"; // 新規アイテム
+    item.checkUri() = "http://";
+    item.userAgent() = "Vantrel/1.02";
+    item.timeout = 60000;
+    return item;
+}
+
+void resetCheckResults(TCheckItem& item)
+{
+    item.status = ItemStatus::Initial;
+    item.lastCheckTime = 0;
+    item.lastModifiedTime = 0;
+    item.contentLengthValue = 0;
+    item.bodySize = 0;
+    item.lastCheck().clear();
+    item.response().clear();
+    item.lastModified().clear();
+    item.contentLength().clear();
+    item.metaTagValue().clear();
+    item.content.clear();
+}
+
+void applyItemEdit(const TCheckItem& before, TCheckItem& edited)
+{
+    if (edited.checkUri().empty())
+        edited.check = 0;
+    if (edited.metaTagName().empty())
+        edited.compareMetaTag = 0;
+    if (edited.proxyServer().empty())
+        edited.useProxy = 0;
+
+    if (!edited.useGet)
+        edited.content.clear();
+
+    if (edited.metaTagName() != before.metaTagName())
+        edited.metaTagValue().clear();
+
+    auto on = [](uint8_t v) { return v != 0; };
+    if (edited.checkUri() != before.checkUri()) {
+        resetCheckResults(edited);
+    } else if (on(edited.compareLastModified) != on(before.compareLastModified)
+        || on(edited.compareContentLength) != on(before.compareContentLength)
+        || on(edited.compareSize) != on(before.compareSize) || on(edited.compareContent) != on(before.compareContent)
+        || on(edited.compareMetaTag) != on(before.compareMetaTag) || edited.metaTagName() != before.metaTagName()) {
+        edited.status = ItemStatus::Initial;
+    }
+
+    if (!edited.ownParameters) {
+        edited.useProxy = 0;
+        edited.useAuthentication = 0;
+        edited.proxyServer().clear();
+        edited.proxyPort().clear();
+        edited.userId().clear();
+        edited.scrambledPassword().clear();
+        edited.password.clear();
+        edited.userAgent().clear();
+    }
+}
+
+std::string scramblePassword(const std::string& password)
+{
+    const size_t n = password.size();
+    std::string out(2 * n, '\0');
+    for (size_t i = 0; i < n; ++i) {
+        const auto b = static_cast<uint8_t>(password[i]);
+        out[2 * i] = static_cast<char>(((b >> 4) ^ ScrambleMask) + ScrambleForward);
+        out[2 * n - 1 - 2 * i] = static_cast<char>(ScrambleBackward - ((b & 0x0F) ^ ScrambleMask));
+    }
+    return out;
+}
+
+std::string unscramblePassword(const std::string& scrambled)
+{
+    const size_t m = scrambled.size();
+    std::string out(m / 2, '\0');
+    for (size_t i = 0; i < m / 2; ++i) {
+        const auto hi = static_cast<uint8_t>((static_cast<uint8_t>(scrambled[2 * i]) - ScrambleForward) ^ ScrambleMask);
+        const auto lo
+            = static_cast<uint8_t>((ScrambleBackward - static_cast<uint8_t>(scrambled[m - 1 - 2 * i])) ^ ScrambleMask);
+        out[i] = static_cast<char>(static_cast<uint8_t>((hi << 4) | (lo & 0x0F)));
+    }
+    return out;
+}
+
+std::string statusCaption(ItemStatus status)
+{
+    switch (status) {
+    case ItemStatus::Initial:
+        return "\x8f\x89\x8a\xfa\x8f\xf3\x91\xd4"; // 初期状態
+    case ItemStatus::Normal:
+        return "\x8d\x58\x90\x56\x96\xb3\x82\xb5"; // 更新無し
+    case ItemStatus::Update:
+        return "\x8d\x58\x90\x56\x97\x4c\x82\xe8"; // 更新有り
+    case ItemStatus::Error:
+        return "\x83\x47\x83\x89\x81\x5b"; // エラー
+    }
+    return {};
+}
+
+void TCheckItems::append(const TCheckItem& item)
+{
+    m_items.push_back(item);
+}
+
+void TCheckItems::append(TCheckItem&& item)
+{
+    m_items.push_back(std::move(item));
+}
+
+void TCheckItems::appendAll(const TCheckItems& other)
+{
+    if (&other == this) {
+        const auto copy = other.m_items;
+        m_items.insert(m_items.end(), copy.begin(), copy.end());
+        return;
+    }
+    m_items.insert(m_items.end(), other.m_items.begin(), other.m_items.end());
+}
+
+void TCheckItems::replaceAll(const TCheckItems& other)
+{
+    if (&other != this)
+        m_items = other.m_items;
+}
+
+void TCheckItems::eraseAt(size_t index)
+{
+    if (index < m_items.size())
+        m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void TCheckItems::clear() noexcept
+{
+    m_items.clear();
+}
+
+void TCheckItems::reserve(size_t n)
+{
+    m_items.reserve(n);
+}
+
+void TCheckItems::retainWhere(const std::function<bool(size_t)>& keep)
+{
+    std::vector<TCheckItem> kept;
+    kept.reserve(m_items.size());
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        if (keep(i))
+            kept.push_back(std::move(m_items[i]));
+    }
+    m_items = std::move(kept);
+}
+
+void TCheckItems::swap(size_t i, size_t j)
+{
+    if (i < m_items.size() && j < m_items.size() && i != j)
+        std::swap(m_items[i], m_items[j]);
+}
+
+void TCheckItems::setStatus(const std::vector<size_t>& indices, ItemStatus status)
+{
+    for (size_t index : indices) {
+        if (index < m_items.size())
+            m_items[index].status = status;
+    }
+}
+
+size_t TCheckItems::markForExport(bool exportAll, const std::function<bool(size_t)>& selected)
+{
+    size_t marked = 0;
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        const bool mark = exportAll || (selected && selected(i));
+        m_items[i].exportMark = mark ? 1 : 0;
+        marked += mark ? 1 : 0;
+    }
+    return marked;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "store/check_item.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// The seven remembered texts of the settings, by index.
+enum ConfigText : size_t {
+    HomePageUriText = 0,
+    ContactAddressText = 1,
+    CharacterFileText = 2,
+    CharacterNameText = 3,
+    LastItemsFileText = 4,
+    SoundUpdateFileText = 5,
+    SoundNoUpdateFileText = 6,
+};
+inline constexpr size_t ConfigTextCount = 7;
+inline constexpr size_t ColumnCount = 6;
+
+inline constexpr uint32_t ConfigSignature = 200009;
+inline constexpr uint32_t ConfigFormatVersion = 2;
+
+// The connection parameters a check uses, chosen between the item and the default item.
+struct TEffectiveParameters
+{
+    int32_t timeout = 60000; // milliseconds, never below 60000
+    std::string proxyHost; // empty: connect directly
+    int proxyPort = 0;
+    std::string userId; // empty unless authentication is on
+    std::string password;
+    std::string userAgent;
+};
+
+// Reads a port text as the program does everywhere: not a number, or below 1, gives 0.
+int portNumber(const std::string& text);
+
+// The application's settings with the item list. A plain record; the constructor gives factory values.
+struct TConfig
+{
+    // Options block, in file order.
+    uint32_t signature = ConfigSignature;
+    uint32_t formatVersion = ConfigFormatVersion;
+    uint8_t doubleClickAction = 0;
+    uint8_t topMost = 0;
+    uint8_t taskTray = 0;
+    uint8_t reportMode = 2;
+    uint8_t soundOnUpdate = 0;
+    uint8_t soundOnNoUpdate = 0;
+    uint8_t exportAll = 1;
+    uint8_t exportCheckUri = 1;
+    std::array<int32_t, ColumnCount> columnWidths {};
+
+    std::array<std::string, ConfigTextCount> texts = factoryTexts();
+    TCheckItem defaultItem = newItemTemplate();
+    TCheckItems items;
+
+    static std::array<std::string, ConfigTextCount> factoryTexts();
+
+    std::string& homePageUri() { return texts[HomePageUriText]; }
+    const std::string& homePageUri() const { return texts[HomePageUriText]; }
+    std::string& contactAddress() { return texts[ContactAddressText]; }
+    const std::string& contactAddress() const { return texts[ContactAddressText]; }
+    std::string& characterFile() { return texts[CharacterFileText]; }
+    const std::string& characterFile() const { return texts[CharacterFileText]; }
+    std::string& characterName() { return texts[CharacterNameText]; }
+    const std::string& characterName() const { return texts[CharacterNameText]; }
+    std::string& lastItemsFile() { return texts[LastItemsFileText]; }
+    const std::string& lastItemsFile() const { return texts[LastItemsFileText]; }
+    std::string& soundUpdateFile() { return texts[SoundUpdateFileText]; }
+    const std::string& soundUpdateFile() const { return texts[SoundUpdateFileText]; }
+    std::string& soundNoUpdateFile() { return texts[SoundNoUpdateFileText]; }
+    const std::string& soundNoUpdateFile() const { return texts[SoundNoUpdateFileText]; }
+
+    // The item itself when its ownParameters is on, else the default item.
+    TEffectiveParameters effectiveParameters(const TCheckItem& item) const;
+
+    // Restores every factory value, the item list included.
+    void reset();
+};
+
+// The rules enforced after the settings dialog stored its values, in their order.
+void confirmSettings(TConfig& config);

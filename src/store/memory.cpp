@@ -1,0 +1,64 @@
+#include "store/memory.h"
+
+#include "store/exception.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+template <typename F>
+void guarded(F&& f)
+{
+    try {
+        f();
+    } catch (const std::bad_alloc&) {
+        throw TException("TMemory");
+    } catch (const std::length_error&) {
+        throw TException("TMemory");
+    }
+}
+
+} // namespace
+
+TMemory::TMemory(size_t size)
+{
+    resize(size);
+}
+
+TMemory::TMemory(const void* data, size_t size)
+{
+    assign(data, size);
+}
+
+TMemory::TMemory(std::string_view bytes)
+{
+    assign(bytes.data(), bytes.size());
+}
+
+void TMemory::resize(size_t size)
+{
+    guarded([&] { m_bytes.resize(size); });
+}
+
+void TMemory::reserve(size_t size)
+{
+    guarded([&] { m_bytes.reserve(size); });
+}
+
+void TMemory::assign(const void* data, size_t size)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    guarded([&] { m_bytes.assign(p, p + size); });
+}
+
+void TMemory::append(const void* data, size_t size)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    guarded([&] { m_bytes.insert(m_bytes.end(), p, p + size); });
+}
+
+void TMemory::clear() noexcept
+{
+    m_bytes.clear();
+}

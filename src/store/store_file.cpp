@@ -1,0 +1,283 @@
+#include "store/store_file.h"
+
+#include "platform/safe_file.h"
+#include "store/exception.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace {
+
+uint8_t* writeFixedBlock(uint8_t* out, const TCheckItem& item)
+{
+    std::memset(out, 0, FixedBlockSize);
+    out[0] = static_cast<uint8_t>(item.status);
+    writeLe32(out + 4, static_cast<uint32_t>(item.timeout));
+    const uint8_t switches[] = {item.check, item.getTitle, item.useGet, item.compareLastModified,
+        item.compareContentLength, item.compareSize, item.compareContent, item.compareMetaTag, item.ownParameters,
+        item.useProxy, item.useAuthentication};
+    std::memcpy(out + 8, switches, sizeof switches);
+    writeLe32(out + 20, static_cast<uint32_t>(item.lastCheckTime));
+    writeLe32(out + 24, static_cast<uint32_t>(item.lastModifiedTime));
+    writeLe32(out + 28, static_cast<uint32_t>(item.contentLengthValue));
+    writeLe32(out + 32, static_cast<uint32_t>(item.bodySize));
+    return out + FixedBlockSize;
+}
+
+void readFixedBlock(const uint8_t* p, TCheckItem& item)
+{
+    item.status = static_cast<ItemStatus>(p[0]);
+    item.timeout = static_cast<int32_t>(readLe32(p + 4));
+    uint8_t* switches[] = {&item.check, &item.getTitle, &item.useGet, &item.compareLastModified,
+        &item.compareContentLength, &item.compareSize, &item.compareContent, &item.compareMetaTag,
+        &item.ownParameters, &item.useProxy, &item.useAuthentication};
+    for (size_t i = 0; i < std::size(switches); ++i)
+        *switches[i] = p[8 + i];
+    item.lastCheckTime = static_cast<int32_t>(readLe32(p + 20));
+    item.lastModifiedTime = static_cast<int32_t>(readLe32(p + 24));
+    item.contentLengthValue = static_cast<int32_t>(readLe32(p + 28));
+    item.bodySize = static_cast<int32_t>(readLe32(p + 32));
+}
+
+uint8_t* writeOptionsBlock(uint8_t* out, const TConfig& config)
+{
+    out = writeLe32(out, config.signature);
+    out = writeLe32(out, config.formatVersion);
+    const uint8_t options[] = {config.doubleClickAction, config.topMost, config.taskTray, config.reportMode,
+        config.soundOnUpdate, config.soundOnNoUpdate, config.exportAll, config.exportCheckUri};
+    std::memcpy(out, options, sizeof options);
+    out += sizeof options;
+    for (int32_t width : config.columnWidths)
+        out = writeLe32(out, static_cast<uint32_t>(width));
+    return out;
+}
+
+void readOptionsBlock(const uint8_t* p, TConfig& config)
+{
+    config.signature = readLe32(p);
+    config.formatVersion = readLe32(p + 4);
+    uint8_t* options[] = {&config.doubleClickAction, &config.topMost, &config.taskTray, &config.reportMode,
+        &config.soundOnUpdate, &config.soundOnNoUpdate, &config.exportAll, &config.exportCheckUri};
+    for (size_t i = 0; i < std::size(options); ++i)
+        *options[i] = p[8 + i];
+    for (size_t i = 0; i < ColumnCount; ++i)
+        config.columnWidths[i] = static_cast<int32_t>(readLe32(p + 16 + 4 * i));
+}
+
+// Default slack for images that are not read from a file of known size.
+constexpr size_t UnboundedBudget = SIZE_MAX;
+
+} // namespace
+
+void TReadBudget::spend(size_t bytes)
+{
+    if (bytes > m_left)
+        throw TException("TReadBudget");
+    m_left -= bytes;
+}
+
+size_t itemRecordSize(const TCheckItem& item) noexcept
+{
+    return ItemHeaderSize + FixedBlockSize + textTableSize(item.texts) + item.content.size();
+}
+
+uint8_t* writeItemRecord(uint8_t* out, const TCheckItem& item)
+{
+    const size_t texts = textTableSize(item.texts);
+    const size_t lengths[] = {FixedBlockSize, texts, item.content.size()};
+    // The header is itself laid out like a part table without its count.
+    size_t offset = ItemHeaderSize;
+    for (size_t length : lengths) {
+        if (offset > UINT32_MAX || length > UINT32_MAX)
+            throw TException("TPartTable");
+        out = writeLe32(out, static_cast<uint32_t>(offset));
+        out = writeLe32(out, static_cast<uint32_t>(length));
+        offset += length;
+    }
+    out = writeFixedBlock(out, item);
+    out = writeTextTable(out, item.texts);
+    if (!item.content.empty())
+        std::memcpy(out, item.content.data(), item.content.size());
+    return out + item.content.size();
+}
+
+TMemory encodeItemRecord(const TCheckItem& item)
+{
+    TMemory image(itemRecordSize(item));
+    writeItemRecord(image.data(), item);
+    return image;
+}
+
+TCheckItem readItemRecord(TBytes bytes, TReadBudget& budget)
+{
+    const size_t r = bytes.size();
+    if (r < ItemHeaderSize)
+        return TCheckItem();
+
+    TBytes parts[3];
+    for (size_t i = 0; i < 3; ++i) {
+        const size_t offset = readLe32(bytes.data() + 8 * i);
+        const size_t length = readLe32(bytes.data() + 8 * i + 4);
+        if (offset > r || length > r - offset)
+            return TCheckItem();
+        parts[i] = bytes.subspan(offset, length);
+    }
+
+    TCheckItem item;
+    if (parts[0].size() < FixedBlockSize) {
+        uint8_t fixed[FixedBlockSize];
+        writeFixedBlock(fixed, item);
+        if (!parts[0].empty())
+            std::memcpy(fixed, parts[0].data(), parts[0].size());
+        readFixedBlock(fixed, item);
+    } else {
+        readFixedBlock(parts[0].data(), item);
+    }
+
+    TAnsiStringArray texts = readTextTable(parts[1], ItemTextCount);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        budget.spend(texts[i].size());
+        item.texts[i] = std::move(texts[i]);
+    }
+    budget.spend(parts[2].size());
+    item.content.assign(parts[2].data(), parts[2].size());
+    item.password = unscramblePassword(item.scrambledPassword());
+    return item;
+}
+
+TCheckItem readItemRecord(TBytes bytes)
+{
+    TReadBudget budget(UnboundedBudget);
+    return readItemRecord(bytes, budget);
+}
+
+size_t itemTableSize(const TCheckItems& items) noexcept
+{
+    size_t payload = 0;
+    for (const auto& item : items)
+        payload += itemRecordSize(item);
+    return partTableSize(items.count(), payload);
+}
+
+uint8_t* writeItemTable(uint8_t* out, const TCheckItems& items)
+{
+    std::vector<size_t> lengths;
+    lengths.reserve(items.count());
+    for (const auto& item : items)
+        lengths.push_back(itemRecordSize(item));
+    out = writePartTableHeader(out, lengths);
+    for (const auto& item : items)
+        out = writeItemRecord(out, item);
+    return out;
+}
+
+TMemory encodeItemTable(const TCheckItems& items)
+{
+    TMemory image(itemTableSize(items));
+    writeItemTable(image.data(), items);
+    return image;
+}
+
+void readItemTable(TBytes bytes, TCheckItems& items, TReadBudget& budget)
+{
+    const auto parts = readPartTable(bytes);
+    TCheckItems result;
+    result.reserve(parts.size());
+    for (const auto& part : parts)
+        result.append(readItemRecord(part, budget));
+    items.items() = std::move(result.items());
+}
+
+void readItemTable(TBytes bytes, TCheckItems& items)
+{
+    TReadBudget budget(UnboundedBudget);
+    readItemTable(bytes, items, budget);
+}
+
+TMemory encodeSettings(const TConfig& config)
+{
+    const size_t lengths[]
+        = {OptionsBlockSize, textTableSize(config.texts), itemRecordSize(config.defaultItem), itemTableSize(config.items)};
+    size_t payload = 0;
+    for (size_t length : lengths)
+        payload += length;
+    TMemory image(partTableSize(4, payload));
+    uint8_t* out = writePartTableHeader(image.data(), lengths);
+    out = writeOptionsBlock(out, config);
+    out = writeTextTable(out, config.texts);
+    out = writeItemRecord(out, config.defaultItem);
+    writeItemTable(out, config.items);
+    return image;
+}
+
+void decodeSettings(TBytes bytes, TConfig& config)
+{
+    const auto parts = readPartTable(bytes);
+    if (parts.size() != 4 || parts[0].size() != OptionsBlockSize)
+        throw TException("TConfig");
+    if (readLe32(parts[0].data() + 4) != ConfigFormatVersion)
+        throw TException("TConfig");
+
+    // A file written by the program never holds more text and content than its own size.
+    TReadBudget budget(bytes.size());
+    TConfig result;
+    readOptionsBlock(parts[0].data(), result);
+    TAnsiStringArray texts = readTextTable(parts[1]);
+    if (texts.size() != ConfigTextCount)
+        throw TException("TConfig");
+    for (size_t i = 0; i < ConfigTextCount; ++i)
+        result.texts[i] = std::move(texts[i]);
+    result.defaultItem = readItemRecord(parts[2], budget);
+    readItemTable(parts[3], result.items, budget);
+    config = std::move(result);
+}
+
+void writeSettingsFile(const TConfig& config, const std::string& path)
+{
+    try {
+        const TMemory image = encodeSettings(config);
+        writeFileSafely(path, image.data(), image.size(), 0600);
+    } catch (const TException&) {
+        // A settings file that cannot be written at exit is not worth a message; the old one stays.
+    }
+}
+
+void readSettingsFile(TConfig& config, const std::string& path)
+{
+    try {
+        const TMemory image = readWholeFile(path);
+        decodeSettings(asBytes(image), config);
+    } catch (const TException&) {
+        config.reset();
+    } catch (const std::bad_alloc&) {
+        config.reset();
+    }
+}
+
+bool writeItemsFile(const TCheckItems& items, const std::string& path)
+{
+    try {
+        const TMemory image = encodeItemTable(items);
+        writeFileSafely(path, image.data(), image.size(), 0600);
+        return true;
+    } catch (const TException&) {
+        return false;
+    }
+}
+
+bool readItemsFile(const std::string& path, TCheckItems& items)
+{
+    try {
+        const TMemory image = readWholeFile(path);
+        TReadBudget budget(image.size());
+        TCheckItems result;
+        readItemTable(asBytes(image), result, budget);
+        items.items() = std::move(result.items());
+        return true;
+    } catch (const TException&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
