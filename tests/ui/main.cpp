@@ -1,0 +1,11 @@
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+// The widget tests need one QApplication for the whole program.
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
