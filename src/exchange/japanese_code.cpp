@@ -14,15 +14,29 @@ constexpr uint8_t Jis0212Prefix = 0x8F;
 constexpr uint8_t GetaLead = 0x81;
 constexpr uint8_t GetaTrail = 0xAC;
 
-inline bool isSjisLead(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF); }
-inline bool isSjisTrail(uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+inline bool isSjisLead(uint8_t b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF);
+}
+inline bool isSjisTrail(uint8_t b)
+{
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
 // Lead bytes outside JIS X 0208 whose second byte may be below 0x80 (user-defined and vendor rows).
-inline bool isExtraLead(uint8_t b) { return b >= 0xF0 && b <= 0xFC; }
-inline bool isLowTrail(uint8_t b) { return b >= 0x40 && b <= 0x7E; }
-inline bool isEucByte(uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
+inline bool isExtraLead(uint8_t b)
+{
+    return b >= 0xF0 && b <= 0xFC;
+}
+inline bool isLowTrail(uint8_t b)
+{
+    return b >= 0x40 && b <= 0x7E;
+}
+inline bool isEucByte(uint8_t b)
+{
+    return b >= 0xA1 && b <= 0xFE;
+}
 
-template <typename F>
-auto guarded(F&& f)
+template <typename F> auto guarded(F&& f)
 {
     try {
         return f();
@@ -192,8 +206,8 @@ std::string isoToEuc(std::string_view bytes)
 {
     return guarded([&] {
         std::string out(bytes.size() * 2, '\0');
-        out.resize(isoToEucInto(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-            reinterpret_cast<uint8_t*>(out.data())));
+        out.resize(isoToEucInto(
+            reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), reinterpret_cast<uint8_t*>(out.data())));
         return out;
     });
 }
@@ -281,8 +295,8 @@ std::string sjisToEuc(std::string_view bytes)
 {
     return guarded([&] {
         std::string out(bytes.size() * 2, '\0');
-        out.resize(sjisToEucInto(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-            reinterpret_cast<uint8_t*>(out.data())));
+        out.resize(sjisToEucInto(
+            reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), reinterpret_cast<uint8_t*>(out.data())));
         return out;
     });
 }

@@ -22,7 +22,10 @@ enum class TJapaneseCode {
 };
 
 TJapaneseCode detect(std::string_view bytes) noexcept;
-inline TJapaneseCode detect(const TMemory& buffer) noexcept { return detect(buffer.view()); }
+inline TJapaneseCode detect(const TMemory& buffer) noexcept
+{
+    return detect(buffer.view());
+}
 
 // Brings bytes of any of the three codes to the internal form.
 void toInternal(TMemory& buffer);
