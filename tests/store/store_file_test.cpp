@@ -337,3 +337,28 @@ TEST(SettingsFile, LenientParts)
     writeSettingsFile(config, path);
     EXPECT_EQ(test::readFile(path).substr(36, 4), le32(7));
 }
+
+TEST(ItemsFile, RoundTripAndFailuresLeaveTheListAlone)
+{
+    test::TempDir dir;
+    const std::string path = dir.file("list.dat");
+    const TCheckItems items = sampleConfig().items;
+    ASSERT_TRUE(writeItemsFile(items, path));
+
+    TCheckItems back;
+    back.append(fullItem(7));
+    ASSERT_TRUE(readItemsFile(path, back));
+    ASSERT_EQ(back.count(), items.count());
+    for (size_t i = 0; i < items.count(); ++i)
+        EXPECT_EQ(back[i], items[i]);
+
+    // A missing file, a damaged one and an unwritable target all report failure and change nothing.
+    TCheckItems kept;
+    kept.append(fullItem(3));
+    EXPECT_FALSE(readItemsFile(dir.file("absent.dat"), kept));
+    test::writeFile(dir.file("damaged.dat"), test::readFile(path).substr(0, 30));
+    EXPECT_FALSE(readItemsFile(dir.file("damaged.dat"), kept));
+    ASSERT_EQ(kept.count(), 1u);
+    EXPECT_EQ(kept[0], fullItem(3));
+    EXPECT_FALSE(writeItemsFile(items, dir.file("no/such/folder/list.dat")));
+}
