@@ -1,0 +1,136 @@
+#include "ui/check_page.h"
+
+#include "store/check_item.h"
+#include "ui/form_widgets.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+
+void TCheckPage::build()
+{
+    page = new QWidget;
+    page->setObjectName(QStringLiteral("tabCheck"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(4);
+
+    chkGet = checkBox(
+        QStringLiteral("chkGet"), caption("GET\x97v\x8b\x81\x82\xf0\x8eg\x97p(&G)" /* GET要求を使用(&G) */), page);
+    layout->addWidget(chkGet);
+
+    grpHeader = groupBox(QStringLiteral("grpHeader"), QString(), page);
+    auto* header = new QGridLayout(grpHeader);
+    header->setContentsMargins(8, 4, 8, 4);
+    header->setVerticalSpacing(3);
+    chkDate = checkBox(QStringLiteral("chkDate"), QStringLiteral("Last-Modified(&M)"), grpHeader);
+    txtDate = readOnlyEdit(QStringLiteral("txtDate"), grpHeader);
+    chkLength = checkBox(QStringLiteral("chkLength"), QStringLiteral("Content-Length(&L)"), grpHeader);
+    txtLength = readOnlyEdit(QStringLiteral("txtLength"), grpHeader);
+    header->addWidget(chkDate, 0, 0);
+    header->addWidget(txtDate, 0, 1);
+    header->addWidget(chkLength, 1, 0);
+    header->addWidget(txtLength, 1, 1);
+    header->setColumnStretch(1, 1);
+    layout->addWidget(grpHeader);
+
+    grpBody = groupBox(QStringLiteral("grpBody"), QString(), page);
+    auto* body = new QGridLayout(grpBody);
+    body->setContentsMargins(8, 4, 8, 4);
+    body->setVerticalSpacing(3);
+    chkSize = checkBox(QStringLiteral("chkSize"),
+        caption("\x83t\x83@\x83"
+                "C\x83\x8b\x83T\x83"
+                "C\x83Y(&S)" /* ファイルサイズ(&S) */),
+        grpBody);
+    txtSize = readOnlyEdit(QStringLiteral("txtSize"), grpBody);
+    chkBody = checkBox(QStringLiteral("chkBody"),
+        caption("\x93\xe0\x97" "e\x82\xf0\x94\xe4\x8ar(&C) (\x83\x81\x83\x82\x83\x8a\x82\xc6\x83" "f\x83" "B\x83X\x83N\x97"
+                "e\x97\xca\x82\xf0\x8f\xc1\x94\xef\x82\xb5\x82\xdc\x82\xb7)" /* 内容を比較(&C) (メモリとディスク容量を消費します) */),
+        grpBody);
+    body->addWidget(chkSize, 0, 0);
+    body->addWidget(txtSize, 0, 1);
+    body->addWidget(chkBody, 1, 0, 1, 2);
+    body->setColumnStretch(1, 1);
+    layout->addWidget(grpBody);
+
+    grpMetaTag = groupBox(QStringLiteral("grpMetaTag"), QString(), page);
+    auto* meta = new QGridLayout(grpMetaTag);
+    meta->setContentsMargins(8, 4, 8, 4);
+    meta->setVerticalSpacing(3);
+    chkMetaTag = checkBox(QStringLiteral("chkMetaTag"),
+        caption("meta\x83^\x83O\x82\xc5\x8am\x94"
+                "F(&T)" /* metaタグで確認(&T) */),
+        grpMetaTag);
+    lblMetaTag = new QLabel(
+        caption("<meta name=\"\x96\xbc\x91O\" content=\"\x92l\">" /* <meta name="名前" content="値"> */), grpMetaTag);
+    lblMetaTag->setObjectName(QStringLiteral("lblMetaTag"));
+    lblMetaTag->setTextFormat(Qt::PlainText);
+    txtMetaTagName = plainEdit(QStringLiteral("txtMetaTagName"), grpMetaTag);
+    lblMetaTagName = buddyLabel(
+        QStringLiteral("lblMetaTagName"), caption("\x96\xbc\x91O(&N)" /* 名前(&N) */), txtMetaTagName, grpMetaTag);
+    txtMetaTagValue = readOnlyEdit(QStringLiteral("txtMetaTagValue"), grpMetaTag);
+    lblMetaTagValue
+        = buddyLabel(QStringLiteral("lblMetaTagValue"), caption("\x92l(&V)" /* 値(&V) */), txtMetaTagValue, grpMetaTag);
+    meta->addWidget(chkMetaTag, 0, 0);
+    meta->addWidget(lblMetaTag, 0, 1, 1, 2);
+    meta->addWidget(lblMetaTagName, 1, 0, Qt::AlignRight);
+    meta->addWidget(txtMetaTagName, 1, 1, 1, 2);
+    meta->addWidget(lblMetaTagValue, 2, 0, Qt::AlignRight);
+    meta->addWidget(txtMetaTagValue, 2, 1, 1, 2);
+    meta->setColumnStretch(2, 1);
+    layout->addWidget(grpMetaTag);
+    layout->addStretch();
+}
+
+void TCheckPage::fill(const TCheckItem& item)
+{
+    chkGet->setChecked(item.useGet != 0);
+    chkDate->setChecked(item.compareLastModified != 0);
+    setEditText(txtDate, item.lastModified());
+    chkLength->setChecked(item.compareContentLength != 0);
+    setEditText(txtLength, item.contentLength());
+    chkSize->setChecked(item.compareSize != 0);
+    txtSize->setText(item.bodySize != 0 ? QString::number(item.bodySize) : QString());
+    chkBody->setChecked(item.compareContent != 0);
+    chkMetaTag->setChecked(item.compareMetaTag != 0);
+    setEditText(txtMetaTagName, item.metaTagName());
+    setEditText(txtMetaTagValue, item.metaTagValue());
+}
+
+void TCheckPage::store(TCheckItem& item) const
+{
+    item.useGet = chkGet->isChecked() ? 1 : 0;
+    item.compareLastModified = chkDate->isChecked() ? 1 : 0;
+    item.compareContentLength = chkLength->isChecked() ? 1 : 0;
+    item.compareSize = chkSize->isChecked() ? 1 : 0;
+    item.compareContent = chkBody->isChecked() ? 1 : 0;
+    item.compareMetaTag = chkMetaTag->isChecked() ? 1 : 0;
+    item.metaTagName() = editText(txtMetaTagName);
+}
+
+void TCheckPage::updateEnabling(bool enabled, bool headerValuesFollowSwitches)
+{
+    const bool get = enabled && chkGet->isChecked();
+    const bool tag = get && chkMetaTag->isChecked();
+    for (QWidget* each : std::initializer_list<QWidget*> { chkGet, grpHeader, chkDate, chkLength })
+        each->setEnabled(enabled);
+    txtDate->setEnabled(enabled && (!headerValuesFollowSwitches || chkDate->isChecked()));
+    txtLength->setEnabled(enabled && (!headerValuesFollowSwitches || chkLength->isChecked()));
+    for (QWidget* each : std::initializer_list<QWidget*> { grpBody, chkSize, chkBody, grpMetaTag, chkMetaTag })
+        each->setEnabled(get);
+    txtSize->setEnabled(get && chkSize->isChecked());
+    for (QWidget* each : std::initializer_list<QWidget*> {
+             lblMetaTag, lblMetaTagName, txtMetaTagName, lblMetaTagValue, txtMetaTagValue })
+        each->setEnabled(tag);
+}
+
+std::vector<QCheckBox*> TCheckPage::checkBoxes() const
+{
+    return { chkGet, chkDate, chkLength, chkSize, chkBody, chkMetaTag };
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QWidget;
+
+// The dialogs' design font: "ＭＳ ゴシック" 13 pixels high, substituted by an installed CJK gothic.
+QFont designFont(int pixelSize = 13, bool bold = false);
+
+// A caption given as Shift_JIS bytes.
+QString caption(const char* sjis);
+
+// Fills an edit from a Shift_JIS text and remembers the bytes, so that an untouched field is stored exactly
+// as it came even when its bytes do not survive a round trip through the screen's text.
+void setEditText(QLineEdit* edit, const std::string& text);
+// Text of an edit as stored: leading and trailing spaces and control characters removed, then Shift_JIS.
+std::string editText(const QLineEdit* edit);
+// True while the edit still shows exactly what setEditText put there.
+bool editUntouched(const QLineEdit* edit);
+
+// Leading and trailing spaces and control characters removed.
+QString trimmedText(const QString& text);
+
+// An edit for addresses, names and numbers: the input method is of no use there.
+QLineEdit* plainEdit(const QString& objectName, QWidget* parent);
+QLineEdit* readOnlyEdit(const QString& objectName, QWidget* parent);
+QLabel* buddyLabel(const QString& objectName, const QString& text, QWidget* buddy, QWidget* parent);
+QCheckBox* checkBox(const QString& objectName, const QString& text, QWidget* parent);
+QGroupBox* groupBox(const QString& objectName, const QString& title, QWidget* parent);

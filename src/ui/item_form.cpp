@@ -1,0 +1,209 @@
+#include "ui/item_form.h"
+
+#include "store/check_item.h"
+#include "ui/form_widgets.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// The parameter fields that an item without its own parameters borrows from the default item while it is edited.
+void copyParameters(const TCheckItem& from, TCheckItem& to)
+{
+    to.useProxy = from.useProxy;
+    to.proxyServer() = from.proxyServer();
+    to.proxyPort() = from.proxyPort();
+    to.useAuthentication = from.useAuthentication;
+    to.userId() = from.userId();
+    to.scrambledPassword() = from.scrambledPassword();
+    to.password = from.password;
+    to.userAgent() = from.userAgent();
+}
+
+} // namespace
+
+TItemForm::TItemForm(QWidget* parent)
+    : TTabbedForm(QStringLiteral("TItemForm"), parent)
+{
+    setWindowTitle(caption("\x83"
+                           "A\x83"
+                           "C\x83"
+                           "e\x83\x80" /* アイテム */));
+    buildItemPage();
+    check.build();
+    addPage(check.page,
+        caption("\x8am\x94"
+                "F\x95\xfb\x96@" /* 確認方法 */));
+    buildUniquePage();
+    finishBuild();
+
+    std::vector<QCheckBox*> boxes = { chkCheck, chkGetTitle, chkUnique };
+    for (QCheckBox* each : check.checkBoxes())
+        boxes.push_back(each);
+    for (QCheckBox* each : parameters.checkBoxes())
+        boxes.push_back(each);
+    for (QCheckBox* each : boxes)
+        connect(each, &QCheckBox::clicked, this, &TItemForm::onCheckClick);
+
+    // The design has these ticked until an item is shown.
+    chkCheck->setChecked(true);
+    check.chkDate->setChecked(true);
+    check.chkLength->setChecked(true);
+}
+
+void TItemForm::buildItemPage()
+{
+    tabItem = addPage(QStringLiteral("tabItem"),
+        caption("\x83"
+                "A\x83"
+                "C\x83"
+                "e\x83\x80" /* アイテム */));
+    auto* layout = new QVBoxLayout(tabItem);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(4);
+
+    chkCheck = checkBox(QStringLiteral("chkCheck"),
+        caption("\x8am\x94"
+                "F\x91\xce\x8f\xdb(&C)" /* 確認対象(&C) */),
+        tabItem);
+    layout->addWidget(chkCheck);
+
+    grpTitle = groupBox(QStringLiteral("grpTitle"), QString(), tabItem);
+    auto* title = new QGridLayout(grpTitle);
+    title->setContentsMargins(8, 6, 8, 6);
+    txtTitle = new QLineEdit(grpTitle);
+    txtTitle->setObjectName(QStringLiteral("txtTitle"));
+    lblTitle = buddyLabel(QStringLiteral("lblTitle"),
+        caption("\x83^\x83"
+                "C\x83g\x83\x8b(&T)" /* タイトル(&T) */),
+        txtTitle, grpTitle);
+    chkGetTitle = checkBox(QStringLiteral("chkGetTitle"),
+        caption("\x8e\x9f\x89\xf1\x8am\x94"
+                "F\x8e\x9e\x82\xc9\x83^\x83"
+                "C\x83g\x83\x8b\x82\xf0\x8e\xe6\x93\xbe(&G)"
+            /* 次回確認時にタイトルを取得(&G) */),
+        grpTitle);
+    title->addWidget(lblTitle, 0, 0);
+    title->addWidget(txtTitle, 0, 1);
+    title->addWidget(chkGetTitle, 1, 1);
+    title->setColumnStretch(1, 1);
+    layout->addWidget(grpTitle);
+
+    grpURI = groupBox(QStringLiteral("grpURI"), QString(), tabItem);
+    auto* uri = new QGridLayout(grpURI);
+    uri->setContentsMargins(8, 6, 8, 6);
+    txtCheckURI = plainEdit(QStringLiteral("txtCheckURI"), grpURI);
+    lblCheckURI = buddyLabel(QStringLiteral("lblCheckURI"), QStringLiteral("URL(&U)"), txtCheckURI, grpURI);
+    txtViewURI = plainEdit(QStringLiteral("txtViewURI"), grpURI);
+    lblViewURI = buddyLabel(
+        QStringLiteral("lblViewURI"), caption("\x95\\\x8e\xa6URL(&V)" /* 表示URL(&V) */), txtViewURI, grpURI);
+    uri->addWidget(lblCheckURI, 0, 0);
+    uri->addWidget(txtCheckURI, 0, 1);
+    uri->addWidget(lblViewURI, 1, 0);
+    uri->addWidget(txtViewURI, 1, 1);
+    uri->setColumnStretch(1, 1);
+    layout->addWidget(grpURI);
+
+    grpCheckInfo = groupBox(QStringLiteral("grpCheckInfo"), QString(), tabItem);
+    auto* info = new QGridLayout(grpCheckInfo);
+    info->setContentsMargins(8, 6, 8, 6);
+    txtLastCheck = readOnlyEdit(QStringLiteral("txtLastCheck"), grpCheckInfo);
+    lblLastCheck = buddyLabel(QStringLiteral("lblLastCheck"),
+        caption("\x8am\x94"
+                "F\x93\xfa\x95t(&D)" /* 確認日付(&D) */),
+        txtLastCheck, grpCheckInfo);
+    txtResponse = readOnlyEdit(QStringLiteral("txtResponse"), grpCheckInfo);
+    lblResponse = buddyLabel(QStringLiteral("lblResponse"), QStringLiteral("Response(&R)"), txtResponse, grpCheckInfo);
+    info->addWidget(lblLastCheck, 0, 0);
+    info->addWidget(txtLastCheck, 0, 1);
+    info->addWidget(lblResponse, 1, 0);
+    info->addWidget(txtResponse, 1, 1);
+    info->setColumnStretch(1, 1);
+    layout->addWidget(grpCheckInfo);
+    layout->addStretch();
+}
+
+void TItemForm::buildUniquePage()
+{
+    tabUnique = addPage(QStringLiteral("tabUnique"), caption("\x8c\xc5\x97L\x82\xcc\x90\xdd\x92\xe8" /* 固有の設定 */));
+    auto* layout = new QVBoxLayout(tabUnique);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(4);
+    chkUnique = checkBox(QStringLiteral("chkUnique"),
+        caption("\x83"
+                "A\x83"
+                "C\x83"
+                "e\x83\x80\x8c\xc5\x97L\x82\xcc\x90\xdd\x92\xe8(&U)" /* アイテム固有の設定(&U) */),
+        tabUnique);
+    layout->addWidget(chkUnique);
+    parameters.build(tabUnique, layout);
+    layout->addStretch();
+}
+
+bool TItemForm::Execute(TCheckItem& item, const TCheckItem& defaultItem)
+{
+    // The dialog works on a copy, so that Cancel leaves the item untouched whatever it held.
+    TCheckItem shown = item;
+    if (!shown.ownParameters)
+        copyParameters(defaultItem, shown);
+    fill(shown);
+    onCheckClick();
+
+    if (exec() != QDialog::Accepted)
+        return false;
+
+    TCheckItem edited = shown;
+    store(edited);
+    applyItemEdit(shown, edited);
+    item = std::move(edited);
+    return true;
+}
+
+void TItemForm::fill(const TCheckItem& item)
+{
+    chkCheck->setChecked(item.check != 0);
+    setEditText(txtTitle, item.title());
+    chkGetTitle->setChecked(item.getTitle != 0);
+    setEditText(txtCheckURI, item.checkUri());
+    setEditText(txtViewURI, item.viewUri());
+    setEditText(txtLastCheck, item.lastCheck());
+    setEditText(txtResponse, item.response());
+    check.fill(item);
+    chkUnique->setChecked(item.ownParameters != 0);
+    parameters.fill(item);
+}
+
+void TItemForm::store(TCheckItem& item) const
+{
+    item.check = chkCheck->isChecked() ? 1 : 0;
+    item.title() = editText(txtTitle);
+    item.getTitle = chkGetTitle->isChecked() ? 1 : 0;
+    item.checkUri() = editText(txtCheckURI);
+    item.viewUri() = editText(txtViewURI);
+    check.store(item);
+    item.ownParameters = chkUnique->isChecked() ? 1 : 0;
+    parameters.store(item);
+}
+
+void TItemForm::onCheckClick()
+{
+    const bool checked = chkCheck->isChecked();
+    check.page->setEnabled(checked);
+    tabUnique->setEnabled(checked);
+    check.updateEnabling(checked, true);
+    chkUnique->setEnabled(checked);
+    parameters.updateEnabling(checked && chkUnique->isChecked());
+}
+
+void TItemForm::onFormShow()
+{
+    tabMain->setCurrentWidget(tabItem);
+    txtCheckURI->setFocus(Qt::OtherFocusReason);
+    txtCheckURI->selectAll();
+}

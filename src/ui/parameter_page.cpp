@@ -1,0 +1,111 @@
+#include "ui/parameter_page.h"
+
+#include "store/check_item.h"
+#include "ui/form_widgets.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+
+void TParameterPage::build(QWidget* page, QVBoxLayout* layout)
+{
+    grpProxy = groupBox(QStringLiteral("grpProxy"), QString(), page);
+    auto* proxy = new QGridLayout(grpProxy);
+    proxy->setContentsMargins(8, 4, 8, 6);
+    proxy->setVerticalSpacing(3);
+    chkProxyUse = checkBox(QStringLiteral("chkProxyUse"),
+        caption("proxy\x82\xf0\x8eg\x97p\x82\xb7\x82\xe9(&P)" /* proxyを使用する(&P) */), grpProxy);
+    txtProxyServer = plainEdit(QStringLiteral("txtProxyServer"), grpProxy);
+    lblProxyServer = buddyLabel(
+        QStringLiteral("lblProxyServer"), caption("\x83T\x81[\x83o(&S)" /* サーバ(&S) */), txtProxyServer, grpProxy);
+    txtProxyPort = plainEdit(QStringLiteral("txtProxyPort"), grpProxy);
+    lblProxyPort = buddyLabel(
+        QStringLiteral("lblProxyPort"), caption("\x83|\x81[\x83g(&N)" /* ポート(&N) */), txtProxyPort, grpProxy);
+    proxy->addWidget(chkProxyUse, 0, 0, 1, 4);
+    proxy->addWidget(lblProxyServer, 1, 0);
+    proxy->addWidget(txtProxyServer, 1, 1);
+    proxy->addWidget(lblProxyPort, 1, 2);
+    proxy->addWidget(txtProxyPort, 1, 3);
+    proxy->setColumnStretch(1, 3);
+    proxy->setColumnStretch(3, 1);
+    layout->addWidget(grpProxy);
+
+    grpAuthentication = groupBox(QStringLiteral("grpAuthentication"), QString(), page);
+    auto* auth = new QGridLayout(grpAuthentication);
+    auth->setContentsMargins(8, 4, 8, 6);
+    auth->setVerticalSpacing(3);
+    chkAuthentication = checkBox(QStringLiteral("chkAuthentication"),
+        caption("\x94"
+                "F\x8f\xd8\x82\xf0\x8ds\x82\xa4(&A)" /* 認証を行う(&A) */),
+        grpAuthentication);
+    txtUserID = plainEdit(QStringLiteral("txtUserID"), grpAuthentication);
+    lblUserID = buddyLabel(QStringLiteral("lblUserID"), QStringLiteral("UserID(&I)"), txtUserID, grpAuthentication);
+    txtPassword = plainEdit(QStringLiteral("txtPassword"), grpAuthentication);
+    txtPassword->setEchoMode(QLineEdit::Password);
+    // Every character shows as "*", whatever the style would use.
+    txtPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    lblPassword
+        = buddyLabel(QStringLiteral("lblPassword"), QStringLiteral("Password(&W)"), txtPassword, grpAuthentication);
+    auth->addWidget(chkAuthentication, 0, 0, 1, 2);
+    auth->addWidget(lblUserID, 1, 0);
+    auth->addWidget(txtUserID, 1, 1);
+    auth->addWidget(lblPassword, 2, 0);
+    auth->addWidget(txtPassword, 2, 1);
+    auth->setColumnStretch(1, 1);
+    layout->addWidget(grpAuthentication);
+
+    grpHTTP = groupBox(QStringLiteral("grpHTTP"), QString(), page);
+    auto* http = new QGridLayout(grpHTTP);
+    http->setContentsMargins(8, 6, 8, 6);
+    txtUserAgent = plainEdit(QStringLiteral("txtUserAgent"), grpHTTP);
+    lblUserAgent = buddyLabel(QStringLiteral("lblUserAgent"), QStringLiteral("User-Agent(&B)"), txtUserAgent, grpHTTP);
+    http->addWidget(lblUserAgent, 0, 0);
+    http->addWidget(txtUserAgent, 0, 1);
+    http->setColumnStretch(1, 1);
+    layout->addWidget(grpHTTP);
+}
+
+void TParameterPage::fill(const TCheckItem& item)
+{
+    chkProxyUse->setChecked(item.useProxy != 0);
+    setEditText(txtProxyServer, item.proxyServer());
+    setEditText(txtProxyPort, item.proxyPort());
+    chkAuthentication->setChecked(item.useAuthentication != 0);
+    setEditText(txtUserID, item.userId());
+    setEditText(txtPassword, item.password);
+    setEditText(txtUserAgent, item.userAgent());
+}
+
+void TParameterPage::store(TCheckItem& item) const
+{
+    item.useProxy = chkProxyUse->isChecked() ? 1 : 0;
+    item.proxyServer() = editText(txtProxyServer);
+    item.proxyPort() = editText(txtProxyPort);
+    item.useAuthentication = chkAuthentication->isChecked() ? 1 : 0;
+    item.userId() = editText(txtUserID);
+    item.setPassword(editText(txtPassword));
+    item.userAgent() = editText(txtUserAgent);
+}
+
+void TParameterPage::updateEnabling(bool enabled)
+{
+    for (QWidget* each : std::initializer_list<QWidget*> {
+             grpProxy, chkProxyUse, grpAuthentication, chkAuthentication, grpHTTP, lblUserAgent, txtUserAgent })
+        each->setEnabled(enabled);
+    const bool proxy = enabled && chkProxyUse->isChecked();
+    for (QWidget* each : std::initializer_list<QWidget*> { lblProxyServer, txtProxyServer, lblProxyPort, txtProxyPort })
+        each->setEnabled(proxy);
+    const bool auth = enabled && chkAuthentication->isChecked();
+    for (QWidget* each : std::initializer_list<QWidget*> { lblUserID, txtUserID, lblPassword, txtPassword })
+        each->setEnabled(auth);
+}
+
+std::vector<QCheckBox*> TParameterPage::checkBoxes() const
+{
+    return { chkProxyUse, chkAuthentication };
+}

@@ -1,0 +1,172 @@
+#include "ui/tabbed_form.h"
+
+#include "ui/form_widgets.h"
+#include "ui/sjis_text.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+TTabbedForm::TTabbedForm(const QString& objectName, QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(objectName);
+    // A dialog frame with a title and no buttons in it.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFont(designFont());
+    setFixedSize(442, 373);
+
+    tabMain = new QTabWidget(this);
+    tabMain->setObjectName(QStringLiteral("tabMain"));
+    btnOk = new QPushButton(QStringLiteral("OK"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setDefault(true);
+    btnOk->setAutoDefault(false);
+    btnOk->setFocusPolicy(Qt::ClickFocus);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setAutoDefault(false);
+    btnCancel->setFocusPolicy(Qt::ClickFocus);
+    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    lblUnstorable = new QLabel(this);
+    lblUnstorable->setObjectName(QStringLiteral("lblUnstorable"));
+    lblUnstorable->setTextFormat(Qt::PlainText);
+    lblUnstorable->setWordWrap(true);
+    QPalette warning = lblUnstorable->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xc0, 0, 0));
+    lblUnstorable->setPalette(warning);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(6);
+    layout->addWidget(tabMain, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(lblUnstorable, 1);
+    btnOk->setFixedSize(75, 25);
+    btnCancel->setFixedSize(75, 25);
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    layout->addLayout(buttons);
+}
+
+QWidget* TTabbedForm::addPage(const QString& objectName, const QString& title)
+{
+    auto* page = new QWidget;
+    page->setObjectName(objectName);
+    addPage(page, title);
+    return page;
+}
+
+void TTabbedForm::addPage(QWidget* page, const QString& title)
+{
+    tabMain->addTab(page, title);
+}
+
+void TTabbedForm::finishBuild()
+{
+    for (QWidget* each : findChildren<QWidget*>()) {
+        if (each->window() != this)
+            continue;
+        each->installEventFilter(this);
+        auto* edit = qobject_cast<QLineEdit*>(each);
+        if (!edit || edit->isReadOnly())
+            continue;
+        m_edits.push_back(edit);
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] { updateUnstorable(edit); });
+    }
+}
+
+void TTabbedForm::updateUnstorable(QLineEdit* edit)
+{
+    // What the field was filled with is stored byte for byte, so only typed text can be at fault.
+    const QString bad = editUntouched(edit) ? QString() : unstorableCharacters(edit->text());
+    if (bad.isEmpty()) {
+        edit->setPalette(QPalette());
+    } else {
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, QColor(0xff, 0xd8, 0xd8));
+        edit->setPalette(palette);
+    }
+    edit->setToolTip(bad.isEmpty()
+            ? QString()
+            : caption(
+                  "\x82\xb1\x82\xcc\x97\x93\x82\xc9\x82\xcd\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xc8\x82\xa2\x95\xb6"
+                  "\x8e\x9a\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81i\x95\xdb\x91\xb6\x82\xb7\x82\xe9\x82\xc6\x81u?"
+                  "\x81v\x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb7\x81j: "
+                  /* この欄には保存できない文字があります（保存すると「?」になります）: */)
+                + bad);
+
+    QString all;
+    for (const QLineEdit* each : m_edits) {
+        if (!editUntouched(each))
+            all += unstorableCharacters(each->text());
+    }
+    all = unstorableCharacters(all);
+    lblUnstorable->setText(all.isEmpty()
+            ? QString()
+            : caption("\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xc8\x82\xa2\x95\xb6\x8e\x9a\x82"
+                      "\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7: " /* 保存できない文字があります: */)
+                + all);
+}
+
+bool TTabbedForm::onFormKeyDown(const QKeyEvent* event)
+{
+    if (event->modifiers() != Qt::AltModifier || (event->key() != Qt::Key_Left && event->key() != Qt::Key_Right))
+        return false;
+    const int count = tabMain->count();
+    const int step = event->key() == Qt::Key_Left ? -1 : 1;
+    int index = tabMain->currentIndex();
+    for (int i = 0; i < count; ++i) {
+        index = (index + step + count) % count;
+        if (tabMain->isTabVisible(index)) {
+            tabMain->setCurrentIndex(index);
+            break;
+        }
+    }
+    return true;
+}
+
+void TTabbedForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        centerOnScreen();
+        onFormShow();
+    }
+}
+
+void TTabbedForm::keyPressEvent(QKeyEvent* event)
+{
+    if (onFormKeyDown(event))
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+bool TTabbedForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // The form sees the keys before its controls, so that paging works wherever the focus is.
+    if (event->type() == QEvent::KeyPress) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this && onFormKeyDown(static_cast<QKeyEvent*>(event)))
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TTabbedForm::centerOnScreen()
+{
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
