@@ -2,12 +2,11 @@
 
 #include <array>
 #include <cstring>
+#include <ctime>
 #include <limits>
-#include <vector>
 
 namespace {
 
-constexpr std::array<const char*, 7> DayNames = { "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat" };
 constexpr std::array<const char*, 12> MonthNames
     = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
 
@@ -22,12 +21,6 @@ int monthOf(std::string_view text) noexcept
     return -1;
 }
 
-void twoDigits(std::string& out, int value)
-{
-    out += static_cast<char>('0' + value / 10 % 10);
-    out += static_cast<char>('0' + value % 10);
-}
-
 // Two characters as a number; a non-digit counts 0 in its place.
 int twoDigitsAt(std::string_view text, size_t at) noexcept
 {
@@ -37,20 +30,6 @@ int twoDigitsAt(std::string_view text, size_t at) noexcept
         value = value * 10 + ((c >= '0' && c <= '9') ? c - '0' : 0);
     }
     return value;
-}
-
-// Leading decimal digits; large values stop growing so that they fail in the calendar conversion.
-int leadingNumber(std::string_view text) noexcept
-{
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            break;
-        value = value * 10 + (c - '0');
-        if (value > std::numeric_limits<int>::max() / 2)
-            return std::numeric_limits<int>::max() / 2;
-    }
-    return static_cast<int>(value);
 }
 
 // Days from 1970-01-01 to a proleptic Gregorian date; month may be any number and is carried into the year.
@@ -85,34 +64,6 @@ size_t characterCount(std::string_view sjis) noexcept
 
 } // namespace
 
-std::string formatDateText(const std::tm& time)
-{
-    std::string out;
-    out.reserve(24);
-    out += DayNames[static_cast<size_t>(time.tm_wday) % DayNames.size()];
-    out += ' ';
-    out += MonthNames[static_cast<size_t>(time.tm_mon) % MonthNames.size()];
-    out += ' ';
-    twoDigits(out, time.tm_mday);
-    out += ' ';
-    twoDigits(out, time.tm_hour);
-    out += ':';
-    twoDigits(out, time.tm_min);
-    out += ':';
-    twoDigits(out, time.tm_sec);
-    out += ' ';
-    out += std::to_string(static_cast<int64_t>(time.tm_year) + 1900);
-    return out;
-}
-
-std::string localDateText(std::time_t moment)
-{
-    std::tm local {};
-    if (!localtime_r(&moment, &local))
-        return {};
-    return formatDateText(local);
-}
-
 int32_t numberValue(std::string_view text) noexcept
 {
     uint32_t value = 0;
@@ -146,48 +97,4 @@ bool readDateText(std::string_view text, int32_t& moment)
     else
         moment = static_cast<int32_t>(value);
     return true;
-}
-
-int32_t readLastModifiedTime(std::string_view value)
-{
-    std::vector<std::string_view> fields;
-    for (size_t from = 0;;) {
-        const size_t blank = value.find(' ', from);
-        if (blank == std::string_view::npos) {
-            fields.push_back(value.substr(from));
-            break;
-        }
-        fields.push_back(value.substr(from, blank - from));
-        from = blank + 1;
-        if (fields.size() > 5)
-            break;
-    }
-    if (fields.size() < 5)
-        return -1;
-
-    std::tm time {};
-    time.tm_mday = leadingNumber(fields[1]);
-    const int month = monthOf(fields[2]);
-    time.tm_mon = month < 0 ? 0 : month;
-    time.tm_year = leadingNumber(fields[3]) - 1900;
-
-    std::vector<std::string_view> parts;
-    for (size_t from = 0; parts.size() < 3;) {
-        const size_t colon = fields[4].find(':', from);
-        parts.push_back(fields[4].substr(from, colon == std::string_view::npos ? std::string_view::npos : colon - from));
-        if (colon == std::string_view::npos)
-            break;
-        from = colon + 1;
-    }
-    if (parts.size() >= 3) {
-        time.tm_hour = leadingNumber(parts[0]);
-        time.tm_min = leadingNumber(parts[1]);
-        time.tm_sec = leadingNumber(parts[2]);
-    }
-    time.tm_isdst = -1;
-    const std::time_t result = std::mktime(&time);
-    if (result == static_cast<std::time_t>(-1) || result < std::numeric_limits<int32_t>::min()
-        || result > std::numeric_limits<int32_t>::max())
-        return -1;
-    return static_cast<int32_t>(result);
 }

@@ -1,6 +1,6 @@
 #include "exchange/html_exporter.h"
 
-#include "exchange/date_text.h"
+#include "check/http_response.h"
 #include "exchange/japanese_code.h"
 
 #include <initializer_list>
@@ -118,7 +118,7 @@ THTMLExporter::THTMLExporter(std::string path, const TConfig& config, std::time_
     writeLine("<div class=\"header\">");
     writeLine("Vantrel<br>");
     writeText("<span style=\"font-style:italic;color:#0000ff;\">");
-    writeText(localDateText(now));
+    writeText(formatCheckTime(now));
     writeLine("</span><br>");
     writeLine("</div>");
     writeLine("<table summary=\"URL List\" align=\"center\" cellspacing=\"4\" cellpadding=\"0\" border=\"2\">");

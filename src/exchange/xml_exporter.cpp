@@ -1,6 +1,6 @@
 #include "exchange/xml_exporter.h"
 
-#include "exchange/date_text.h"
+#include "check/http_response.h"
 #include "exchange/japanese_code.h"
 
 #include <utility>
@@ -32,7 +32,7 @@ TXMLExporter::TXMLExporter(std::string path, std::time_t now)
     writeLine("<itemlist>");
     writeLine("\t<head>");
     writeText("\t\t<date>");
-    writeText(localDateText(now));
+    writeText(formatCheckTime(now));
     writeLine("</date>");
     writeLine("\t</head>");
 }

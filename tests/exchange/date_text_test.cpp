@@ -7,28 +7,6 @@
 #include <climits>
 #include <cstdlib>
 
-TEST(DateText, FormatsDayMonthTimeAndYear)
-{
-    std::tm time {};
-    time.tm_wday = 2;
-    time.tm_mon = 11;
-    time.tm_mday = 8;
-    time.tm_hour = 3;
-    time.tm_min = 32;
-    time.tm_sec = 10;
-    time.tm_year = 2026 - 1900;
-    EXPECT_EQ(formatDateText(time), "Tue Dec 08 03:32:10 2026");
-    time.tm_wday = 0;
-    time.tm_mon = 0;
-    time.tm_year = 5 - 1900;
-    EXPECT_EQ(formatDateText(time), "Sun Jan 08 03:32:10 5");
-    time.tm_year = -12 - 1900;
-    EXPECT_EQ(formatDateText(time), "Sun Jan 08 03:32:10 -12");
-
-    test::useJapanTime();
-    EXPECT_EQ(localDateText(test::ExportMoment), test::ExportDate);
-}
-
 TEST(DateText, NumberValueSkipsWhatIsNotADigit)
 {
     EXPECT_EQ(numberValue(""), 0);
@@ -69,20 +47,4 @@ TEST(DateText, ReadsTheDateTextAtFixedPositionsAsStandardTime)
     EXPECT_TRUE(readDateText("Wed Jul 01 12:00:00 2026", moment));
     EXPECT_EQ(moment, 1782903600);
     test::useJapanTime();
-}
-
-TEST(DateText, ReadsLastModifiedAsLocalTime)
-{
-    test::useJapanTime();
-    EXPECT_EQ(readLastModifiedTime("Sun, 06 Nov 1994 08:49:37 GMT"), 784111777 - 9 * 3600);
-    EXPECT_EQ(readLastModifiedTime("Sun, 06 Nov 1994 08:49:37"), 784111777 - 9 * 3600);
-    // Without a full time all of it counts 0; an unknown month counts as January.
-    EXPECT_EQ(readLastModifiedTime("Sun, 06 Nov 1994 08:49 GMT"), 784111777 - 9 * 3600 - (8 * 3600 + 49 * 60 + 37));
-    EXPECT_EQ(readLastModifiedTime("x 01 Foo 1970 09:00:00"), 0);
-    EXPECT_EQ(readLastModifiedTime("Sun, 06 Nov 1994"), -1);
-    EXPECT_EQ(readLastModifiedTime(""), -1);
-    // A doubled blank makes an empty field and shifts the others: the year is then read from "Nov".
-    EXPECT_EQ(readLastModifiedTime("Sun,  06 Nov 1994 08:49:37"), -1);
-    EXPECT_EQ(readLastModifiedTime("Sun, 01  1970 09:00:00 Jan"), 0); // the empty month field counts as January
-    EXPECT_EQ(readLastModifiedTime("Sun, 06 Nov 99999999999 08:49:37 GMT"), -1);
 }
