@@ -826,3 +826,24 @@ TEST(ConfigForm, UnstorableCharactersAreShownAndOkStaysUsable)
     EXPECT_EQ(config.soundUpdateFile(), odd);
     EXPECT_EQ(config.defaultItem.userAgent(), odd);
 }
+
+TEST(ConfigForm, CaptionsFitOnEveryPage)
+{
+    TConfigForm form;
+    TConfig config = someConfig();
+    TDataFileItem character = currentOf(config);
+    whenShown(
+        form,
+        [&] {
+            EXPECT_EQ(test::crampedControls(form), std::vector<std::string>());
+            // A long warning keeps to its line and takes no room from the pages.
+            QString many;
+            for (char16_t c = 0x100; c < 0x140; ++c)
+                many += QChar(c);
+            setText(form, "txtUserAgent", many);
+            ASSERT_FALSE(child<QLabel>(form, "lblUnstorable")->text().isEmpty());
+            EXPECT_EQ(test::crampedControls(form), std::vector<std::string>());
+        },
+        "btnCancel");
+    form.Execute(config, character, Characters);
+}
