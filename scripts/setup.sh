@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev openssl ca-certificates curl
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6svg6
-    fonts-noto-cjk
+    fonts-noto-cjk locales
 )
 
 missing=()

@@ -8,10 +8,33 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+namespace {
+
+// The warning beside the buttons keeps to one line, however many characters it names: a wrapped one would
+// take its height from the pages and cut off their lowest controls. The whole text is in its tooltip.
+class TElidedLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QRect area = contentsRect();
+        painter.drawText(
+            area, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
+};
+
+} // namespace
 
 TTabbedForm::TTabbedForm(const QString& objectName, QWidget* parent)
     : QDialog(parent)
@@ -36,10 +59,10 @@ TTabbedForm::TTabbedForm(const QString& objectName, QWidget* parent)
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    lblUnstorable = new QLabel(this);
+    lblUnstorable = new TElidedLabel(this);
     lblUnstorable->setObjectName(QStringLiteral("lblUnstorable"));
     lblUnstorable->setTextFormat(Qt::PlainText);
-    lblUnstorable->setWordWrap(true);
+    lblUnstorable->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     QPalette warning = lblUnstorable->palette();
     warning.setColor(QPalette::WindowText, QColor(0xc0, 0, 0));
     lblUnstorable->setPalette(warning);
@@ -115,6 +138,7 @@ void TTabbedForm::updateUnstorable(QLineEdit* edit)
             : caption("\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xc8\x82\xa2\x95\xb6\x8e\x9a\x82"
                       "\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7: " /* 保存できない文字があります: */)
                 + all);
+    lblUnstorable->setToolTip(lblUnstorable->text());
 }
 
 bool TTabbedForm::onFormKeyDown(const QKeyEvent* event)

@@ -1,13 +1,20 @@
 #pragma once
 
+#include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace test {
 
@@ -34,6 +41,38 @@ template <typename T> T* child(const QWidget& form, const char* name)
     if (!found)
         throw std::runtime_error(std::string("no control named ") + name);
     return found;
+}
+
+// Call while the dialog is shown. Names every captioned control of every page that got less room than its
+// caption needs, and every page whose layout needs more room than the page has; empty when all fit.
+inline std::vector<std::string> crampedControls(QDialog& form)
+{
+    std::vector<std::string> cramped;
+    auto* tabs = form.findChild<QTabWidget*>(QStringLiteral("tabMain"));
+    if (!tabs)
+        return { "tabMain" };
+    const int shown = tabs->currentIndex();
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QCoreApplication::processEvents(); // let the layouts take in what changed
+        QWidget* page = tabs->widget(i);
+        if (page->layout()) {
+            const QSize needed = page->layout()->minimumSize();
+            if (needed.width() > page->width() || needed.height() > page->height())
+                cramped.push_back(page->objectName().toStdString());
+        }
+        for (QWidget* each : page->findChildren<QWidget*>()) {
+            const bool captioned = (qobject_cast<QLabel*>(each) && !qobject_cast<QLabel*>(each)->text().isEmpty())
+                || qobject_cast<QAbstractButton*>(each) || qobject_cast<QGroupBox*>(each);
+            if (!captioned || !each->isVisibleTo(page))
+                continue;
+            const QSize needed = each->sizeHint();
+            if (each->width() < needed.width() || each->height() < needed.height())
+                cramped.push_back(each->objectName().toStdString());
+        }
+    }
+    tabs->setCurrentIndex(shown);
+    return cramped;
 }
 
 } // namespace test

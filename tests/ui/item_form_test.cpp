@@ -605,3 +605,22 @@ TEST(ItemForm, UntouchedTextsKeepTheirExactBytes)
     EXPECT_EQ(item.viewUri(), odd);
     EXPECT_EQ(item.status, ItemStatus::Update);
 }
+
+TEST(ItemForm, CaptionsFitOnEveryPage)
+{
+    TItemForm form;
+    TCheckItem item = checkedItem();
+    whenShown(
+        form,
+        [&] {
+            EXPECT_EQ(test::crampedControls(form), std::vector<std::string>());
+            QString many;
+            for (char16_t c = 0x100; c < 0x140; ++c)
+                many += QChar(c);
+            setText(form, "txtTitle", many);
+            ASSERT_FALSE(child<QLabel>(form, "lblUnstorable")->text().isEmpty());
+            EXPECT_EQ(test::crampedControls(form), std::vector<std::string>());
+        },
+        "btnCancel");
+    form.Execute(item, defaultParameters());
+}

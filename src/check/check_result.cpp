@@ -1,0 +1,143 @@
+#include "check/check_result.h"
+
+#include "check/html_parser.h"
+#include "check/http_response.h"
+
+#include <limits>
+#include <optional>
+
+namespace {
+
+constexpr std::string_view LastModifiedName = "Last-Modified:";
+constexpr std::string_view ContentLengthName = "Content-Length:";
+
+int32_t clampedSize(size_t size) noexcept
+{
+    constexpr size_t Max = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+    return static_cast<int32_t>(size > Max ? Max : size);
+}
+
+} // namespace
+
+TCheckParameters effectiveParameters(const TCheckItem& item, const TCheckItem& defaultItem)
+{
+    const TCheckItem& p = item.ownParameters ? item : defaultItem;
+    TCheckParameters parameters;
+    parameters.timeOut = p.timeout > 60000 ? static_cast<uint32_t>(p.timeout) : 60000u;
+    if (p.useProxy) {
+        parameters.proxy = p.proxyServer();
+        parameters.proxyPort = proxyPortNumber(p.proxyPort());
+    }
+    if (p.useAuthentication) {
+        parameters.userId = p.userId();
+        parameters.password = p.password;
+    }
+    parameters.userAgent = p.userAgent();
+    return parameters;
+}
+
+int proxyPortNumber(std::string_view text) noexcept
+{
+    size_t pos = 0;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    if (pos == text.size())
+        return 0;
+    long value = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        if (c < '0' || c > '9')
+            return 0;
+        value = value * 10 + (c - '0');
+        if (value > 65535)
+            return 0;
+    }
+    return negative || value < 1 ? 0 : static_cast<int>(value);
+}
+
+ItemStatus statusAfterCheck(ItemStatus before, bool& updated) noexcept
+{
+    switch (before) {
+    case ItemStatus::Normal:
+    case ItemStatus::Error:
+        return updated ? ItemStatus::Update : ItemStatus::Normal;
+    case ItemStatus::Update:
+        return ItemStatus::Update;
+    default:
+        updated = false;
+        return ItemStatus::Normal;
+    }
+}
+
+bool recordResponse(TCheckItem& item, std::string_view header, std::string_view body, std::time_t now)
+{
+    item.lastCheckTime = static_cast<int32_t>(now);
+    item.lastCheck() = formatCheckTime(now);
+
+    const THTTPResponse response(header);
+    const std::string_view lastModified = response.value(LastModifiedName);
+    const std::string_view contentLength = response.value(ContentLengthName);
+    bool updated = false;
+
+    if (!response.statusCode().empty() && response.statusCode().front() == '2') {
+        // Once one comparison finds a change the later ones are not evaluated, but every value is refreshed.
+        if (item.compareSize) {
+            if (!updated && static_cast<size_t>(item.bodySize) != body.size())
+                updated = true;
+            item.bodySize = clampedSize(body.size());
+        } else {
+            item.bodySize = 0;
+        }
+
+        if (item.compareContent) {
+            if (!updated && item.content.view() != body)
+                updated = true;
+            item.content.assign(body.data(), body.size());
+        } else {
+            item.content.clear();
+        }
+
+        if (item.getTitle || item.compareMetaTag) {
+            std::optional<std::string_view> metaName;
+            if (item.compareMetaTag)
+                metaName = item.metaTagName();
+            const TPageFacts facts = readPageFacts(body, item.getTitle != 0, metaName, item.metaTagValue());
+            if (item.getTitle) {
+                item.title() = facts.title;
+                item.getTitle = 0;
+            }
+            if (item.compareMetaTag && facts.metaFound) {
+                if (!updated && facts.metaChanged)
+                    updated = true;
+                item.metaTagValue() = facts.metaValue;
+            }
+        }
+
+        if (item.compareLastModified && !updated && item.lastModified() != lastModified)
+            updated = true;
+        if (item.compareContentLength && !updated && item.contentLength() != contentLength)
+            updated = true;
+
+        item.status = statusAfterCheck(item.status, updated);
+    } else {
+        item.status = ItemStatus::Error;
+    }
+
+    item.lastModified() = lastModified;
+    item.lastModifiedTime = readLastModifiedTime(lastModified);
+    item.contentLength() = contentLength;
+    item.contentLengthValue = readContentLengthValue(contentLength);
+    item.response() = response.statusLine();
+    if (!item.compareContent)
+        item.content.clear();
+    return updated;
+}
+
+void recordFailure(TCheckItem& item) noexcept
+{
+    item.response().clear();
+    item.status = ItemStatus::Error;
+}

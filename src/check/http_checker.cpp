@@ -1,0 +1,70 @@
+#include "check/http_checker.h"
+
+#include "check/check_result.h"
+
+#include <ctime>
+#include <exception>
+
+THTTPChecker::THTTPChecker()
+{
+    m_client.OnSuccess = [this](TNMHTTP&, TNMHTTP::CmdType) { success = true; };
+    m_client.OnFailure = [this](TNMHTTP&, TNMHTTP::CmdType) { success = false; };
+    m_client.OnConnectionFailed = [this](TPowersock&) { success = false; };
+    m_client.OnInvalidHost = [this](TPowersock&, bool& handled) {
+        handled = false;
+        success = false;
+    };
+    m_client.OnAboutToSend = [this](TNMHTTP& client) { addUserAgentLine(client.RequestHeaders(), userAgent); };
+}
+
+bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaultItem)
+{
+    if (!item.check || item.checkUri().empty())
+        return false;
+
+    TNMHTTP& client = checker.client();
+    const TCheckParameters parameters = effectiveParameters(item, defaultItem);
+    client.TimeOut = parameters.timeOut;
+    client.Proxy = parameters.proxy;
+    // The field is 16 bits wide; the connect reads it back as an unsigned port.
+    client.ProxyPort = static_cast<int16_t>(static_cast<uint16_t>(parameters.proxyPort));
+    client.HeaderInfo.UserId = parameters.userId;
+    client.HeaderInfo.Password = parameters.password;
+    checker.userAgent = parameters.userAgent;
+
+    checker.success = false;
+    checker.stopped = false;
+    client.InputFileMode = false;
+    client.OutputFileMode = false;
+    client.Header.clear();
+    client.Body.clear();
+    try {
+        if (item.getTitle || item.useGet)
+            client.Get(item.checkUri());
+        else
+            client.Head(item.checkUri());
+    } catch (const std::exception&) {
+        // Every kind of failure ends the same way: the item shows Error, and no message is shown.
+        client.Header.clear();
+        client.Body.clear();
+        checker.success = false;
+    }
+
+    if (checker.stopped)
+        return false;
+    if (!checker.success) {
+        recordFailure(item);
+        return false;
+    }
+    return recordResponse(item, client.Header, client.Body, std::time(nullptr));
+}
+
+void stopCheck(THTTPChecker& checker) noexcept
+{
+    checker.stopped = true;
+    try {
+        checker.client().Cancel();
+    } catch (...) {
+        // A failed cancel changes nothing: the stopped flag alone keeps the item as it was.
+    }
+}

@@ -1,0 +1,208 @@
+#include "exchange/html_exporter.h"
+
+#include "check/http_response.h"
+#include "exchange/japanese_code.h"
+
+#include <initializer_list>
+#include <utility>
+
+namespace {
+
+// Shift_JIS texts of the page.
+const char* const Updated = "\x8d\x58\x90\x56"; // 更新
+const char* const TitleWord = "\x83\x5e\x83\x43\x83\x67\x83\x8b"; // タイトル
+const char* const Untitled = "\x96\xb3\x91\xe8"; // 無題
+const char* const CheckWord = "\x8a\x6d\x94\x46"; // 確認
+const char* const ViewWord = "\x95\x5c\x8e\xa6"; // 表示
+
+struct TStyleRule
+{
+    const char* selector;
+    std::initializer_list<const char*> declarations;
+};
+
+const TStyleRule StyleSheet[] = {
+    { "body",
+        { "font-size:100%", "font-weight:normal", "font-style:normal", "color:#000000", "background-color:#cccccc",
+            "margin:0 0 0 0", "padding:0 0 0 0" } },
+    { "div.header",
+        { "text-align:right", "font-size:80%", "border-bottom:1px solid #999999", "margin:8px 8px 8px 8px",
+            "padding:8px 8px 8px 8px" } },
+    { "div.footer",
+        { "text-align:right", "font-size:80%", "border-top:1px solid #999999", "margin:8px 8px 8px 8px",
+            "padding:8px 8px 8px 8px" } },
+    { "table",
+        { "background-color:#cccccc", "border-top:1px solid #ffffff", "border-left:1px solid #ffffff",
+            "border-bottom:1px solid #999999", "border-right:1px solid #999999" } },
+    { "th",
+        { "text-align:center", "font-weight:bold", "font-style:normal", "color:#cc0000", "background-color:#cccccc",
+            "border-top:1px solid #ffffff", "border-left:1px solid #ffffff", "border-bottom:1px solid #999999",
+            "border-right:1px solid #999999", "padding:2px 4px 2px 4px" } },
+    { "td",
+        { "text-align:left", "font-size:80%", "font-weight:normal", "font-style:normal", "color:#000000",
+            "background-color:#ffffff", "border-top:1px solid #999999", "border-left:1px solid #999999",
+            "border-bottom:1px solid #ffffff", "border-right:1px solid #ffffff", "padding:2px 4px 2px 4px" } },
+    { "a", { "text-decoration:none", "font-weight:normal", "font-style:normal", "color:#0000ff" } },
+    { "a::link", { "text-decoration:none", "color:#0000ff" } },
+    { "a::visited", { "text-decoration:none", "color:#000099" } },
+    { "a::active", { "text-decoration:underline", "color:#0000ff" } },
+    { "a::hover", { "text-decoration:underline", "color:#0000ff" } },
+    { "span.statusUP", { "font-weight:bold", "color:#0000cc" } },
+    { "span.statusERR", { "font-weight:bold", "color:#ff0000" } },
+    { "span.disable", { "text-decoration:line-through", "color:#cccccc" } },
+};
+
+// The entities of markup without touching spaces, for texts that come from servers.
+std::string escapeMarkup(std::string_view text)
+{
+    const std::string euc = sjisToEuc(text);
+    std::string out;
+    out.reserve(euc.size());
+    for (char c : euc) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c; break;
+        }
+    }
+    return eucToSjis(out);
+}
+
+} // namespace
+
+std::string escapeHtmlText(std::string_view text)
+{
+    // In EUC-JP no byte of a Japanese character is below 0x80, so only real ASCII characters are replaced.
+    const std::string euc = sjisToEuc(text);
+    std::string out;
+    out.reserve(euc.size());
+    for (char c : euc) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case ' ':
+        case '\0': out += "&nbsp;"; break;
+        default: out += c; break;
+        }
+    }
+    return eucToSjis(out);
+}
+
+THTMLExporter::THTMLExporter(std::string path, const TConfig& config, std::time_t now)
+    : TItemExporter(std::move(path), 0644)
+    , m_homePageUri(config.homePageUri())
+    , m_contactAddress(config.contactAddress())
+{
+    writeLine("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">");
+    writeLine("<html lang=\"ja\">");
+    writeLine("<head>");
+    writeLine("\t<meta http-equiv=\"Content-Type\" content=\"text/html;charset=Shift_JIS\">");
+    writeLine("\t<meta http-equiv=\"Content-Style-Type\" content=\"text/css\">");
+    writeLine("\t<meta name=\"Description\" content=\"URL List\">");
+    writeLine("\t<meta name=\"Author\" content=\"Korvane\">");
+    writeLine("\t<meta name=\"Generator\" content=\"Vantrel\">");
+    writeText("\t<link rel=\"contents\" href=\"");
+    writeLine(m_homePageUri + "\">");
+    writeText("\t<link rev=\"made\" href=\"mailto:");
+    writeLine(m_contactAddress + "\">");
+    writeLine("\t<title>URL List - Vantrel -</title>");
+    writeLine("\t<style type=\"text/css\"><!--");
+    writeStyleSheet();
+    writeLine("\t--></style>");
+    writeLine("</head>");
+    writeLine("<body>");
+    writeLine("<div class=\"header\">");
+    writeLine("Vantrel<br>");
+    writeText("<span style=\"font-style:italic;color:#0000ff;\">");
+    writeText(formatCheckTime(now));
+    writeLine("</span><br>");
+    writeLine("</div>");
+    writeLine("<table summary=\"URL List\" align=\"center\" cellspacing=\"4\" cellpadding=\"0\" border=\"2\">");
+    writeLine("\t<tr>");
+    writeLine(std::string("\t\t<th abbr=\"status\">") + Updated + "<br></th>");
+    writeLine(std::string("\t\t<th abbr=\"title\">") + TitleWord + "<br></th>");
+    writeLine("\t\t<th abbr=\"URL\">URL<br></th>");
+    writeLine("\t\t<th abbr=\"Last-Modified\">Last-Modified<br></th>");
+    writeLine("\t</tr>");
+}
+
+void THTMLExporter::writeStyleSheet()
+{
+    for (const TStyleRule& rule : StyleSheet) {
+        writeLine(std::string("\t\t") + rule.selector + " {");
+        for (const char* declaration : rule.declarations)
+            writeLine(std::string("\t\t\t") + declaration + " ;");
+        writeLine("\t\t}");
+    }
+}
+
+void THTMLExporter::writeItem(const TCheckItem& item)
+{
+    std::string title = escapeHtmlText(item.title());
+    const std::string check = escapeHtmlText(item.checkUri());
+    const std::string view = escapeHtmlText(item.viewUri());
+    if (title.empty())
+        title = Untitled;
+
+    writeLine("\t<tr>");
+
+    writeText("\t\t<td>");
+    if (item.status == ItemStatus::Update)
+        writeLine("<span class=\"statusUP\">UP</span><br></td>");
+    else if (item.status == ItemStatus::Error)
+        writeLine("<span class=\"statusERR\">ERR</span><br></td>");
+    else
+        writeLine("-<br></td>");
+
+    writeText("\t\t<td>");
+    if (!check.empty())
+        writeLine("<a href=\"" + check + "\">" + title + "</a><br></td>");
+    else
+        writeLine("<span class=\"disable\">" + title + "</span><br></td>");
+
+    writeText("\t\t<td>");
+    std::string links = check.empty() ? std::string("<span class=\"disable\">") + CheckWord + "</span>"
+                                      : "<a href=\"" + check + "\">" + CheckWord + "</a>";
+    links += view.empty() ? std::string("/<span class=\"disable\">") + ViewWord + "</span>"
+                          : "/<a href=\"" + view + "\">" + ViewWord + "</a>";
+    writeLine(links + "<br></td>");
+
+    // The header value comes from a server; only markup is made harmless, so a date stays as it was.
+    writeText("\t\t<td>");
+    writeLine(escapeMarkup(item.lastModified()) + "<br></td>");
+
+    writeLine("\t</tr>");
+}
+
+void THTMLExporter::writeTail()
+{
+    writeLine("</table>");
+    writeLine("<div class=\"footer\">");
+    writeText("<a href=\"");
+    writeText(m_homePageUri);
+    writeLine("\" style=\"color:#ff0000;\">Korvane</a><br>");
+    writeText("<address>");
+    writeText(m_contactAddress);
+    writeLine("</address>");
+    writeLine("</div>");
+    writeLine("</body>");
+    writeLine("</html>");
+}
+
+void exportHtmlFile(const std::string& path, const TCheckItems& items, const TConfig& config, std::time_t now)
+{
+    THTMLExporter exporter(path, config, now);
+    exporter.writeItems(items);
+    exporter.close();
+}
+
+std::string listReportPath(const std::string& settingsDir)
+{
+    if (!settingsDir.empty() && settingsDir.back() != '/')
+        return settingsDir + "/" + ListReportName;
+    return settingsDir + ListReportName;
+}

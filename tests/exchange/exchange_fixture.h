@@ -1,0 +1,78 @@
+#pragma once
+
+#include "store/check_item.h"
+
+#include <iconv.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace test {
+
+// Tue Dec 08 03:32:10 2026 in Japan, where the writers' dates are checked.
+inline constexpr std::time_t ExportMoment = 1796668330;
+inline constexpr const char* ExportDate = "Tue Dec 08 03:32:10 2026";
+
+inline void useJapanTime()
+{
+    ::setenv("TZ", "JST-9", 1);
+    ::tzset();
+}
+
+// Lines joined and each ended by CR LF.
+inline std::string crlf(std::initializer_list<std::string_view> lines)
+{
+    std::string out;
+    for (std::string_view line : lines) {
+        out.append(line);
+        out.append("\r\n");
+    }
+    return out;
+}
+
+// A UTF-8 literal in another code, converted by the C library rather than by our own tables.
+inline std::string encodeAs(const char* code, std::string_view utf8)
+{
+    iconv_t cd = iconv_open(code, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        std::abort();
+    std::string out(utf8.size() * 3 + 16, '\0');
+    char* src = const_cast<char*>(utf8.data());
+    size_t srcLeft = utf8.size();
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1))
+        std::abort();
+    // Let a stateful code return to ASCII at the end.
+    if (iconv(cd, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
+        std::abort();
+    iconv_close(cd);
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+// Shift_JIS as Windows has it.
+inline std::string sjis(std::string_view utf8)
+{
+    return encodeAs("CP932", utf8);
+}
+
+// Shift_JIS characters whose second byte is "\" (0x5C) or "|" (0x7C): 表, ソ, ポ.
+inline const std::string SjisTrail5C = "\x95\x5c";
+inline const std::string SjisTrail5C2 = "\x83\x5c";
+inline const std::string SjisTrail7C = "\x83\x7c";
+
+inline TCheckItem markedItem(std::string title, std::string checkUri, std::string viewUri = {})
+{
+    TCheckItem item;
+    item.title() = std::move(title);
+    item.checkUri() = std::move(checkUri);
+    item.viewUri() = std::move(viewUri);
+    item.exportMark = 1;
+    return item;
+}
+
+} // namespace test
