@@ -217,8 +217,9 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
                 if (handled)
                     return;
             }
+            // A bare file name stays on the server that named it, port included.
             if (m_url.find('/') == std::string::npos)
-                m_url = "http://" + Host + "/" + m_url;
+                m_url = "http://" + Host + (Port != 80 ? ":" + std::to_string(Port) : std::string()) + "/" + m_url;
         }
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(*this);

@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -135,8 +136,7 @@ void TConfigForm::buildReportPage()
     grpReport = new TRadioGroup(QStringLiteral("grpReport"),
         caption("\x8am\x94"
                 "F\x8fI\x97\xb9\x82\xcc\x92\xca\x92m(&R)" /* 確認終了の通知(&R) */),
-        { caption("\x92\xca\x92m\x82\xb5\x82\xc8\x82\xa2" /* 通知しない */),
-            caption("\x8dX\x90V\x82\xaa\x82\xa0\x82\xc1\x82\xbd\x8f\xea\x8d\x87\x82\xcc\x82\xdd" /* 更新があった場合のみ */),
+        { caption("\x92\xca\x92m\x82\xb5\x82\xc8\x82\xa2" /* 通知しない */), caption("\x8dX\x90V\x82\xaa\x82\xa0\x82\xc1\x82\xbd\x8f\xea\x8d\x87\x82\xcc\x82\xdd" /* 更新があった場合のみ */),
             caption("\x8f\xed\x82\xc9\x92\xca\x92m" /* 常に通知 */) },
         tabReport);
     layout->addWidget(grpReport);
@@ -205,7 +205,8 @@ void TConfigForm::buildFilePage()
 
 void TConfigForm::buildDefaultPage()
 {
-    tabDefault = addPage(QStringLiteral("tabDefault"), caption("\x95W\x8f\x80\x82\xcc\x90\xdd\x92\xe8" /* 標準の設定 */));
+    tabDefault
+        = addPage(QStringLiteral("tabDefault"), caption("\x95W\x8f\x80\x82\xcc\x90\xdd\x92\xe8" /* 標準の設定 */));
     auto* layout = new QVBoxLayout(tabDefault);
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(4);
@@ -357,10 +358,19 @@ void TConfigForm::browseSound(QLineEdit* edit, const QString& title)
     dlgOpen.setAcceptMode(QFileDialog::AcceptOpen);
     dlgOpen.setFileMode(QFileDialog::ExistingFile);
     dlgOpen.setSizeGripEnabled(true);
+    const QString allFiles = caption("\x91S\x82\xc4\x82\xcc\x83t\x83@\x83"
+                                     "C\x83\x8b (*.*)" /* 全てのファイル (*.*) */);
     dlgOpen.setNameFilters({ caption("Wave\x83t\x83@\x83"
                                      "C\x83\x8b (*.wav)" /* Waveファイル (*.wav) */),
-        caption("\x91S\x82\xc4\x82\xcc\x83t\x83@\x83"
-                "C\x83\x8b (*.*)" /* 全てのファイル (*.*) */) });
+        allFiles });
+    // "*.*" means every file to the user, but the dialog would hide names without a dot; once the dialog
+    // has applied the chosen filter, widen it to all names.
+    connect(&dlgOpen, &QFileDialog::filterSelected, &dlgOpen, [&dlgOpen, allFiles](const QString& filter) {
+        if (filter != allFiles)
+            return;
+        if (auto* files = dlgOpen.findChild<QFileSystemModel*>())
+            files->setNameFilters({ QStringLiteral("*") });
+    });
     dlgOpen.setDefaultSuffix(QStringLiteral("wav"));
     if (!edit->text().isEmpty())
         dlgOpen.selectFile(edit->text());

@@ -29,8 +29,8 @@ protected:
         QPainter painter(this);
         painter.setPen(palette().color(QPalette::WindowText));
         const QRect area = contentsRect();
-        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
-            fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+        painter.drawText(
+            area, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -140,8 +141,8 @@ TEST(ConfigForm, DesignValuesAndCaptions)
     EXPECT_EQ(child<QLineEdit>(form, "txtPassword")->echoMode(), QLineEdit::Password);
     for (const char* name : { "txtDate", "txtLength", "txtSize", "txtMetaTagValue", "txtURI", "txtAdrs" })
         EXPECT_TRUE(child<QLineEdit>(form, name)->isReadOnly()) << name;
-    for (const char* name : { "txtMetaTagName", "txtProxyServer", "txtProxyPort", "txtUserID", "txtPassword",
-             "txtUserAgent" })
+    for (const char* name :
+        { "txtMetaTagName", "txtProxyServer", "txtProxyPort", "txtUserID", "txtPassword", "txtUserAgent" })
         EXPECT_FALSE(child<QLineEdit>(form, name)->testAttribute(Qt::WA_InputMethodEnabled)) << name;
     EXPECT_FALSE(child<QComboBox>(form, "cmbChr")->isEditable());
 
@@ -364,8 +365,8 @@ TEST(ConfigForm, SoundControlsFollowTheReportMode)
                 EXPECT_EQ(enabled(form, "chkSoundNoupdate"), noUpdate);
                 EXPECT_EQ(enabled(form, "txtSoundNoupdate"), noUpdate && c.soundNoUpdate);
                 EXPECT_EQ(enabled(form, "btnSoundNoupdate"), noUpdate && c.soundNoUpdate);
-                for (const char* name : { "grpReport", "grpSound", "cmbChr", "grpDblClick", "chkTopMost",
-                         "chkTaskTray", "grpExportMode", "grpExportURI" })
+                for (const char* name : { "grpReport", "grpSound", "cmbChr", "grpDblClick", "chkTopMost", "chkTaskTray",
+                         "grpExportMode", "grpExportURI" })
                     EXPECT_TRUE(enabled(form, name)) << name;
             },
             "btnCancel");
@@ -429,8 +430,8 @@ TEST(ConfigForm, DefaultPagesEnablingFollowsTheSwitches)
             form,
             [&] {
                 for (const char* name : { "tabCheck", "tabDefault", "chkGet", "grpHeader", "chkDate", "txtDate",
-                         "chkLength", "txtLength", "grpProxy", "chkProxyUse", "grpAuthentication",
-                         "chkAuthentication", "grpHTTP", "lblUserAgent", "txtUserAgent" })
+                         "chkLength", "txtLength", "grpProxy", "chkProxyUse", "grpAuthentication", "chkAuthentication",
+                         "grpHTTP", "lblUserAgent", "txtUserAgent" })
                     EXPECT_TRUE(enabled(form, name)) << name;
                 for (const char* name : { "grpBody", "chkSize", "chkBody", "grpMetaTag", "chkMetaTag" })
                     EXPECT_EQ(enabled(form, name), c.get) << name;
@@ -513,7 +514,9 @@ TEST(ConfigForm, ConfirmingStoresTheControlsWithTheEmptinessRules)
             [](TConfigForm& f) {
                 setText(f, "txtPassword", QStringLiteral(" new pw "));
                 setText(f, "txtProxyPort", QStringLiteral(" eighty "));
-                setText(f, "txtUserAgent", QStringLiteral("\x01" "Agent/2\n"));
+                setText(f, "txtUserAgent",
+                    QStringLiteral("\x01"
+                                   "Agent/2\n"));
                 setText(f, "txtSoundUpdate", QStringLiteral(" /snd/new.wav "));
                 setText(f, "txtMetaTagName", QStringLiteral(" build "));
             },
@@ -618,8 +621,7 @@ TEST(ConfigForm, CharacterChoice)
     EXPECT_EQ(character.path, Characters[0].path);
 
     // A pair matching no entry, by name or by path alone, selects nothing; confirming keeps the pair.
-    const TDataFileItem unmatched[] = { { "Second", "/elsewhere/b.dat" }, { "Other", "/opt/chars/b.dat" },
-        { "", "" } };
+    const TDataFileItem unmatched[] = { { "Second", "/elsewhere/b.dat" }, { "Other", "/opt/chars/b.dat" }, { "", "" } };
     for (const TDataFileItem& pair : unmatched) {
         SCOPED_TRACE(pair.name + " " + pair.path);
         character = pair;
@@ -786,8 +788,8 @@ TEST(ConfigForm, ShowingStartsOnTheFirstPageAndAltArrowsPage)
             EXPECT_EQ(tabs->currentWidget()->objectName(), QStringLiteral("tabGeneral"));
             QWidget* focus = child<QComboBox>(form, "cmbChr");
             EXPECT_EQ(form.focusWidget(), focus);
-            const int steps[][2] = { { Qt::Key_Left, 5 }, { Qt::Key_Right, 0 }, { Qt::Key_Right, 1 },
-                { Qt::Key_Left, 0 } };
+            const int steps[][2]
+                = { { Qt::Key_Left, 5 }, { Qt::Key_Right, 0 }, { Qt::Key_Right, 1 }, { Qt::Key_Left, 0 } };
             for (const auto& [key, page] : steps) {
                 QTest::keyClick(focus, static_cast<Qt::Key>(key), Qt::AltModifier);
                 EXPECT_EQ(tabs->currentIndex(), page);
@@ -846,4 +848,34 @@ TEST(ConfigForm, CaptionsFitOnEveryPage)
         },
         "btnCancel");
     form.Execute(config, character, Characters);
+}
+
+TEST(ConfigForm, AllFilesFilterShowsNamesWithoutADot)
+{
+    TConfigForm form;
+    std::vector<std::string> applied;
+    form.runFileDialog = [&](QFileDialog& dialog) {
+        auto* files = dialog.findChild<QFileSystemModel*>();
+        QComboBox* types = nullptr;
+        for (QComboBox* each : dialog.findChildren<QComboBox*>()) {
+            if (each->count() == 2 && each->itemText(1) == QString::fromUtf8("全てのファイル (*.*)"))
+                types = each;
+        }
+        if (!files || !types) {
+            ADD_FAILURE() << "the open dialog has no file list or no filter choice";
+            return QString();
+        }
+        applied.push_back(files->nameFilters().join(QLatin1Char(' ')).toStdString());
+        QTest::keyClick(types, Qt::Key_Down); // the user picks "全てのファイル (*.*)"
+        applied.push_back(files->nameFilters().join(QLatin1Char(' ')).toStdString());
+        QTest::keyClick(types, Qt::Key_Up);
+        applied.push_back(files->nameFilters().join(QLatin1Char(' ')).toStdString());
+        return QString();
+    };
+    TConfig config = someConfig();
+    TDataFileItem character = currentOf(config);
+    whenShown(
+        form, [&] { click(form, "btnSoundUpdate"); }, "btnCancel");
+    form.Execute(config, character, Characters);
+    EXPECT_EQ(applied, std::vector<std::string>({ "*.wav", "*", "*.wav" }));
 }
