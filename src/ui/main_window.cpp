@@ -3,6 +3,7 @@
 #include "store/exception.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
+#include "ui/config_form.h"
 #include "ui/form_widgets.h"
 #include "ui/item_form.h"
 #include "ui/menu_images.h"
@@ -247,7 +248,13 @@ TImgForm::TImgForm(QWidget* parent)
     buildList();
     buildStatusBar();
 
+    checker.client().Pump = [] { QCoreApplication::processEvents(); };
+
     itemForm = new TItemForm(this);
+    configForm = new TConfigForm(this);
+    editSettings = [this](TConfig& settings, TDataFileItem& character, const TDataFileList& characters) {
+        return configForm->Execute(settings, character, characters);
+    };
 
     menuBar()->setObjectName(QStringLiteral("mnuMain"));
     actions->buildMainMenu(menuBar());
@@ -273,6 +280,7 @@ TImgForm::TImgForm(QWidget* parent)
 TImgForm::~TImgForm()
 {
     disconnect(qApp, nullptr, this, nullptr);
+    stopCheck(checker);
     if (m_started) {
         captureColumnWidths();
         writeSettingsFile(config, m_settingsDir + SettingsFileName);
@@ -791,13 +799,14 @@ void TImgForm::runChecks()
 void TImgForm::stopRun()
 {
     // No guard: this is one of the ways in while a run keeps the window busy.
-    m_runStopped = true;
+    stopCheck(checker);
+    checker.runStopped = true;
 }
 
 void TImgForm::beginRun()
 {
     m_runIdle.reset();
-    m_runStopped = false;
+    checker.runStopped = false;
     actions->enableForRun(true);
     lvwCheck->setEnabled(false);
 }
@@ -920,7 +929,8 @@ void TImgForm::closeEvent(QCloseEvent* event)
             setFormEnabled(true);
             return;
         }
-        m_runStopped = true;
+        checker.runStopped = true;
+        stopCheck(checker);
         // The run sits lower on this same thread's stack and can only finish once this handler has
         // returned; waiting for it here would never see it end. It closes the window when it ends.
         m_closeAfterRun = true;
@@ -972,7 +982,8 @@ bool TImgForm::LoadCharacter(const std::string& path)
 
 void TImgForm::fatalStop(const QString& text)
 {
-    m_runStopped = true;
+    checker.runStopped = true;
+    stopCheck(checker);
     m_player.reset();
     m_surfaceShown = false;
     if (!text.isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "character/data_file_list.h"
+#include "check/http_checker.h"
 #include "platform/event.h"
 #include "store/config.h"
 #include "ui/actions.h"
@@ -22,6 +23,7 @@ class QSystemTrayIcon;
 class QToolBar;
 class TCharacterPlayer;
 class TClientArea;
+class TConfigForm;
 class TItemForm;
 
 // What a file dialog is opened with; the filter is given as "description|pattern|...".
@@ -116,14 +118,15 @@ public:
     // of a run stay enabled; on end everything is enabled again, and a close asked for meanwhile happens.
     void beginRun();
     void endRun();
-    bool runStopped() const { return m_runStopped; }
+    bool runStopped() const { return checker.runStopped; }
     bool idle() { return m_runIdle.isSet(); }
 
     // Enabled means that a command may start: the window is not disabled and no command is working.
     bool formEnabled() const;
 
     void setPrompts(std::unique_ptr<TFormPrompts> prompts);
-    // The settings dialog: shows the settings with the character in use among those found; true for OK.
+    // The settings dialog (configForm unless replaced): shows the settings with the character in use among
+    // those found; true for OK.
     std::function<bool(TConfig&, TDataFileItem&, const TDataFileList&)> editSettings;
     // Whether the desktop has a notification area; minimising goes to the tray only when it has.
     std::function<bool()> trayAvailable;
@@ -142,6 +145,8 @@ public:
     bool trayIconShown() const;
 
     TConfig config;
+    // The check context of every run, with its one client; its waits keep the window live.
+    THTTPChecker checker;
     std::vector<QIcon> imgMenu;
     std::vector<QIcon> imgCheckList;
     TActions* actions = nullptr;
@@ -150,6 +155,7 @@ public:
     QMenu* mnuPopup = nullptr;
     QMenu* mnuTastTray = nullptr;
     TItemForm* itemForm = nullptr;
+    TConfigForm* configForm = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -183,7 +189,6 @@ private:
     std::string m_programDir;
     bool m_started = false;
     bool m_busy = false;
-    bool m_runStopped = false;
     bool m_closeAfterRun = false;
     win32::TEvent m_runIdle {win32::TEvent::Reset::Manual, true};
 };
