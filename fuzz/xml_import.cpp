@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -28,18 +29,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (item.status != ItemStatus::Initial || (!item.ownParameters && !item.proxyServer().empty()))
             std::abort();
 
+    // The one-pass walk of the import gives exactly what repeated searches give.
     const TXMLParser parser(image);
     for (std::string_view name : { "item", "title", "values", "a" }) {
-        for (size_t pos = 0; pos < image.size();) {
+        std::vector<TElement> walked;
+        parser.forEachElement(name, parser.whole(), [&](const TElement& e) { walked.push_back(e); });
+        size_t n = 0;
+        for (size_t pos = 0; pos < image.size(); ++n) {
             const TElement e = parser.findElement(name, { pos, image.size() });
             if (!e.found)
                 break;
             if (e.start < pos || e.end <= pos || e.end > image.size() || e.content.begin < e.startTag.end
                 || e.content.end > e.end || e.content.begin > e.content.end)
                 std::abort();
+            if (n >= walked.size() || walked[n].start != e.start || walked[n].end != e.end
+                || !(walked[n].content == e.content))
+                std::abort();
             parser.elementText(e);
             pos = e.end;
         }
+        if (n != walked.size())
+            std::abort();
     }
     return 0;
 }
