@@ -234,6 +234,9 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
             OnAuthenticationNeeded(*this);
         if (code < 299 || code > 399)
             return;
+        // A cancel that came while the answer was completing must not be lost to the next connect.
+        if (cancelled())
+            throw TAbortError("Socket capture aborted", LastError());
         if (redirections + 1 > MaxRedirections)
             throw TException("Too many redirections");
     }

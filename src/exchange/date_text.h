@@ -7,6 +7,6 @@
 // every other byte is skipped; no digits give 0. Wraps at 32 bits as the stored numbers do.
 int32_t numberValue(std::string_view text) noexcept;
 
-// Reads a date text of the form "Tue Dec 08 03:32:10 2026" at its fixed positions as local standard time (daylight saving off).
-// Gives nothing for a text of 20 characters or fewer, and -1 for a moment a 32-bit time cannot hold.
+// Reads a date text of the form "Tue Dec 08 03:32:10 2026" at its fixed positions as local standard time
+// (daylight saving off). False for a text of 20 characters or fewer; -1 for a moment beyond a 32-bit time.
 bool readDateText(std::string_view text, int32_t& moment);

@@ -1,8 +1,11 @@
 #include "exchange/exchange_commands.h"
 
 #include "exchange/html_exporter.h"
+#include "exchange/html_importer.h"
+#include "exchange/item_importer.h"
 #include "exchange/text_exporter.h"
 #include "exchange/xml_exporter.h"
+#include "exchange/xml_importer.h"
 
 namespace {
 
@@ -88,6 +91,25 @@ bool runExportCommand(TExchangeFormat format, TConfig& config, const std::functi
     if (path.empty())
         return false;
     exportItems(format, path, config.items, config, now);
+    return true;
+}
+
+void importItems(TExchangeFormat format, const std::string& path, TCheckItems& items, const TConfig& config)
+{
+    switch (format) {
+    case TExchangeFormat::UriList: importUriList(path, items, config); break;
+    case TExchangeFormat::TabText: importTabText(path, items, config); break;
+    case TExchangeFormat::Xml: importXmlFile(path, items, config); break;
+    case TExchangeFormat::Html: importHtmlLinks(path, items, config); break;
+    }
+}
+
+bool runImportCommand(TExchangeFormat format, TConfig& config, const std::function<std::string()>& chooseFile)
+{
+    const std::string path = chooseFile();
+    if (path.empty())
+        return false;
+    importItems(format, path, config.items, config);
     return true;
 }
 

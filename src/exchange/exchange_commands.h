@@ -35,6 +35,13 @@ void exportItems(TExchangeFormat format, const std::string& path, const TCheckIt
 bool runExportCommand(TExchangeFormat format, TConfig& config, const std::function<bool(size_t)>& selected,
     const std::function<std::string()>& chooseFile, std::time_t now = std::time(nullptr));
 
+// Appends the items of the file in the format; raises TException when it cannot be read (the list is unchanged).
+void importItems(TExchangeFormat format, const std::string& path, TCheckItems& items, const TConfig& config);
+
+// An import command: chooseFile gives the file name (empty when the user cancels); the file's items are
+// appended to the settings' list. Returns whether a file was read; raises TException when it cannot be.
+bool runImportCommand(TExchangeFormat format, TConfig& config, const std::function<std::string()>& chooseFile);
+
 // The list report command: with any item marked, writes the page to the report file of the settings folder
 // and returns its path; returns an empty text when no item is marked. Raises TException when it cannot be written.
 std::string writeListReport(TConfig& config, const std::function<bool(size_t)>& selected,

@@ -1,0 +1,38 @@
+#include "exchange/html_importer.h"
+
+#include "check/html_parser.h"
+#include "exchange/item_importer.h"
+#include "exchange/japanese_code.h"
+#include "platform/safe_file.h"
+
+#include <utility>
+#include <vector>
+
+void importHtmlLinks(TMemory page, TCheckItems& items, const TConfig& config)
+{
+    toInternal(page);
+    const HTMLParser parser(page.view());
+    std::vector<TCheckItem> added;
+    for (size_t pos = 0; pos < page.size();) {
+        const TElement element = parser.findElement("a", { pos, page.size() });
+        if (!element.found)
+            break;
+        pos = element.end > pos ? element.end : pos + 1;
+        auto link = readLink(parser, element);
+        if (!link)
+            continue;
+        TCheckItem item = config.defaultItem;
+        item.title() = std::move(link->title);
+        item.checkUri() = std::move(link->url);
+        dropParametersUnlessOwn(item);
+        added.push_back(std::move(item));
+    }
+    items.reserve(items.count() + added.size());
+    for (TCheckItem& item : added)
+        items.append(std::move(item));
+}
+
+void importHtmlLinks(const std::string& path, TCheckItems& items, const TConfig& config)
+{
+    importHtmlLinks(readWholeFile(path), items, config);
+}

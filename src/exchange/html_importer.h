@@ -1,0 +1,11 @@
+#pragma once
+
+#include "store/config.h"
+#include "store/memory.h"
+
+#include <string>
+
+// Appends one item per link (an `a` element with an href) of an HTML page in any of the three Japanese codes,
+// named by the link's text or else its title attribute. Raises TException when the file cannot be read.
+void importHtmlLinks(const std::string& path, TCheckItems& items, const TConfig& config);
+void importHtmlLinks(TMemory page, TCheckItems& items, const TConfig& config);
