@@ -358,6 +358,8 @@ uint32_t TPowersock::lookUp(const std::string& host)
     postStatus("Timer On", StatusRoutines);
     postStatus("Resolve Host");
     for (;;) {
+        // The time-out is tested first: a lookup that answers only after it was due has still timed out.
+        m_timer.Poll();
         {
             std::lock_guard lock(job->mutex);
             if (job->done)
@@ -367,7 +369,6 @@ uint32_t TPowersock::lookUp(const std::string& host)
             break;
         pollfd wake { job->wake[0], POLLIN, 0 };
         ::poll(&wake, 1, PollMilliseconds);
-        m_timer.Poll();
         if (Pump)
             Pump();
     }

@@ -140,6 +140,50 @@ TEST_F(HttpChecker, EachComparisonDetectsItsChange)
     }
 }
 
+TEST_F(HttpChecker, StatusTable)
+{
+    struct Row
+    {
+        ItemStatus before;
+        ItemStatus unchanged;
+        ItemStatus changed;
+        bool counted;
+    };
+    const Row rows[] = {
+        { ItemStatus::Initial, ItemStatus::Normal, ItemStatus::Normal, false },
+        { ItemStatus::Normal, ItemStatus::Normal, ItemStatus::Update, true },
+        { ItemStatus::Update, ItemStatus::Update, ItemStatus::Update, true },
+        { ItemStatus::Error, ItemStatus::Normal, ItemStatus::Update, true },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.before));
+        HttpServer server({ Reply::bytes(answer("404 Not Found", "Last-Modified: A\r\n")),
+            Reply::bytes(answer("100 Continue", "Last-Modified: A\r\n")), Reply::bytes(ok("Last-Modified: A\r\n")),
+            Reply::bytes(ok("Last-Modified: B\r\n")) });
+        TCheckItem item = checkedItem(server.url("/"));
+        item.compareLastModified = 1;
+        item.lastModified() = "A";
+
+        item.status = row.before;
+        EXPECT_FALSE(check(item));
+        EXPECT_EQ(item.status, ItemStatus::Error);
+        EXPECT_EQ(item.response(), "");
+
+        item.status = row.before;
+        EXPECT_FALSE(check(item));
+        EXPECT_EQ(item.status, ItemStatus::Error);
+        EXPECT_EQ(item.response(), "HTTP/1.0 100 Continue");
+
+        item.status = row.before;
+        EXPECT_FALSE(check(item));
+        EXPECT_EQ(item.status, row.unchanged);
+
+        item.status = row.before;
+        EXPECT_EQ(check(item), row.counted);
+        EXPECT_EQ(item.status, row.changed);
+    }
+}
+
 TEST_F(HttpChecker, UpdateStaysAndIsCountedOnlyForANewChange)
 {
     HttpServer server({ Reply::bytes(ok("Last-Modified: A\r\n")), Reply::bytes(ok("Last-Modified: B\r\n")),

@@ -423,3 +423,15 @@ TEST(HttpClient, BrokenAnswersFailTheRequest)
     EXPECT_EQ(client.Header, "garbage\n\n");
     EXPECT_EQ(client.Body, "body");
 }
+
+TEST(HttpClient, CancelDuringARedirectedAnswerIsNotLost)
+{
+    HttpServer server({ Reply::bytes("HTTP/1.0 302 Found\r\nLocation: /next\r\n\r\n"), Reply::bytes(OkHead) });
+    Client client;
+    client.OnStatus = [](TPowersock& sock, const std::string& text) {
+        if (text == "Disconnecting")
+            sock.Cancel();
+    };
+    EXPECT_EQ(failureOf<TAbortError>([&] { client.Get(server.url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(server.connectionCount(), 1u);
+}

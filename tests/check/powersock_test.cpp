@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <netdb.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -291,4 +292,16 @@ TEST(Powersock, StatusTextsFollowTheReportLevel)
     client.ReportLevel = TPowersock::StatusBasic;
     client.Disconnect();
     EXPECT_EQ(texts, (std::vector<std::string> { "Connecting", "Sending Buffer", "ReadLn", "Disconnecting" }));
+}
+
+TEST(Powersock, LookupStillPendingWhenTheTimeOutIsDueTimesOut)
+{
+    Client client(1, "localhost");
+    client.TimeOut = 30;
+    // A window busy for longer than the time-out right after the lookup started.
+    client.OnStatus = [](TPowersock&, const std::string& status) {
+        if (status == "Resolve Host")
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    };
+    EXPECT_EQ(failureOf<TSocketError>([&] { client.Connect(); }), "Host Lookup Timed Out");
 }
