@@ -197,3 +197,58 @@ size_t TCheckItems::markForExport(bool exportAll, const std::function<bool(size_
     }
     return marked;
 }
+
+namespace {
+
+const std::string& sortText(const TCheckItem& item, SortKey key)
+{
+    switch (key) {
+    case SortKey::Title:
+        return item.title();
+    case SortKey::CheckUri:
+        return item.checkUri();
+    case SortKey::MetaTag:
+        return item.metaTagValue();
+    default:
+        return item.response();
+    }
+}
+
+} // namespace
+
+void TCheckItems::sortBy(uint8_t key, const TTextCompare& compare)
+{
+    if (key < static_cast<uint8_t>(SortKey::Status) || key > static_cast<uint8_t>(SortKey::Response))
+        return;
+    const bool ascending = key != sortKey || !sortAscending;
+    sortKey = key;
+    sortAscending = ascending;
+    if (m_items.empty())
+        return;
+
+    const auto sortKeyOf = static_cast<SortKey>(key);
+    auto order = [&](const TCheckItem& a, const TCheckItem& b) -> int {
+        switch (sortKeyOf) {
+        case SortKey::Status: {
+            const int x = static_cast<int>(a.status);
+            const int y = static_cast<int>(b.status);
+            return x < y ? -1 : (x > y ? 1 : 0);
+        }
+        case SortKey::LastModified:
+            return a.lastModifiedTime < b.lastModifiedTime ? -1 : (a.lastModifiedTime > b.lastModifiedTime ? 1 : 0);
+        default: {
+            const std::string& x = sortText(a, sortKeyOf);
+            const std::string& y = sortText(b, sortKeyOf);
+            if (x.empty() || y.empty())
+                return x.empty() == y.empty() ? 0 : (x.empty() ? -1 : 1);
+            const int c = compare(x, y);
+            return c < 0 ? -1 : (c > 0 ? 1 : 0);
+        }
+        }
+    };
+    // Stable, so that equal keys keep the order the user saw before.
+    std::stable_sort(m_items.begin(), m_items.end(), [&](const TCheckItem& a, const TCheckItem& b) {
+        const int c = order(a, b);
+        return ascending ? c < 0 : c > 0;
+    });
+}

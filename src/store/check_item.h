@@ -119,6 +119,19 @@ std::string unscramblePassword(const std::string& scrambled);
 // Caption of a status in the status menu ("初期状態", ...), Shift_JIS; empty for unknown values.
 std::string statusCaption(ItemStatus status);
 
+// The six keys of the list ordering, numbered as the list's columns from 1.
+enum class SortKey : uint8_t {
+    Status = 1,
+    Title = 2,
+    CheckUri = 3,
+    LastModified = 4, // the stored time number, not the text shown
+    MetaTag = 5,
+    Response = 6,
+};
+
+// Compares two Shift_JIS texts: negative, zero or positive. The user interface supplies a locale-aware one.
+using TTextCompare = std::function<int(const std::string&, const std::string&)>;
+
 // The ordered item list with its sort state (the sort state is never stored).
 class TCheckItems
 {
@@ -145,6 +158,10 @@ public:
     void setStatus(const std::vector<size_t>& indices, ItemStatus status);
     // exportAll marks every item; otherwise exactly the rows whose index is selected. Returns the marked count.
     size_t markForExport(bool exportAll, const std::function<bool(size_t)>& selected);
+    // Orders the list by `key`: ascending when the key differs from the last one or the last sort was
+    // descending, else descending. Texts compare with `compare`, an empty text before any other.
+    // A key outside 1 to 6 changes nothing.
+    void sortBy(uint8_t key, const TTextCompare& compare);
 
     std::vector<TCheckItem>& items() noexcept { return m_items; }
     const std::vector<TCheckItem>& items() const noexcept { return m_items; }

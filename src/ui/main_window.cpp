@@ -1,0 +1,1013 @@
+#include "ui/main_window.h"
+
+#include "store/exception.h"
+#include "store/store_file.h"
+#include "ui/character_player.h"
+#include "ui/form_widgets.h"
+#include "ui/item_form.h"
+#include "ui/menu_images.h"
+#include "ui/sjis_text.h"
+#include "ui/text_collation.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSessionManager>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+// Column captions as the window has always shown them, the misspelt one included.
+const char* const ColumnCaptions[ColumnCount] = {"Status", "Title", "URL", "Last-Modifeid", "meta-tag", "Response"};
+constexpr int DesignColumnWidths[ColumnCount] = {40, 120, 80, 80, 80, 80};
+constexpr int StatusPanelWidths[3] = {80, 80, 50};
+
+const char* const ItemsFilter = "Vantrel Items(*.vantrelitems)|*.vantrelitems";
+const char* const ItemsExtension = "vantrelitems";
+const char* const SettingsFileName = "vantrel.cfg";
+
+QString applicationTitle()
+{
+    return QApplication::applicationName();
+}
+
+// "description|pattern|description|pattern" as Qt's "description (pattern);;...".
+QString qtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList result;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (parts[i].contains(QLatin1Char('(') + patterns + QLatin1Char(')')))
+            result << parts[i];
+        else
+            result << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return result.join(QStringLiteral(";;"));
+}
+
+std::string fileNameBytes(const QString& name)
+{
+    const QByteArray bytes = QFile::encodeName(name);
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+QString fileNameText(const std::string& bytes)
+{
+    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+std::string withSlash(std::string dir)
+{
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size()
+        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+int statusImage(ItemStatus status)
+{
+    const auto value = static_cast<int>(status);
+    return value >= 0 && value < StatusImageCount ? value : 0;
+}
+
+// The application title cut to what the tray tip holds: 63 Shift_JIS bytes, never half a character.
+QString trayTip(const QString& title)
+{
+    QString tip;
+    for (qsizetype i = 0; i < title.size(); ++i) {
+        const QString next = tip + title.at(i);
+        if (toSjis(next).size() > 63)
+            break;
+        tip = next;
+    }
+    return tip;
+}
+
+class TWaitCursor
+{
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+} // namespace
+
+// The window's client area below the toolbar: the character's surface at its top left corner and the
+// list beside the picture and below the balloon.
+class TClientArea : public QWidget
+{
+public:
+    explicit TClientArea(TImgForm* form)
+        : QWidget(form)
+        , m_form(form)
+    {
+        setObjectName(QStringLiteral("pnlClient"));
+        setAutoFillBackground(true);
+        QPalette white = palette();
+        white.setColor(QPalette::Window, Qt::white);
+        setPalette(white);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (!m_form->m_player || !m_form->m_surfaceShown)
+            return;
+        QPainter painter(this);
+        painter.drawImage(0, 0, m_form->m_player->surface().image());
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && m_form->m_player) {
+            const QPoint at = event->position().toPoint();
+            m_form->m_player->player().Click(at.x(), at.y(), !m_form->idle());
+        }
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && m_form->m_player)
+            m_form->m_player->player().DoubleClick();
+    }
+    void resizeEvent(QResizeEvent*) override { m_form->layoutList(); }
+
+private:
+    TImgForm* m_form;
+};
+
+bool TFormPrompts::ask(QWidget* parent, const QString& text, QMessageBox::Icon icon)
+{
+    // A CR in a question is a line break on the screen.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(icon, applicationTitle(), shown, QMessageBox::Ok | QMessageBox::Cancel, parent);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void TFormPrompts::warn(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QString TFormPrompts::openFileName(QWidget* parent, const TFileDialogSpec& spec)
+{
+    QFileDialog dialog(parent, spec.title, QString(), qtFilter(spec.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(spec.defaultExtension);
+    if (!spec.fileName.isEmpty())
+        dialog.selectFile(spec.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+QString TFormPrompts::saveFileName(QWidget* parent, const TFileDialogSpec& spec)
+{
+    QFileDialog dialog(parent, spec.title, QString(), qtFilter(spec.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(spec.defaultExtension);
+    if (!spec.fileName.isEmpty())
+        dialog.selectFile(spec.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+void TCheckListView::mousePressEvent(QMouseEvent* event)
+{
+    QTreeWidget::mousePressEvent(event);
+    if (onMouseDown)
+        onMouseDown(event->button());
+}
+
+void TCheckListView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTreeWidget::mouseDoubleClickEvent(event);
+    if (onDblClick)
+        onDblClick();
+}
+
+TImgForm::TImgForm(QWidget* parent)
+    : QMainWindow(parent)
+    , imgMenu(menuImages())
+    , imgCheckList(statusImages())
+    , m_prompts(std::make_unique<TFormPrompts>())
+    , m_formFont(designFont(16, true))
+{
+    setObjectName(QStringLiteral("TImgForm"));
+    setWindowTitle(QStringLiteral("Vantrel"));
+    setWindowIcon(applicationIcon());
+    trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+
+    actions = new TActions(imgMenu, this);
+
+    tbarMenu = new QToolBar(this);
+    tbarMenu->setObjectName(QStringLiteral("tbarMenu"));
+    tbarMenu->setMovable(false);
+    tbarMenu->setFloatable(false);
+    tbarMenu->setIconSize(QSize(16, 16));
+    tbarMenu->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, tbarMenu);
+
+    m_client = new TClientArea(this);
+    m_client->setFont(m_formFont);
+    setCentralWidget(m_client);
+    buildList();
+    buildStatusBar();
+
+    itemForm = new TItemForm(this);
+
+    menuBar()->setObjectName(QStringLiteral("mnuMain"));
+    actions->buildMainMenu(menuBar());
+    mnuPopup = new QMenu(this);
+    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    actions->fillMenu(mnuPopup, TActions::popupMenu());
+    mnuTastTray = new QMenu(this);
+    mnuTastTray->setObjectName(QStringLiteral("mnuTastTray"));
+    actions->fillMenu(mnuTastTray, TActions::trayMenu());
+    actions->buildToolBar(tbarMenu);
+    // Toolbar buttons are part of the window, so the shortcuts (bound to the window) work once.
+    for (int id = 0; id < ActionCount; ++id)
+        addAction((*actions)[id]);
+    bindActions();
+    actions->enableForRun(false);
+
+    // The desktop session ending: stop at once, without a question; the settings are written on the way out.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { fatalStop(QString()); });
+
+    resize(382, 329);
+}
+
+TImgForm::~TImgForm()
+{
+    disconnect(qApp, nullptr, this, nullptr);
+    if (m_started) {
+        captureColumnWidths();
+        writeSettingsFile(config, m_settingsDir + SettingsFileName);
+    }
+    m_player.reset();
+    removeTrayIcon();
+}
+
+void TImgForm::buildList()
+{
+    lvwCheck = new TCheckListView(m_client);
+    lvwCheck->setObjectName(QStringLiteral("lvwCheck"));
+    lvwCheck->setFont(designFont(13));
+    lvwCheck->setRootIsDecorated(false);
+    lvwCheck->setItemsExpandable(false);
+    lvwCheck->setUniformRowHeights(true);
+    lvwCheck->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvwCheck->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvwCheck->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvwCheck->setIconSize(QSize(16, 16));
+    lvwCheck->setAllColumnsShowFocus(true);
+    lvwCheck->setSortingEnabled(false);
+    lvwCheck->setColumnCount(ColumnCount);
+    QStringList captions;
+    for (const char* text : ColumnCaptions)
+        captions << QString::fromLatin1(text);
+    lvwCheck->setHeaderLabels(captions);
+    lvwCheck->header()->setStretchLastSection(false);
+    lvwCheck->header()->setSectionsMovable(false);
+    lvwCheck->header()->setSectionsClickable(true);
+    lvwCheck->header()->setSortIndicatorShown(false);
+    lvwCheck->header()->setMinimumSectionSize(8);
+    for (int i = 0; i < static_cast<int>(ColumnCount); ++i)
+        lvwCheck->setColumnWidth(i, DesignColumnWidths[i]);
+    lvwCheck->setGeometry(0, 0, 382, 200);
+
+    lvwCheck->onMouseDown = [this](Qt::MouseButton button) { onListMouseDown(button); };
+    lvwCheck->onDblClick = [this] { onListDblClick(); };
+    connect(lvwCheck->header(), &QHeaderView::sectionClicked, this, &TImgForm::onListColumnClick);
+}
+
+void TImgForm::buildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    bar->setSizeGripEnabled(true);
+    for (size_t i = 0; i < m_statusPanels.size(); ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("pnlStatus%1").arg(i));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        const bool last = i + 1 == m_statusPanels.size();
+        if (last)
+            panel->setMinimumWidth(StatusPanelWidths[i]);
+        else
+            panel->setFixedWidth(StatusPanelWidths[i]);
+        bar->addWidget(panel, last ? 1 : 0);
+        m_statusPanels[i] = panel;
+    }
+}
+
+void TImgForm::bindActions()
+{
+    auto bind = [this](int id, auto command) { connect((*actions)[id], &QAction::triggered, this, command); };
+    bind(actExit, [this] { onExit(); });
+    bind(actOpenItems, [this] { onOpenItems(); });
+    bind(actAddItems, [this] { onAddItems(); });
+    bind(actSaveItems, [this] { onSaveItems(); });
+    bind(actBrowse, [this] { onBrowse(); });
+    bind(actNew, [this] { onNew(); });
+    bind(actChange, [this] { onChange(); });
+    bind(actDelete, [this] { onDelete(); });
+    bind(actCopyUrl, [this] { onCopyUrl(); });
+    bind(actPasteUrl, [this] { onPasteUrl(); });
+    bind(actSelectAll, [this] { onSelectAll(); });
+    bind(actSelectUpdated, [this] { onSelectUpdated(); });
+    bind(actInvertSelection, [this] { onInvertSelection(); });
+    bind(actMoveUp, [this] { onMoveUp(); });
+    bind(actMoveDown, [this] { onMoveDown(); });
+    bind(actSortStatus, [this] { sort(static_cast<int>(SortKey::Status)); });
+    bind(actSortTitle, [this] { sort(static_cast<int>(SortKey::Title)); });
+    bind(actSortUrl, [this] { sort(static_cast<int>(SortKey::CheckUri)); });
+    bind(actSortLastModified, [this] { sort(static_cast<int>(SortKey::LastModified)); });
+    bind(actSortResponse, [this] { sort(static_cast<int>(SortKey::Response)); });
+    bind(actSortMetaTag, [this] { sort(static_cast<int>(SortKey::MetaTag)); });
+    bind(actRun, [this] { runChecks(); });
+    bind(actStop, [this] { stopRun(); });
+    bind(actStatusInitial, [this] { setStatus(ItemStatus::Initial); });
+    bind(actStatusNormal, [this] { setStatus(ItemStatus::Normal); });
+    bind(actStatusUpdate, [this] { setStatus(ItemStatus::Update); });
+    bind(actStatusError, [this] { setStatus(ItemStatus::Error); });
+    bind(actRestore, [this] { onRestore(); });
+    bind(actConfig, [this] { onConfig(); });
+    // The list report and the imports and exports are bound where those formats are written.
+}
+
+void TImgForm::setPrompts(std::unique_ptr<TFormPrompts> prompts)
+{
+    m_prompts = std::move(prompts);
+}
+
+bool TImgForm::formEnabled() const
+{
+    return isEnabled() && !m_busy;
+}
+
+void TImgForm::setFormEnabled(bool enabled)
+{
+    // The window's own controls only: the dialogs it opens meanwhile are its children and must stay usable.
+    m_busy = !enabled;
+    m_client->setEnabled(enabled);
+    menuBar()->setEnabled(enabled);
+    tbarMenu->setEnabled(enabled);
+}
+
+void TImgForm::guarded(const std::function<void()>& command)
+{
+    if (!formEnabled() || !idle())
+        return;
+    setFormEnabled(false);
+    try {
+        command();
+    } catch (const std::exception& e) {
+        // A command ends where it failed and the list stays as it was; the window stays usable.
+        setFormEnabled(true);
+        m_prompts->warn(this, QString::fromLocal8Bit(e.what()));
+        return;
+    }
+    setFormEnabled(true);
+}
+
+// ---- rows and selection
+
+void TImgForm::fillRow(int row)
+{
+    QTreeWidgetItem* entry = lvwCheck->topLevelItem(row);
+    const TCheckItem* item = config.items.at(static_cast<size_t>(row));
+    if (!entry || !item)
+        return;
+    entry->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    entry->setCheckState(0, item->check ? Qt::Checked : Qt::Unchecked);
+    entry->setIcon(0, imgCheckList[static_cast<size_t>(statusImage(item->status))]);
+    entry->setText(0, QString());
+    entry->setText(1, fromSjis(item->title()));
+    entry->setText(2, fromSjis(item->checkUri()));
+    entry->setText(3, fromSjis(item->lastModified()));
+    entry->setText(4, fromSjis(item->metaTagValue()));
+    entry->setText(5, fromSjis(item->response()));
+}
+
+void TImgForm::refillList()
+{
+    lvwCheck->setUpdatesEnabled(false);
+    lvwCheck->clear();
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(config.items.count()));
+    for (size_t i = 0; i < config.items.count(); ++i)
+        rows << new QTreeWidgetItem();
+    lvwCheck->addTopLevelItems(rows);
+    for (int i = 0; i < static_cast<int>(config.items.count()); ++i)
+        fillRow(i);
+    lvwCheck->setUpdatesEnabled(true);
+}
+
+void TImgForm::applyColumnWidths()
+{
+    for (size_t i = 0; i < ColumnCount; ++i) {
+        if (config.columnWidths[i] != 0)
+            lvwCheck->setColumnWidth(static_cast<int>(i), config.columnWidths[i]);
+    }
+}
+
+void TImgForm::captureColumnWidths()
+{
+    for (size_t i = 0; i < ColumnCount; ++i)
+        config.columnWidths[i] = lvwCheck->columnWidth(static_cast<int>(i));
+}
+
+std::vector<int> TImgForm::selectedRows() const
+{
+    std::vector<int> rows;
+    for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i) {
+        if (lvwCheck->topLevelItem(i)->isSelected())
+            rows.push_back(i);
+    }
+    return rows;
+}
+
+int TImgForm::selectedRow() const
+{
+    for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i) {
+        if (lvwCheck->topLevelItem(i)->isSelected())
+            return i;
+    }
+    return -1;
+}
+
+void TImgForm::focusRow(int row)
+{
+    QTreeWidgetItem* entry = lvwCheck->topLevelItem(row);
+    if (!entry)
+        return;
+    lvwCheck->scrollToItem(entry);
+    lvwCheck->clearSelection();
+    lvwCheck->setCurrentItem(entry);
+    entry->setSelected(true);
+}
+
+// ---- list commands
+
+void TImgForm::onExit()
+{
+    if (!formEnabled())
+        return;
+    setFormEnabled(false);
+    if (!close())
+        setFormEnabled(true);
+}
+
+void TImgForm::addItem(TCheckItem item, const QString& dialogCaption)
+{
+    itemForm->setWindowTitle(dialogCaption);
+    if (!itemForm->Execute(item, config.defaultItem))
+        return;
+    config.items.append(std::move(item));
+    auto* entry = new QTreeWidgetItem();
+    lvwCheck->addTopLevelItem(entry);
+    const int row = lvwCheck->topLevelItemCount() - 1;
+    fillRow(row);
+    focusRow(row);
+}
+
+void TImgForm::onNew()
+{
+    guarded([this] {
+        addItem(config.defaultItem,
+            caption("\x90V\x8bK\x83"
+                    "A\x83"
+                    "C\x83"
+                    "e\x83\x80" /* 新規アイテム */));
+    });
+}
+
+void TImgForm::onChange()
+{
+    guarded([this] {
+        const int row = selectedRow();
+        if (row < 0)
+            return;
+        TCheckItem& item = config.items[static_cast<size_t>(row)];
+        item.check = lvwCheck->topLevelItem(row)->checkState(0) == Qt::Checked ? 1 : 0;
+        itemForm->setWindowTitle(caption("\x83"
+                                         "A\x83"
+                                         "C\x83"
+                                         "e\x83\x80\x95\xcf\x8dX" /* アイテム変更 */));
+        if (itemForm->Execute(item, config.defaultItem))
+            fillRow(row);
+        focusRow(row);
+    });
+}
+
+void TImgForm::onDelete()
+{
+    guarded([this] {
+        const std::vector<int> rows = selectedRows();
+        if (rows.empty())
+            return;
+        const bool all = rows.size() > 1 && static_cast<int>(rows.size()) == lvwCheck->topLevelItemCount();
+        std::string question;
+        if (all) {
+            question = "\x91S\x82\xc4\x82\xcc\x83"
+                       "A\x83"
+                       "C\x83"
+                       "e\x83\x80\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7"; /* 全てのアイテムを削除します */
+        } else if (rows.size() == 1) {
+            question = config.items[static_cast<size_t>(rows[0])].title() + "\r"
+                + "\x82\xb1\x82\xcc\x83"
+                  "A\x83"
+                  "C\x83"
+                  "e\x83\x80\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7"; /* このアイテムを削除します */
+        } else {
+            question = std::to_string(rows.size())
+                + "\x8c\xc2\x82\xcc\x83"
+                  "A\x83"
+                  "C\x83"
+                  "e\x83\x80\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7"; /* 個のアイテムを削除します */
+        }
+        if (!m_prompts->ask(this, fromSjis(question), QMessageBox::Question))
+            return;
+        if (all) {
+            config.items.clear();
+            lvwCheck->clear();
+        } else if (rows.size() == 1) {
+            config.items.eraseAt(static_cast<size_t>(rows[0]));
+            delete lvwCheck->takeTopLevelItem(rows[0]);
+        } else {
+            std::vector<bool> selected(config.items.count(), false);
+            for (int row : rows)
+                selected[static_cast<size_t>(row)] = true;
+            config.items.retainWhere([&selected](size_t i) { return !selected[i]; });
+            refillList();
+        }
+    });
+}
+
+void TImgForm::onCopyUrl()
+{
+    guarded([this] {
+        const int row = selectedRow();
+        if (row < 0)
+            return;
+        QApplication::clipboard()->setText(fromSjis(config.items[static_cast<size_t>(row)].checkUri()));
+    });
+}
+
+void TImgForm::onPasteUrl()
+{
+    guarded([this] {
+        const QString text = QApplication::clipboard()->text();
+        if (text.isEmpty())
+            return;
+        static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+        const QString first = text.section(lineEnd, 0, 0);
+        if (first.isEmpty())
+            return;
+        TCheckItem item = config.defaultItem;
+        item.checkUri() = toSjis(first);
+        addItem(std::move(item),
+            caption("\x83"
+                    "A\x83"
+                    "C\x83"
+                    "e\x83\x80\x92\xc7\x89\xc1" /* アイテム追加 */));
+    });
+}
+
+void TImgForm::onSelectAll()
+{
+    guarded([this] { lvwCheck->selectAll(); });
+}
+
+void TImgForm::onSelectUpdated()
+{
+    guarded([this] {
+        for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i)
+            lvwCheck->topLevelItem(i)->setSelected(config.items[static_cast<size_t>(i)].status == ItemStatus::Update);
+    });
+}
+
+void TImgForm::onInvertSelection()
+{
+    guarded([this] {
+        for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* entry = lvwCheck->topLevelItem(i);
+            entry->setSelected(!entry->isSelected());
+        }
+    });
+}
+
+void TImgForm::onMoveUp()
+{
+    guarded([this] {
+        const int row = selectedRow();
+        if (row < 1)
+            return;
+        config.items.swap(static_cast<size_t>(row - 1), static_cast<size_t>(row));
+        fillRow(row - 1);
+        fillRow(row);
+        focusRow(row - 1);
+    });
+}
+
+void TImgForm::onMoveDown()
+{
+    guarded([this] {
+        const int row = selectedRow();
+        if (row < 0 || row + 1 >= lvwCheck->topLevelItemCount())
+            return;
+        config.items.swap(static_cast<size_t>(row), static_cast<size_t>(row + 1));
+        fillRow(row);
+        fillRow(row + 1);
+        focusRow(row + 1);
+    });
+}
+
+void TImgForm::sort(int key)
+{
+    guarded([this, key] {
+        config.items.sortBy(static_cast<uint8_t>(key), localeTextCompare());
+        refillList();
+    });
+}
+
+void TImgForm::setStatus(ItemStatus status)
+{
+    guarded([this, status] {
+        const std::vector<int> rows = selectedRows();
+        std::vector<size_t> indices(rows.begin(), rows.end());
+        lvwCheck->setUpdatesEnabled(false);
+        config.items.setStatus(indices, status);
+        for (int row : rows)
+            fillRow(row);
+        lvwCheck->setUpdatesEnabled(true);
+    });
+}
+
+void TImgForm::onBrowse()
+{
+    guarded([this] {
+        const int row = selectedRow();
+        if (row < 0)
+            return;
+        TCheckItem& item = config.items[static_cast<size_t>(row)];
+        QDesktopServices::openUrl(QUrl(fromSjis(item.browseUri()), QUrl::TolerantMode));
+        if (item.status == ItemStatus::Update) {
+            item.status = ItemStatus::Normal;
+            fillRow(row);
+        }
+        lvwCheck->clearSelection();
+        lvwCheck->topLevelItem(row)->setSelected(true);
+    });
+}
+
+void TImgForm::readItems(bool append)
+{
+    TFileDialogSpec spec;
+    spec.title = append ? caption("\x92\xc7\x89\xc1\x93\xc7\x82\xdd\x8d\x9e\x82\xdd" /* 追加読み込み */)
+                        : caption("\x83"
+                                  "A\x83"
+                                  "C\x83"
+                                  "e\x83\x80\x82\xf0\x93\xc7\x82\xdd\x8d\x9e\x82\xde" /* アイテムを読み込む */);
+    spec.filter = QString::fromLatin1(ItemsFilter);
+    spec.defaultExtension = QString::fromLatin1(ItemsExtension);
+    spec.fileName = fileNameText(config.lastItemsFile());
+    const QString chosen = m_prompts->openFileName(this, spec);
+    if (chosen.isEmpty())
+        return;
+    const std::string path = fileNameBytes(chosen);
+    TCheckItems read;
+    if (!readItemsFile(path, read))
+        return;
+    if (append)
+        config.items.appendAll(read);
+    else
+        config.items.replaceAll(read);
+    refillList();
+    config.lastItemsFile() = path;
+    if (m_player)
+        m_player->player().PostEvent(3);
+}
+
+void TImgForm::onOpenItems()
+{
+    guarded([this] { readItems(false); });
+}
+
+void TImgForm::onAddItems()
+{
+    guarded([this] { readItems(true); });
+}
+
+void TImgForm::onSaveItems()
+{
+    guarded([this] {
+        if (config.items.empty())
+            return;
+        TFileDialogSpec spec;
+        spec.title = caption("\x83"
+                             "A\x83"
+                             "C\x83"
+                             "e\x83\x80\x82\xf0\x95\xdb\x91\xb6\x82\xb7\x82\xe9" /* アイテムを保存する */);
+        spec.filter = QString::fromLatin1(ItemsFilter);
+        spec.defaultExtension = QString::fromLatin1(ItemsExtension);
+        spec.fileName = fileNameText(config.lastItemsFile());
+        const QString chosen = m_prompts->saveFileName(this, spec);
+        if (chosen.isEmpty())
+            return;
+        const std::string path = fileNameBytes(chosen);
+        if (!writeItemsFile(config.items, path))
+            return;
+        config.lastItemsFile() = path;
+        if (m_player)
+            m_player->player().PostEvent(4);
+    });
+}
+
+void TImgForm::onConfig()
+{
+    guarded([this] {
+        if (!editSettings)
+            return;
+        const TDataFileList characters = ListCharacters(m_settingsDir, m_programDir);
+        TDataFileItem character {config.characterName(), config.characterFile()};
+        if (editSettings(config, character, characters)) {
+            if (m_player && character.path != config.characterFile()) {
+                if (!LoadCharacter(character.path)) {
+                    fatalStop(caption("\x83"
+                                      "f\x81[\x83^\x83t\x83@\x83"
+                                      "C\x83\x8b\x82\xf0\x93\xc7\x82\xdd\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1" /* データファイルを読み込めません */));
+                    return;
+                }
+                config.characterFile() = character.path;
+                config.characterName() = character.name;
+            }
+        }
+        showMain();
+    });
+}
+
+void TImgForm::runChecks()
+{
+    if (!formEnabled() || !idle())
+        return;
+    // The run over the ticked items starts here once the page checker is part of the program.
+}
+
+void TImgForm::stopRun()
+{
+    // No guard: this is one of the ways in while a run keeps the window busy.
+    m_runStopped = true;
+}
+
+void TImgForm::beginRun()
+{
+    m_runIdle.reset();
+    m_runStopped = false;
+    actions->enableForRun(true);
+    lvwCheck->setEnabled(false);
+}
+
+void TImgForm::endRun()
+{
+    actions->enableForRun(false);
+    lvwCheck->setEnabled(true);
+    m_runIdle.set();
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        close();
+    }
+}
+
+// ---- mouse
+
+void TImgForm::onListMouseDown(Qt::MouseButton button)
+{
+    if (button != Qt::RightButton || !formEnabled() || !idle())
+        return;
+    activateWindow();
+    QApplication::processEvents();
+    mnuPopup->popup(QCursor::pos());
+}
+
+void TImgForm::onListDblClick()
+{
+    switch (config.doubleClickAction) {
+    case DoubleClickEdits:
+        onChange();
+        break;
+    case DoubleClickBrowses:
+        onBrowse();
+        break;
+    default:
+        break;
+    }
+}
+
+void TImgForm::onListColumnClick(int column)
+{
+    if (column >= 0 && column < static_cast<int>(ColumnCount))
+        sort(column + 1);
+}
+
+// ---- window
+
+void TImgForm::showMain()
+{
+    const bool top = config.topMost != 0;
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != top) {
+        const QPoint at = pos();
+        setWindowFlag(Qt::WindowStaysOnTopHint, top);
+        move(at);
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void TImgForm::onRestore()
+{
+    if (!formEnabled())
+        return;
+    setFormEnabled(false);
+    removeTrayIcon();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    showMain();
+    setFormEnabled(true);
+}
+
+bool TImgForm::trayIconShown() const
+{
+    return m_tray && m_tray->isVisible();
+}
+
+void TImgForm::removeTrayIcon()
+{
+    if (m_tray)
+        m_tray->hide();
+}
+
+void TImgForm::minimiseToTray()
+{
+    if (!isMinimized() || !config.taskTray || !trayAvailable || !trayAvailable())
+        return;
+    hide();
+    if (!m_tray) {
+        m_tray = new QSystemTrayIcon(this);
+        m_tray->setObjectName(QStringLiteral("trayIcon"));
+        m_tray->setContextMenu(mnuTastTray);
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick)
+                onRestore();
+        });
+    }
+    removeTrayIcon();
+    m_tray->setIcon(QApplication::windowIcon().isNull() ? windowIcon() : QApplication::windowIcon());
+    m_tray->setToolTip(trayTip(applicationTitle()));
+    m_tray->show();
+}
+
+void TImgForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && config.taskTray)
+        // After the state change is complete, so that hiding does not fight the window manager.
+        QTimer::singleShot(0, this, [this] { minimiseToTray(); });
+}
+
+void TImgForm::closeEvent(QCloseEvent* event)
+{
+    if (!idle()) {
+        if (!m_prompts->ask(this,
+                caption("\x8am\x94"
+                        "F\x92\x86\x82\xc5\x82\xb7\x82\xaa\x8fI\x97\xb9\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* 確認中ですが終了しますか？ */),
+                QMessageBox::NoIcon)) {
+            event->ignore();
+            setFormEnabled(true);
+            return;
+        }
+        m_runStopped = true;
+        // The run sits lower on this same thread's stack and can only finish once this handler has
+        // returned; waiting for it here would never see it end. It closes the window when it ends.
+        m_closeAfterRun = true;
+        event->ignore();
+        return;
+    }
+    m_player.reset();
+    m_surfaceShown = false;
+    removeTrayIcon();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+// ---- character and start-up
+
+void TImgForm::layoutList()
+{
+    if (!m_player || m_player->player().PictureWidth() <= 0)
+        return;
+    const int left = m_player->player().PictureWidth();
+    const int width = m_client->width() - left;
+    const int height = m_client->height() - ListTopOffset;
+    if (width > 0 && height > 0) {
+        lvwCheck->setGeometry(left, ListTopOffset, width, height);
+        lvwCheck->show();
+    } else {
+        lvwCheck->hide();
+    }
+}
+
+bool TImgForm::LoadCharacter(const std::string& path)
+{
+    if (!m_player)
+        return false;
+    TWaitCursor wait;
+    if (!m_player->load(path, m_formFont))
+        return false;
+    const QSize surface(m_player->player().SurfaceWidth(), m_player->player().SurfaceHeight());
+    m_client->setMinimumSize(surface);
+    // The window's least size is the client's plus the menu bar, the toolbar and the status bar.
+    layout()->invalidate();
+    setMinimumSize(layout()->minimumSize());
+    // A character no taller than its balloon would leave the list no room at all, so the window keeps
+    // its height when that is larger; the width is the character's.
+    resize(minimumWidth(), std::max(minimumHeight(), height()));
+    layoutList();
+    return true;
+}
+
+void TImgForm::fatalStop(const QString& text)
+{
+    m_runStopped = true;
+    m_player.reset();
+    m_surfaceShown = false;
+    if (!text.isEmpty())
+        m_prompts->warn(this, text);
+    QCoreApplication::quit();
+}
+
+bool TImgForm::startUp(const std::string& settingsDirectory, const std::string& programDirectory)
+{
+    TWaitCursor wait;
+    m_settingsDir = withSlash(settingsDirectory);
+    const std::string programFolder = withSlash(programDirectory);
+    m_programDir = sameIgnoringCase(programFolder, m_settingsDir) ? std::string() : programFolder;
+    m_started = true;
+
+    readSettingsFile(config, m_settingsDir + SettingsFileName);
+    applyColumnWidths();
+    refillList();
+
+    m_player = std::make_unique<TCharacterPlayer>(Qt::white);
+    m_player->player().SetDrawCallback([this](IFilmSurface* surface) {
+        m_surfaceShown = surface != nullptr;
+        m_client->update();
+    });
+
+    if (LoadCharacter(config.characterFile()))
+        return true;
+    const TDataFileList characters = ListCharacters(m_settingsDir, m_programDir);
+    if (!characters.empty() && LoadCharacter(characters.front().path)) {
+        config.characterFile() = characters.front().path;
+        config.characterName() = characters.front().name;
+        return true;
+    }
+    fatalStop(caption("\x83"
+                      "f\x81[\x83^\x83t\x83@\x83"
+                      "C\x83\x8b\x82\xf0\x93\xc7\x82\xdd\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1" /* データファイルを読み込めません */));
+    return false;
+}

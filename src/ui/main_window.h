@@ -1,0 +1,189 @@
+#pragma once
+
+#include "character/data_file_list.h"
+#include "platform/event.h"
+#include "store/config.h"
+#include "ui/actions.h"
+
+#include <QFont>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QTreeWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QMenu;
+class QSystemTrayIcon;
+class QToolBar;
+class TCharacterPlayer;
+class TClientArea;
+class TItemForm;
+
+// What a file dialog is opened with; the filter is given as "description|pattern|...".
+struct TFileDialogSpec
+{
+    QString title;
+    QString filter;
+    QString defaultExtension;
+    QString fileName;
+};
+
+// The questions, messages and file dialogs of the window, in one place so that tests can answer them.
+class TFormPrompts
+{
+public:
+    virtual ~TFormPrompts() = default;
+    // An OK/Cancel question titled with the application title; true for OK.
+    virtual bool ask(QWidget* parent, const QString& text, QMessageBox::Icon icon);
+    virtual void warn(QWidget* parent, const QString& text);
+    // The chosen file, or an empty text when the user cancelled.
+    virtual QString openFileName(QWidget* parent, const TFileDialogSpec& spec);
+    virtual QString saveFileName(QWidget* parent, const TFileDialogSpec& spec);
+};
+
+// The item list: a report view that tells the window about mouse presses and double clicks after
+// handling them itself, so that a right click has selected its row before the context menu opens.
+class TCheckListView : public QTreeWidget
+{
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void(Qt::MouseButton)> onMouseDown;
+    std::function<void()> onDblClick;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+// The main window: the item list with its commands, the menus, the toolbar, the status bar, the tray
+// icon and the character. It owns the settings with the item list for the life of the program.
+class TImgForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int ListTopOffset = 120; // the balloon's height
+    static constexpr int DoubleClickEdits = 0;
+    static constexpr int DoubleClickBrowses = 1;
+
+    explicit TImgForm(QWidget* parent = nullptr);
+    // Writes the settings file when start-up has run, also after a fatal stop.
+    ~TImgForm() override;
+
+    // Reads the settings of `settingsDirectory`, fills the list and loads the stored or the first character
+    // found (in `settingsDirectory`, then `programDirectory`). False, after telling the user, when none loads.
+    bool startUp(const std::string& settingsDirectory, const std::string& programDirectory);
+    // Shows the window in front, on top of others when the settings ask for it.
+    void showMain();
+    // Stops the character and the request in flight, shows `text` (none when empty) and ends the program.
+    void fatalStop(const QString& text);
+    // Reads and shows the character of `path` and sizes the window for it; false leaves the old one.
+    bool LoadCharacter(const std::string& path);
+
+    // Commands of the action table.
+    void onExit();
+    void onNew();
+    void onChange();
+    void onDelete();
+    void onCopyUrl();
+    void onPasteUrl();
+    void onSelectAll();
+    void onSelectUpdated();
+    void onInvertSelection();
+    void onMoveUp();
+    void onMoveDown();
+    void sort(int key);
+    void setStatus(ItemStatus status);
+    void onBrowse();
+    void onOpenItems();
+    void onAddItems();
+    void onSaveItems();
+    void onRestore();
+    void onConfig();
+    // Entry points of the check run: the run itself comes with the page checker.
+    void runChecks();
+    void stopRun();
+
+    void onListMouseDown(Qt::MouseButton button);
+    void onListDblClick();
+    void onListColumnClick(int column);
+
+    // The window's share of a check run: on begin the run-idle signal is reset and only the three commands
+    // of a run stay enabled; on end everything is enabled again, and a close asked for meanwhile happens.
+    void beginRun();
+    void endRun();
+    bool runStopped() const { return m_runStopped; }
+    bool idle() { return m_runIdle.isSet(); }
+
+    // Enabled means that a command may start: the window is not disabled and no command is working.
+    bool formEnabled() const;
+
+    void setPrompts(std::unique_ptr<TFormPrompts> prompts);
+    // The settings dialog: shows the settings with the character in use among those found; true for OK.
+    std::function<bool(TConfig&, TDataFileItem&, const TDataFileList&)> editSettings;
+    // Whether the desktop has a notification area; minimising goes to the tray only when it has.
+    std::function<bool()> trayAvailable;
+
+    void fillRow(int row);
+    void refillList();
+    void applyColumnWidths();
+    void captureColumnWidths();
+    // Rows in list order that are selected.
+    std::vector<int> selectedRows() const;
+
+    const std::string& settingsDir() const { return m_settingsDir; }
+    const std::string& programDir() const { return m_programDir; }
+    TCharacterPlayer* player() const { return m_player.get(); }
+    QLabel* statusPanel(int index) const { return m_statusPanels[static_cast<size_t>(index)]; }
+    bool trayIconShown() const;
+
+    TConfig config;
+    std::vector<QIcon> imgMenu;
+    std::vector<QIcon> imgCheckList;
+    TActions* actions = nullptr;
+    QToolBar* tbarMenu = nullptr;
+    TCheckListView* lvwCheck = nullptr;
+    QMenu* mnuPopup = nullptr;
+    QMenu* mnuTastTray = nullptr;
+    TItemForm* itemForm = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    friend class TClientArea;
+
+    void bindActions();
+    void buildList();
+    void buildStatusBar();
+    // Runs a list command when the window is enabled and idle, with the window disabled meanwhile.
+    void guarded(const std::function<void()>& command);
+    void setFormEnabled(bool enabled);
+    int selectedRow() const;
+    void focusRow(int row);
+    void addItem(TCheckItem item, const QString& dialogCaption);
+    void readItems(bool append);
+    void layoutList();
+    void minimiseToTray();
+    void removeTrayIcon();
+
+    std::unique_ptr<TFormPrompts> m_prompts;
+    TClientArea* m_client = nullptr;
+    std::array<QLabel*, 3> m_statusPanels {};
+    QSystemTrayIcon* m_tray = nullptr;
+    std::unique_ptr<TCharacterPlayer> m_player;
+    bool m_surfaceShown = false;
+    QFont m_formFont;
+    std::string m_settingsDir;
+    std::string m_programDir;
+    bool m_started = false;
+    bool m_busy = false;
+    bool m_runStopped = false;
+    bool m_closeAfterRun = false;
+    win32::TEvent m_runIdle {win32::TEvent::Reset::Manual, true};
+};
