@@ -247,6 +247,8 @@ TImgForm::TImgForm(QWidget* parent)
     buildList();
     buildStatusBar();
 
+    checker.client().Pump = [] { QCoreApplication::processEvents(); };
+
     itemForm = new TItemForm(this);
 
     menuBar()->setObjectName(QStringLiteral("mnuMain"));
@@ -273,6 +275,7 @@ TImgForm::TImgForm(QWidget* parent)
 TImgForm::~TImgForm()
 {
     disconnect(qApp, nullptr, this, nullptr);
+    stopCheck(checker);
     if (m_started) {
         captureColumnWidths();
         writeSettingsFile(config, m_settingsDir + SettingsFileName);
@@ -781,23 +784,10 @@ void TImgForm::onConfig()
     });
 }
 
-void TImgForm::runChecks()
-{
-    if (!formEnabled() || !idle())
-        return;
-    // The run over the ticked items starts here once the page checker is part of the program.
-}
-
-void TImgForm::stopRun()
-{
-    // No guard: this is one of the ways in while a run keeps the window busy.
-    m_runStopped = true;
-}
-
 void TImgForm::beginRun()
 {
     m_runIdle.reset();
-    m_runStopped = false;
+    checker.runStopped = false;
     actions->enableForRun(true);
     lvwCheck->setEnabled(false);
 }
@@ -920,7 +910,8 @@ void TImgForm::closeEvent(QCloseEvent* event)
             setFormEnabled(true);
             return;
         }
-        m_runStopped = true;
+        checker.runStopped = true;
+        stopCheck(checker);
         // The run sits lower on this same thread's stack and can only finish once this handler has
         // returned; waiting for it here would never see it end. It closes the window when it ends.
         m_closeAfterRun = true;
@@ -972,7 +963,8 @@ bool TImgForm::LoadCharacter(const std::string& path)
 
 void TImgForm::fatalStop(const QString& text)
 {
-    m_runStopped = true;
+    checker.runStopped = true;
+    stopCheck(checker);
     m_player.reset();
     m_surfaceShown = false;
     if (!text.isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "character/data_file_list.h"
+#include "check/http_checker.h"
 #include "platform/event.h"
 #include "store/config.h"
 #include "ui/actions.h"
@@ -23,6 +24,7 @@ class QToolBar;
 class TCharacterPlayer;
 class TClientArea;
 class TItemForm;
+class TRunNotifier;
 
 // What a file dialog is opened with; the filter is given as "description|pattern|...".
 struct TFileDialogSpec
@@ -104,9 +106,11 @@ public:
     void onSaveItems();
     void onRestore();
     void onConfig();
-    // Entry points of the check run: the run itself comes with the page checker.
+    // The check run over the ticked items (check_run.cpp): "実行(&R)" and "中止(&T)".
     void runChecks();
     void stopRun();
+    // Plays the sounds at the end of a run.
+    TRunNotifier* runNotifier();
 
     void onListMouseDown(Qt::MouseButton button);
     void onListDblClick();
@@ -116,7 +120,7 @@ public:
     // of a run stay enabled; on end everything is enabled again, and a close asked for meanwhile happens.
     void beginRun();
     void endRun();
-    bool runStopped() const { return m_runStopped; }
+    bool runStopped() const { return checker.runStopped; }
     bool idle() { return m_runIdle.isSet(); }
 
     // Enabled means that a command may start: the window is not disabled and no command is working.
@@ -142,6 +146,8 @@ public:
     bool trayIconShown() const;
 
     TConfig config;
+    // The check context of every run, with its one client; its waits keep the window live.
+    THTTPChecker checker;
     std::vector<QIcon> imgMenu;
     std::vector<QIcon> imgCheckList;
     TActions* actions = nullptr;
@@ -171,6 +177,9 @@ private:
     void layoutList();
     void minimiseToTray();
     void removeTrayIcon();
+    void postCharacterEvent(size_t code);
+    // Restores the window as the Restore command does, then the wave file (sound on) or the beep.
+    void notifyRunEnd(bool sound, const std::string& waveFile);
 
     std::unique_ptr<TFormPrompts> m_prompts;
     TClientArea* m_client = nullptr;
@@ -183,7 +192,7 @@ private:
     std::string m_programDir;
     bool m_started = false;
     bool m_busy = false;
-    bool m_runStopped = false;
     bool m_closeAfterRun = false;
+    TRunNotifier* m_notifier = nullptr;
     win32::TEvent m_runIdle {win32::TEvent::Reset::Manual, true};
 };
