@@ -451,8 +451,8 @@ void TNMHTTP::openTunnel(std::chrono::steady_clock::time_point deadline)
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
             awaitSocket(POLLOUT, deadline);
         } else {
-            throw TSocketError(socketErrorMessage(socketErrorCode(n < 0 ? errno : EPIPE)),
-                               socketErrorCode(n < 0 ? errno : EPIPE));
+            throw TSocketError(
+                socketErrorMessage(socketErrorCode(n < 0 ? errno : EPIPE)), socketErrorCode(n < 0 ? errno : EPIPE));
         }
     }
 
