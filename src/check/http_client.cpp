@@ -362,9 +362,11 @@ void TNMHTTP::readHead()
             return;
         std::string field = line.substr(0, line.find(' '));
         std::transform(field.begin(), field.end(), field.begin(), upper);
-        if (field == "SET-COOKIE:")
-            m_cookieReceived = withoutLineEnd(std::string_view(line).substr(12));
-        else if (field == "LOCATION:")
+        if (field == "SET-COOKIE:") {
+            // A carriage return inside the value would start a line of the server's choosing in our next request.
+            std::string cookie = withoutLineEnd(std::string_view(line).substr(12));
+            m_cookieReceived = cookie.substr(0, cookie.find('\r'));
+        } else if (field == "LOCATION:")
             m_url = withoutLineEnd(std::string_view(line).substr(10));
     }
 }

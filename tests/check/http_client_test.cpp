@@ -251,12 +251,15 @@ TEST(HttpClient, CookieAndCredentialsStayWithTheirHost)
 TEST(HttpClient, CookieOfARedirectionGoesToTheSameHost)
 {
     HttpServer server({ Reply::bytes("HTTP/1.0 302 Found\r\nSet-Cookie: id=7\r\nLocation: /in\r\n\r\n"),
-        Reply::bytes("HTTP/1.0 200 OK\r\nSet-Cookie:ignored\r\n\r\n") });
+        Reply::bytes("HTTP/1.0 200 OK\r\nSet-Cookie:ignored\r\n\r\n"),
+        Reply::bytes("HTTP/1.0 200 OK\r\nSet-Cookie: x=1\rEvil: 2\r\n\r\n") });
     Client client;
     client.Get(server.url("/"));
     EXPECT_EQ(server.request(1), plainRequest("GET /in HTTP/1.0", "127.0.0.1", "Cookie: id=7\r\n"));
     EXPECT_EQ(client.CookieReceived(), ""); // a field name is known only with a blank after its colon
     EXPECT_EQ(client.HeaderInfo.Cookie, "id=7");
+    client.Get(server.url("/"));
+    EXPECT_EQ(client.CookieReceived(), "x=1");
 }
 
 TEST(HttpClient, RedirectionsAreBounded)
