@@ -329,10 +329,14 @@ TEST(HttpClient, LongPathsAndLocationsAreTakenWhole)
     const std::string longPath = "/" + std::string(3000, 'p');
     const std::string longLocation = "/" + std::string(5000, 'l');
     HttpServer server({ Reply::bytes("HTTP/1.0 302 Found\r\nLocation: " + longLocation + "\r\n\r\n"), Reply::bytes(OkHead) });
+    const std::string longReferer = "http://r.example.test/" + std::string(20000, 'r');
     Client client;
+    client.HeaderInfo.Referer = longReferer;
     client.Get(server.url(longPath));
-    EXPECT_EQ(server.request(0), plainRequest("GET " + longPath + " HTTP/1.0", "127.0.0.1"));
-    EXPECT_EQ(server.request(1), plainRequest("GET " + longLocation + " HTTP/1.0", "127.0.0.1"));
+    const std::string referer = "Referer: " + longReferer + "\r\n";
+    EXPECT_EQ(server.request(0), plainRequest("GET " + longPath + " HTTP/1.0", "127.0.0.1", referer));
+    EXPECT_EQ(server.request(1), plainRequest("GET " + longLocation + " HTTP/1.0", "127.0.0.1", referer));
+    EXPECT_GT(server.request(0).size(), 16384u);
 }
 
 TEST(HttpClient, ConnectFailures)

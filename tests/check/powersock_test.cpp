@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <netdb.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -304,4 +307,29 @@ TEST(Powersock, LookupStillPendingWhenTheTimeOutIsDueTimesOut)
             std::this_thread::sleep_for(std::chrono::milliseconds(60));
     };
     EXPECT_EQ(failureOf<TSocketError>([&] { client.Connect(); }), "Host Lookup Timed Out");
+}
+
+TEST(Powersock, NoSocketLeftFailsTheMaking)
+{
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    std::vector<int> used;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        used.push_back(fd);
+    std::string failure;
+    int code = 0;
+    try {
+        Client client(1);
+    } catch (const TSocketError& e) {
+        failure = e.message();
+        code = e.code();
+    }
+    for (int fd : used)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(failure, "Initializaton of windows sockets failed");
+    EXPECT_EQ(code, 10024);
 }
