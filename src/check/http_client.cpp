@@ -362,9 +362,11 @@ void TNMHTTP::readHead()
             return;
         std::string field = line.substr(0, line.find(' '));
         std::transform(field.begin(), field.end(), field.begin(), upper);
-        if (field == "SET-COOKIE:")
-            m_cookieReceived = withoutLineEnd(std::string_view(line).substr(12));
-        else if (field == "LOCATION:")
+        if (field == "SET-COOKIE:") {
+            // A carriage return inside the value would start a line of the server's choosing in our next request.
+            std::string cookie = withoutLineEnd(std::string_view(line).substr(12));
+            m_cookieReceived = cookie.substr(0, cookie.find('\r'));
+        } else if (field == "LOCATION:")
             m_url = withoutLineEnd(std::string_view(line).substr(10));
     }
 }
@@ -451,8 +453,8 @@ void TNMHTTP::openTunnel(std::chrono::steady_clock::time_point deadline)
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
             awaitSocket(POLLOUT, deadline);
         } else {
-            throw TSocketError(socketErrorMessage(socketErrorCode(n < 0 ? errno : EPIPE)),
-                               socketErrorCode(n < 0 ? errno : EPIPE));
+            throw TSocketError(
+                socketErrorMessage(socketErrorCode(n < 0 ? errno : EPIPE)), socketErrorCode(n < 0 ? errno : EPIPE));
         }
     }
 

@@ -73,7 +73,8 @@ public:
     static constexpr size_t MaxBodyLength = 64 * 1024 * 1024;
     static constexpr int MaxRedirections = 20;
 
-    std::string Header; // status line and header lines of the last response, each with its line end, then the empty line
+    std::string
+        Header; // status line and header lines of the last response, each with its line end, then the empty line
     std::string Body; // body bytes of the last response as received
     THeaderInfo HeaderInfo;
     bool InputFileMode = false; // file transfer is not offered: a request with either set fails
