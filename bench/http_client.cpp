@@ -72,7 +72,7 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (g_ours > 0 && g_curl > 0)
-        std::printf("%d HEAD requests: ours %.3f s, curl %.3f s, ours/curl %.2f\n", Requests, g_ours, g_curl,
-            g_ours / g_curl);
+        std::printf(
+            "%d HEAD requests: ours %.3f s, curl %.3f s, ours/curl %.2f\n", Requests, g_ours, g_curl, g_ours / g_curl);
     return 0;
 }

@@ -1,3 +1,4 @@
+#include "ui/list_exchange.h"
 #include "ui/main_window.h"
 #include "ui/menu_images.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     try {
         TImgForm form;
+        bindListExchange(form);
         std::srand(static_cast<unsigned>(std::time(nullptr)));
         const std::string settingsDir = folderBytes(QDir::currentPath());
         const std::string programDir = folderBytes(QCoreApplication::applicationDirPath());

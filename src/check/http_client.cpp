@@ -1,6 +1,9 @@
 #include "check/http_client.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -167,13 +170,15 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
         throw TException("File mode is not supported");
     m_kind = kind;
     m_url = url;
-    // Each transaction starts from the port its URL gives, not from the one the previous request left.
+    // Each transaction starts from the port and scheme its URL gives, not from those the previous request left.
     Port = 0;
+    m_secure = false;
     for (int redirections = 0;; ++redirections) {
         parseURL();
         if (redirections == 0) {
             m_startHost = Host;
             m_startPort = Port;
+            m_startSecure = m_secure;
         }
         formRequest();
         if (OnAboutToSend)
@@ -210,6 +215,7 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
                 HeaderInfo.Cookie = m_cookieReceived;
                 m_storedCookie = m_cookieReceived;
                 m_cookieHost = Host;
+                m_cookieSecure = m_secure;
             }
             if (OnRedirect) {
                 bool handled = false;
@@ -218,8 +224,11 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
                     return;
             }
             // A bare file name stays on the server that named it, port included.
-            if (m_url.find('/') == std::string::npos)
-                m_url = "http://" + Host + (Port != 80 ? ":" + std::to_string(Port) : std::string()) + "/" + m_url;
+            if (m_url.find('/') == std::string::npos) {
+                const uint32_t usual = m_secure ? 443 : 80;
+                m_url = (m_secure ? "https://" : "http://") + Host
+                    + (Port != usual ? ":" + std::to_string(Port) : std::string()) + "/" + m_url;
+            }
         }
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(*this);
@@ -258,7 +267,8 @@ void TNMHTTP::parseURL()
     if (colon != std::string::npos) {
         std::string scheme = m_url.substr(0, colon);
         std::transform(scheme.begin(), scheme.end(), scheme.begin(), lower);
-        Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
+        m_secure = scheme == "https";
+        Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : m_secure ? 443 : 80;
     }
 
     std::string hostText;
@@ -284,15 +294,17 @@ void TNMHTTP::parseURL()
 
 bool TNMHTTP::mayCarryCredentials() const
 {
-    return equalsNoCase(Host, m_startHost) && Port == m_startPort;
+    return equalsNoCase(Host, m_startHost) && Port == m_startPort && m_secure == m_startSecure;
 }
 
 void TNMHTTP::formRequest()
 {
     TExStringList& h = m_requestHeaders;
     h.Clear();
-    h.Add(std::string(m_kind == CmdHEAD ? "HEAD " : "GET ") + (Proxy.empty() ? m_path : m_url) + " HTTP/1.0");
-    if (!Proxy.empty()) {
+    // Through a tunnel the request reaches the server itself, so it is formed as without a proxy.
+    const bool proxyForm = !Proxy.empty() && !m_secure;
+    h.Add(std::string(m_kind == CmdHEAD ? "HEAD " : "GET ") + (proxyForm ? m_url : m_path) + " HTTP/1.0");
+    if (proxyForm) {
         h.Add("Proxy-Connection: Keep-Alive");
         h.Add("Host: " + Host);
     }
@@ -305,7 +317,8 @@ void TNMHTTP::formRequest()
         h.SetValue("From", HeaderInfo.LocalProgram);
     // A cookie that came with a redirection goes back only to the host that sent it.
     const bool cookieFromServer = !m_cookieHost.empty() && HeaderInfo.Cookie == m_storedCookie;
-    if (!HeaderInfo.Cookie.empty() && (!cookieFromServer || equalsNoCase(Host, m_cookieHost)))
+    if (!HeaderInfo.Cookie.empty()
+        && (!cookieFromServer || (equalsNoCase(Host, m_cookieHost) && (m_secure || !m_cookieSecure))))
         h.SetValue("Cookie", HeaderInfo.Cookie);
     if (!HeaderInfo.Referer.empty())
         h.SetValue("Referer", HeaderInfo.Referer);
@@ -349,9 +362,133 @@ void TNMHTTP::readHead()
             return;
         std::string field = line.substr(0, line.find(' '));
         std::transform(field.begin(), field.end(), field.begin(), upper);
-        if (field == "SET-COOKIE:")
-            m_cookieReceived = withoutLineEnd(std::string_view(line).substr(12));
-        else if (field == "LOCATION:")
+        if (field == "SET-COOKIE:") {
+            // A carriage return inside the value would start a line of the server's choosing in our next request.
+            std::string cookie = withoutLineEnd(std::string_view(line).substr(12));
+            m_cookieReceived = cookie.substr(0, cookie.find('\r'));
+        } else if (field == "LOCATION:")
             m_url = withoutLineEnd(std::string_view(line).substr(10));
     }
+}
+
+ssize_t TNMHTTP::transportSend(const char* data, size_t size)
+{
+    if (!m_tls || !m_tls->established())
+        return TPowersock::transportSend(data, size);
+    TTlsSession::Need need;
+    long sent = m_tls->send(data, size, need);
+    if (sent < 0)
+        errno = EAGAIN;
+    return sent;
+}
+
+ssize_t TNMHTTP::transportReceive(char* data, size_t size)
+{
+    if (!m_tls || !m_tls->established())
+        return TPowersock::transportReceive(data, size);
+    TTlsSession::Need need;
+    long received = m_tls->receive(data, size, need);
+    if (received < 0)
+        errno = EAGAIN;
+    return received;
+}
+
+bool TNMHTTP::transportPending() const
+{
+    return m_tls && m_tls->pending() > 0;
+}
+
+// The wait of the tunnel and the handshake: the connect's time-out and Cancel end it as they end a connect.
+void TNMHTTP::awaitSocket(short events, std::chrono::steady_clock::time_point deadline)
+{
+    if (cancelled())
+        throw TSocketError("Connection Canceled", LastError());
+    if (TimeOut > 0 && std::chrono::steady_clock::now() >= deadline)
+        throw TSocketError("Connection Timed out", socketErrorCode(ETIMEDOUT));
+    waitForSocket(events);
+}
+
+void TNMHTTP::transportConnected()
+{
+    m_tls.reset();
+    if (!m_secure)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeOut);
+    if (!Proxy.empty())
+        openTunnel(deadline);
+    auto session = std::make_unique<TTlsSession>();
+    session->start(SocketHandle(), Host);
+    for (;;) {
+        TTlsSession::Need need = session->handshake();
+        if (need == TTlsSession::Need::Nothing)
+            break;
+        awaitSocket(need == TTlsSession::Need::Write ? POLLOUT : POLLIN, deadline);
+    }
+    m_tls = std::move(session);
+}
+
+void TNMHTTP::transportClosing()
+{
+    if (m_tls) {
+        m_tls->close();
+        m_tls.reset();
+    }
+}
+
+// Asks the proxy for a tunnel to Host and Port and reads its answer exactly to the blank line, so that no byte of
+// the server's TLS stream is taken with it.
+void TNMHTTP::openTunnel(std::chrono::steady_clock::time_point deadline)
+{
+    const std::string target = Host + ":" + std::to_string(Port);
+    std::string request = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
+    ptrdiff_t agent = m_requestHeaders.IndexOfName("User-Agent");
+    if (agent >= 0)
+        request += m_requestHeaders[static_cast<size_t>(agent)] + "\r\n";
+    request += "\r\n";
+
+    for (size_t sent = 0; sent < request.size();) {
+        ssize_t n = TPowersock::transportSend(request.data() + sent, request.size() - sent);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            awaitSocket(POLLOUT, deadline);
+        } else {
+            throw TSocketError(
+                socketErrorMessage(socketErrorCode(n < 0 ? errno : EPIPE)), socketErrorCode(n < 0 ? errno : EPIPE));
+        }
+    }
+
+    std::string head;
+    for (;;) {
+        char piece[4096];
+        ssize_t n = ::recv(SocketHandle(), piece, sizeof piece, MSG_PEEK);
+        if (n == 0)
+            throw TSocketError("Proxy closed the tunnel", LastError());
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                throw TSocketError(socketErrorMessage(socketErrorCode(errno)), socketErrorCode(errno));
+            awaitSocket(POLLIN, deadline);
+            continue;
+        }
+        std::string seen = head + std::string(piece, static_cast<size_t>(n));
+        size_t end = seen.find("\r\n\r\n");
+        size_t endLength = 4;
+        if (size_t bare = seen.find("\n\n"); bare < end) {
+            end = bare;
+            endLength = 2;
+        }
+        size_t take = end == std::string::npos ? static_cast<size_t>(n) : end + endLength - head.size();
+        ssize_t taken = ::recv(SocketHandle(), piece, take, 0);
+        if (taken != static_cast<ssize_t>(take))
+            throw TSocketError("Proxy tunnel failed", LastError());
+        head.append(piece, take);
+        if (end != std::string::npos)
+            break;
+        if (head.size() > MaxTunnelHeadLength)
+            throw TSocketError("Proxy tunnel failed: answer too long", LastError());
+    }
+    std::string statusLine = withoutLineEnd(head.substr(0, head.find('\n') + 1));
+    int code = statusCodeOf(statusLine);
+    if (code < 200 || code > 299)
+        throw TSocketError("Proxy refused the tunnel: " + statusLine, LastError());
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "check/powersock.h"
+#include "check/tls_session.h"
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,7 +53,9 @@ public:
 };
 
 // The program's HTTP/1.0 client: GET and HEAD, directly or through a proxy, following redirections.
-// Failures are exceptions (TSocketError, TAbortError, TConvertError or TException); an error status is none.
+// An "https" URL is fetched over TLS, through a proxy inside a CONNECT tunnel.
+// Failures are exceptions (TSocketError, TAbortError, TConvertError, ETlsError or TException); an error status
+// is none.
 class TNMHTTP : public TPowersock
 {
 public:
@@ -69,7 +73,8 @@ public:
     static constexpr size_t MaxBodyLength = 64 * 1024 * 1024;
     static constexpr int MaxRedirections = 20;
 
-    std::string Header; // status line and header lines of the last response, each with its line end, then the empty line
+    std::string
+        Header; // status line and header lines of the last response, each with its line end, then the empty line
     std::string Body; // body bytes of the last response as received
     THeaderInfo HeaderInfo;
     bool InputFileMode = false; // file transfer is not offered: a request with either set fails
@@ -90,6 +95,17 @@ public:
     const TExStringList& RequestHeaders() const noexcept { return m_requestHeaders; }
     const std::string& CookieReceived() const noexcept { return m_cookieReceived; }
     CmdType RequestKind() const noexcept { return m_kind; }
+    // Whether the request in progress (or the last one) goes over TLS.
+    bool Secure() const noexcept { return m_secure; }
+
+    static constexpr size_t MaxTunnelHeadLength = 64 * 1024;
+
+protected:
+    ssize_t transportSend(const char* data, size_t size) override;
+    ssize_t transportReceive(char* data, size_t size) override;
+    bool transportPending() const override;
+    void transportConnected() override;
+    void transportClosing() override;
 
 private:
     void transaction(CmdType kind, const std::string& url);
@@ -97,6 +113,8 @@ private:
     void formRequest();
     void readHead();
     bool mayCarryCredentials() const;
+    void openTunnel(std::chrono::steady_clock::time_point deadline);
+    void awaitSocket(short events, std::chrono::steady_clock::time_point deadline);
 
     std::string m_url;
     std::string m_path;
@@ -104,8 +122,12 @@ private:
     std::string m_cookieReceived;
     std::string m_cookieHost; // host that sent the cookie now in HeaderInfo.Cookie
     std::string m_storedCookie; // that cookie, to tell it from one the owner set
+    bool m_cookieSecure = false; // it came over TLS, so it never goes over plain http
     std::string m_startHost;
     uint32_t m_startPort = 0;
+    bool m_startSecure = false;
+    bool m_secure = false;
+    std::unique_ptr<TTlsSession> m_tls;
     CmdType m_kind = CmdGET;
 };
 

@@ -143,6 +143,8 @@ protected:
     void postStatus(const std::string& text, int32_t level = StatusBasic);
     void setStatusCode(int16_t code) noexcept { m_statusCode = code; }
     bool cancelled() const noexcept { return m_cancelled; }
+    // Fails with "Receive Timed out" when nothing moved for TimeOut milliseconds since the connect.
+    void checkSilence();
     // Closes the socket without raising and makes the next one; for failures that already propagate.
     void closeQuietly() noexcept;
 
@@ -156,7 +158,6 @@ private:
     void sendQueued();
     void waitForData(short events);
     short pollSocket(short events);
-    void checkSilence();
     [[noreturn]] void failSocketCall(int errnoValue);
 
     int m_socket = -1;

@@ -103,6 +103,8 @@ void TTlsSession::start(int fd, const std::string& host)
     SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
     // Pages are read to the close, and many servers close without the TLS close notice.
     SSL_CTX_set_options(m_context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    // The socket layer retries a send from its buffer, which may have moved in the meantime.
+    SSL_CTX_set_mode(m_context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
     // The system's trusted certificates; SSL_CERT_FILE and SSL_CERT_DIR are honoured here.
     if (SSL_CTX_set_default_verify_paths(m_context) != 1)

@@ -20,7 +20,6 @@ public:
     {
     }
 
-    TElement find(std::string_view name, TRange within) const { return m_parser.findElement(name, within); }
     TElement find(std::string_view name, const TElement& parent) const
     {
         return parent.found ? m_parser.findElement(name, parent.content) : TElement {};
@@ -125,15 +124,11 @@ void importXmlItems(TMemory image, TCheckItems& items, const TConfig& config)
     const TItemReader reader(parser);
 
     std::vector<TCheckItem> added;
-    for (size_t pos = 0; pos < image.size();) {
-        const TElement element = reader.find("item", TRange { pos, image.size() });
-        if (!element.found)
-            break;
-        pos = element.end > pos ? element.end : pos + 1;
+    parser.forEachElement("item", parser.whole(), [&](const TElement& element) {
         TCheckItem item = config.defaultItem;
         if (reader.read(element, item))
             added.push_back(std::move(item));
-    }
+    });
     items.reserve(items.count() + added.size());
     for (TCheckItem& item : added)
         items.append(std::move(item));

@@ -47,6 +47,11 @@ public:
     // The first element of that name in the range, the first in document order winning at any depth.
     TElement findElement(std::string_view name, TRange range) const;
 
+    // Every element that repeated searches would give, each search starting after the end of the element
+    // before it, handed to `visit` in document order. One pass over the range, however the tags nest.
+    template <class Visit>
+    void forEachElement(std::string_view name, TRange range, Visit&& visit) const;
+
     // Without leading and trailing NUL, TAB, LF, CR and spaces.
     TRange trim(TRange range) const noexcept
     {
@@ -226,6 +231,65 @@ TElement basic_parser<Buffer, Function>::findElement(std::string_view name, TRan
         }
     }
     return best;
+}
+
+template <class Buffer, class Function>
+template <class Visit>
+void basic_parser<Buffer, Function>::forEachElement(std::string_view name, TRange range, Visit&& visit) const
+{
+    // The closing tag of a start tag depends only on what follows it, so one stack matching over the whole
+    // range answers every later search too.
+    struct TNamedTag
+    {
+        size_t start;
+        size_t end;
+        bool empty;
+        bool closed = false;
+        size_t closeStart = 0;
+        size_t closeEnd = 0;
+    };
+    const size_t rangeEnd = std::min(range.end, m_text.size());
+    std::vector<TNamedTag> tags;
+    std::vector<size_t> open;
+    for (size_t pos = range.begin; pos < rangeEnd;) {
+        const TTag tag = readTagAt(pos, rangeEnd, false);
+        if (tag.start >= rangeEnd)
+            break;
+        pos = tag.end > pos ? tag.end : pos + 1;
+        if (tag.kind != TTag::Start && tag.kind != TTag::End && tag.kind != TTag::EmptyElement)
+            continue;
+        if (!Function::nameEquals(view(tag.name), name))
+            continue;
+        if (tag.kind == TTag::End) {
+            if (!open.empty()) {
+                TNamedTag& opened = tags[open.back()];
+                open.pop_back();
+                opened.closed = true;
+                opened.closeStart = tag.start;
+                opened.closeEnd = tag.end;
+            }
+            continue;
+        }
+        if (tag.kind == TTag::Start)
+            open.push_back(tags.size());
+        tags.push_back({ tag.start, tag.end, tag.kind == TTag::EmptyElement });
+    }
+    open.clear();
+    open.shrink_to_fit();
+
+    size_t pos = range.begin;
+    for (const TNamedTag& tag : tags) {
+        if (tag.start < pos || (!tag.empty && !tag.closed))
+            continue;
+        TElement element;
+        element.found = true;
+        element.start = tag.start;
+        element.startTag = readTagAt(tag.start, rangeEnd, true);
+        element.content = { tag.end, tag.empty ? tag.end : tag.closeStart };
+        element.end = tag.empty ? tag.end : tag.closeEnd;
+        pos = element.end;
+        visit(element);
+    }
 }
 
 template <class Buffer, class Function>

@@ -32,6 +32,13 @@ TCharacterPlayer::~TCharacterPlayer()
     m_handOff.setPlayer(nullptr);
 }
 
+void TCharacterPlayer::postEvent(size_t code)
+{
+    m_player->PostEvent(code);
+    if (eventPosted)
+        eventPosted(code);
+}
+
 bool TCharacterPlayer::load(const std::string& path, const QFont& font)
 {
     m_player->Pause();

@@ -6,6 +6,8 @@
 #include <QFont>
 #include <QObject>
 
+#include <functional>
+
 #include <memory>
 #include <string>
 
@@ -32,6 +34,10 @@ public:
 
     TFilmPlayer& player() { return *m_player; }
     TFilmSurface& surface() { return m_surface; }
+
+    // Posts a character event to the player, then tells `eventPosted` (which tests watch) its number.
+    void postEvent(size_t code);
+    std::function<void(size_t)> eventPosted;
 
     // Pauses, reads and decodes the file, gives it to the player with `font` for the balloon, posts
     // event 0 and resumes. On failure returns false and the player stays paused with its old character.

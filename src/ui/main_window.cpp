@@ -789,20 +789,6 @@ void TImgForm::onConfig()
     });
 }
 
-void TImgForm::runChecks()
-{
-    if (!formEnabled() || !idle())
-        return;
-    // The run over the ticked items starts here once the page checker is part of the program.
-}
-
-void TImgForm::stopRun()
-{
-    // No guard: this is one of the ways in while a run keeps the window busy.
-    stopCheck(checker);
-    checker.runStopped = true;
-}
-
 void TImgForm::beginRun()
 {
     m_runIdle.reset();

@@ -25,6 +25,7 @@ class TCharacterPlayer;
 class TClientArea;
 class TConfigForm;
 class TItemForm;
+class TRunNotifier;
 
 // What a file dialog is opened with; the filter is given as "description|pattern|...".
 struct TFileDialogSpec
@@ -106,9 +107,11 @@ public:
     void onSaveItems();
     void onRestore();
     void onConfig();
-    // Entry points of the check run: the run itself comes with the page checker.
+    // The check run over the ticked items (check_run.cpp): "実行(&R)" and "中止(&T)".
     void runChecks();
     void stopRun();
+    // Plays the sounds at the end of a run.
+    TRunNotifier* runNotifier();
 
     void onListMouseDown(Qt::MouseButton button);
     void onListDblClick();
@@ -177,6 +180,9 @@ private:
     void layoutList();
     void minimiseToTray();
     void removeTrayIcon();
+    void postCharacterEvent(size_t code);
+    // Restores the window as the Restore command does, then the wave file (sound on) or the beep.
+    void notifyRunEnd(bool sound, const std::string& waveFile);
 
     std::unique_ptr<TFormPrompts> m_prompts;
     TClientArea* m_client = nullptr;
@@ -190,5 +196,6 @@ private:
     bool m_started = false;
     bool m_busy = false;
     bool m_closeAfterRun = false;
+    TRunNotifier* m_notifier = nullptr;
     win32::TEvent m_runIdle {win32::TEvent::Reset::Manual, true};
 };

@@ -23,8 +23,7 @@ std::string plainRequest(const std::string& requestLine, const std::string& host
     return requestLine + "\r\nHost: " + host + "\r\n" + Accepts + extra + ContentType + "\r\n";
 }
 
-template <typename Exception = TException, typename F>
-std::string failureOf(F&& call)
+template <typename Exception = TException, typename F> std::string failureOf(F&& call)
 {
     try {
         call();
@@ -39,9 +38,15 @@ struct Client : TNMHTTP
     Client()
     {
         TimeOut = 10000;
-        Pump = [this] { ++pumps; if (onPump) onPump(); };
-        OnSuccess = [this](TNMHTTP&, CmdType kind) { events.push_back(kind == CmdHEAD ? "success HEAD" : "success GET"); };
-        OnFailure = [this](TNMHTTP&, CmdType kind) { events.push_back(kind == CmdHEAD ? "failure HEAD" : "failure GET"); };
+        Pump = [this] {
+            ++pumps;
+            if (onPump)
+                onPump();
+        };
+        OnSuccess
+            = [this](TNMHTTP&, CmdType kind) { events.push_back(kind == CmdHEAD ? "success HEAD" : "success GET"); };
+        OnFailure
+            = [this](TNMHTTP&, CmdType kind) { events.push_back(kind == CmdHEAD ? "failure HEAD" : "failure GET"); };
     }
     int pumps = 0;
     std::function<void()> onPump;
@@ -178,7 +183,8 @@ TEST(HttpClient, HeaderListSetsByNameWithoutCase)
     list.SetValue("X-Extra", "1");
     list.SetValue("no colon here", "v");
     EXPECT_EQ(list.Lines(),
-        (std::vector<std::string> { "GET / HTTP/1.0", "no colon here", "Host: new", "X-Extra: 1", "no colon here: v" }));
+        (std::vector<std::string> {
+            "GET / HTTP/1.0", "no colon here", "Host: new", "X-Extra: 1", "no colon here: v" }));
     EXPECT_EQ(list.IndexOfName("HOST"), 2);
     EXPECT_EQ(list.IndexOfName("Accept"), -1);
     EXPECT_EQ(list.Text(), "GET / HTTP/1.0\r\nno colon here\r\nHost: new\r\nX-Extra: 1\r\nno colon here: v\r\n");
@@ -210,7 +216,8 @@ TEST(HttpClient, RedirectToAbsolutePathKeepsHost)
 
 TEST(HttpClient, RedirectToBareFileNameStaysOnTheServer)
 {
-    HttpServer server({ Reply::bytes("HTTP/1.0 301 Moved\r\nLocation: next.html\r\n\r\n"), Reply::bytes(OkHead + "next") });
+    HttpServer server(
+        { Reply::bytes("HTTP/1.0 301 Moved\r\nLocation: next.html\r\n\r\n"), Reply::bytes(OkHead + "next") });
     Client client;
     client.Head(server.url("/deep/start.html"));
     EXPECT_EQ(server.request(1), plainRequest("HEAD /next.html HTTP/1.0", "127.0.0.1"));
@@ -221,9 +228,10 @@ TEST(HttpClient, RedirectToBareFileNameStaysOnTheServer)
 TEST(HttpClient, CookieAndCredentialsStayWithTheirHost)
 {
     HttpServer other({ Reply::bytes(OkHead + "other") });
-    HttpServer origin({ Reply::bytes("HTTP/1.0 302 Found\r\nSet-Cookie: session=abc; path=/\r\nLocation: http://localhost:"
-                           + std::to_string(other.port()) + "/landing\r\n\r\n"),
-        Reply::bytes(OkHead + "again") });
+    HttpServer origin(
+        { Reply::bytes("HTTP/1.0 302 Found\r\nSet-Cookie: session=abc; path=/\r\nLocation: http://localhost:"
+              + std::to_string(other.port()) + "/landing\r\n\r\n"),
+            Reply::bytes(OkHead + "again") });
     Client client;
     client.HeaderInfo.UserId = "user";
     client.HeaderInfo.Password = "secret";
@@ -236,19 +244,22 @@ TEST(HttpClient, CookieAndCredentialsStayWithTheirHost)
 
     // A later request to the host that set the cookie carries it.
     client.Get(origin.url("/later"));
-    EXPECT_EQ(origin.request(1),
-        plainRequest("GET /later HTTP/1.0", "127.0.0.1", "Cookie: session=abc; path=/\r\n" + auth));
+    EXPECT_EQ(
+        origin.request(1), plainRequest("GET /later HTTP/1.0", "127.0.0.1", "Cookie: session=abc; path=/\r\n" + auth));
 }
 
 TEST(HttpClient, CookieOfARedirectionGoesToTheSameHost)
 {
     HttpServer server({ Reply::bytes("HTTP/1.0 302 Found\r\nSet-Cookie: id=7\r\nLocation: /in\r\n\r\n"),
-        Reply::bytes("HTTP/1.0 200 OK\r\nSet-Cookie:ignored\r\n\r\n") });
+        Reply::bytes("HTTP/1.0 200 OK\r\nSet-Cookie:ignored\r\n\r\n"),
+        Reply::bytes("HTTP/1.0 200 OK\r\nSet-Cookie: x=1\rEvil: 2\r\n\r\n") });
     Client client;
     client.Get(server.url("/"));
     EXPECT_EQ(server.request(1), plainRequest("GET /in HTTP/1.0", "127.0.0.1", "Cookie: id=7\r\n"));
     EXPECT_EQ(client.CookieReceived(), ""); // a field name is known only with a blank after its colon
     EXPECT_EQ(client.HeaderInfo.Cookie, "id=7");
+    client.Get(server.url("/"));
+    EXPECT_EQ(client.CookieReceived(), "x=1");
 }
 
 TEST(HttpClient, RedirectionsAreBounded)
@@ -315,9 +326,11 @@ TEST(HttpClient, FailuresOfTheURL)
 {
     Client client;
     EXPECT_EQ(failureOf([&] { client.Get(""); }), "Empty URL");
-    EXPECT_EQ(failureOf<TConvertError>([&] { client.Get("http://127.0.0.1:8o/"); }), "'8o' is not a valid integer value");
+    EXPECT_EQ(
+        failureOf<TConvertError>([&] { client.Get("http://127.0.0.1:8o/"); }), "'8o' is not a valid integer value");
     EXPECT_EQ(failureOf<TConvertError>([&] { client.Get("http://127.0.0.1:/"); }), "'' is not a valid integer value");
-    EXPECT_EQ(failureOf<TConvertError>([&] { client.Get("http://127.0.0.1:70000/"); }), "'70000' is out of the port range");
+    EXPECT_EQ(
+        failureOf<TConvertError>([&] { client.Get("http://127.0.0.1:70000/"); }), "'70000' is out of the port range");
     EXPECT_EQ(failureOf([&] { client.Get("http://127.0.0.1/" + std::string(8192, 'a')); }), "URL too long");
     EXPECT_EQ(failureOf([&] { client.Get("http://127.0.0.1/a\r\nX: y"); }), "Invalid character in URL");
     client.InputFileMode = true;
@@ -328,11 +341,16 @@ TEST(HttpClient, LongPathsAndLocationsAreTakenWhole)
 {
     const std::string longPath = "/" + std::string(3000, 'p');
     const std::string longLocation = "/" + std::string(5000, 'l');
-    HttpServer server({ Reply::bytes("HTTP/1.0 302 Found\r\nLocation: " + longLocation + "\r\n\r\n"), Reply::bytes(OkHead) });
+    HttpServer server(
+        { Reply::bytes("HTTP/1.0 302 Found\r\nLocation: " + longLocation + "\r\n\r\n"), Reply::bytes(OkHead) });
+    const std::string longReferer = "http://r.example.test/" + std::string(20000, 'r');
     Client client;
+    client.HeaderInfo.Referer = longReferer;
     client.Get(server.url(longPath));
-    EXPECT_EQ(server.request(0), plainRequest("GET " + longPath + " HTTP/1.0", "127.0.0.1"));
-    EXPECT_EQ(server.request(1), plainRequest("GET " + longLocation + " HTTP/1.0", "127.0.0.1"));
+    const std::string referer = "Referer: " + longReferer + "\r\n";
+    EXPECT_EQ(server.request(0), plainRequest("GET " + longPath + " HTTP/1.0", "127.0.0.1", referer));
+    EXPECT_EQ(server.request(1), plainRequest("GET " + longLocation + " HTTP/1.0", "127.0.0.1", referer));
+    EXPECT_GT(server.request(0).size(), 16384u);
 }
 
 TEST(HttpClient, ConnectFailures)
@@ -340,7 +358,8 @@ TEST(HttpClient, ConnectFailures)
     Client client;
     int failed = 0;
     client.OnConnectionFailed = [&](TPowersock&) { ++failed; };
-    EXPECT_EQ(failureOf<TSocketError>([&] { client.Get("http://127.0.0.1:" + std::to_string(test::closedPort()) + "/"); }),
+    EXPECT_EQ(
+        failureOf<TSocketError>([&] { client.Get("http://127.0.0.1:" + std::to_string(test::closedPort()) + "/"); }),
         "Connection Failed");
 
     test::SilentListener listener;
@@ -349,7 +368,10 @@ TEST(HttpClient, ConnectFailures)
     EXPECT_EQ(failureOf<TSocketError>([&] { client.Head(silent); }), "Connection Timed out");
     client.TimeOut = 10000;
     client.pumps = 0;
-    client.onPump = [&] { if (client.pumps == 5) client.Cancel(); };
+    client.onPump = [&] {
+        if (client.pumps == 5)
+            client.Cancel();
+    };
     EXPECT_EQ(failureOf<TSocketError>([&] { client.Head(silent); }), "Connection Canceled");
     EXPECT_EQ(failed, 3);
     client.onPump = nullptr;
@@ -370,9 +392,13 @@ TEST(HttpClient, ConnectFailures)
 
 TEST(HttpClient, CancelWhileReadingTheHeadOrTheBody)
 {
-    HttpServer server({ Reply::stall("HTTP/1.0 200 OK\r\n"), Reply::stall(OkHead + "half a bo"), Reply::bytes(OkHead + "ok") });
+    HttpServer server(
+        { Reply::stall("HTTP/1.0 200 OK\r\n"), Reply::stall(OkHead + "half a bo"), Reply::bytes(OkHead + "ok") });
     Client client;
-    client.onPump = [&] { if (client.pumps == 30) client.Cancel(); };
+    client.onPump = [&] {
+        if (client.pumps == 30)
+            client.Cancel();
+    };
     EXPECT_EQ(failureOf<TAbortError>([&] { client.Get(server.url("/")); }), "Socket readln aborted");
     client.pumps = 0;
     EXPECT_EQ(failureOf<TAbortError>([&] { client.Get(server.url("/")); }), "Socket capture aborted");

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <netdb.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -16,8 +19,7 @@ using test::HttpServer;
 using test::Reply;
 
 // The message of the exception that the call raises, or "" when it raises none.
-template <typename Exception = TException, typename F>
-std::string failureOf(F&& call)
+template <typename Exception = TException, typename F> std::string failureOf(F&& call)
 {
     try {
         call();
@@ -34,7 +36,11 @@ struct Client : TPowersock
         Host = std::move(host);
         Port = port;
         TimeOut = 10000;
-        Pump = [this] { ++pumps; if (onPump) onPump(); };
+        Pump = [this] {
+            ++pumps;
+            if (onPump)
+                onPump();
+        };
     }
     int pumps = 0;
     std::function<void()> onPump;
@@ -56,9 +62,9 @@ TEST(Powersock, ErrorMessagesComeFromTheTable)
         int errnoValue;
         int code;
     };
-    for (Case c : { Case { ECONNREFUSED, 10061 }, { ETIMEDOUT, 10060 }, { ECONNRESET, 10054 },
-             { EHOSTUNREACH, 10065 }, { ENETUNREACH, 10051 }, { EWOULDBLOCK, 10035 }, { EINPROGRESS, 10036 },
-             { EPIPE, 10058 }, { EMFILE, 10024 }, { EADDRINUSE, 10048 }, { 0, 0 } })
+    for (Case c : { Case { ECONNREFUSED, 10061 }, { ETIMEDOUT, 10060 }, { ECONNRESET, 10054 }, { EHOSTUNREACH, 10065 },
+             { ENETUNREACH, 10051 }, { EWOULDBLOCK, 10035 }, { EINPROGRESS, 10036 }, { EPIPE, 10058 },
+             { EMFILE, 10024 }, { EADDRINUSE, 10048 }, { 0, 0 } })
         EXPECT_EQ(socketErrorCode(c.errnoValue), c.code) << c.errnoValue;
     EXPECT_EQ(lookupErrorCode(EAI_NONAME), 11001);
     EXPECT_EQ(lookupErrorCode(EAI_AGAIN), 11002);
@@ -182,7 +188,10 @@ TEST(Powersock, CancelFromThePumpEndsEachWait)
     {
         test::SilentListener listener;
         Client client(listener.port());
-        client.onPump = [&] { if (client.pumps == 3) client.Cancel(); };
+        client.onPump = [&] {
+            if (client.pumps == 3)
+                client.Cancel();
+        };
         EXPECT_EQ(failureOf<TSocketError>([&] { client.Connect(); }), "Connection Canceled");
     }
     {
@@ -190,7 +199,10 @@ TEST(Powersock, CancelFromThePumpEndsEachWait)
         Client client(server.port());
         client.Connect();
         client.Send("\n\n");
-        client.onPump = [&] { if (client.pumps == 20) client.Cancel(); };
+        client.onPump = [&] {
+            if (client.pumps == 20)
+                client.Cancel();
+        };
         EXPECT_EQ(failureOf<TAbortError>([&] { client.ReadLn(); }), "Socket readln aborted");
         client.Disconnect();
     }
@@ -199,7 +211,10 @@ TEST(Powersock, CancelFromThePumpEndsEachWait)
         Client client(server.port());
         client.Connect();
         client.Send("\n\n");
-        client.onPump = [&] { if (client.pumps == 20) client.Cancel(); };
+        client.onPump = [&] {
+            if (client.pumps == 20)
+                client.Cancel();
+        };
         std::string body;
         EXPECT_EQ(failureOf<TAbortError>([&] { client.Capture(body); }), "Socket capture aborted");
         EXPECT_EQ(body, "partial");
@@ -233,7 +248,10 @@ TEST(Powersock, UnknownHostAsksOnceThenFails)
     HttpServer server({ Reply::bytes("here\n") });
     Client client(server.port(), std::string("no\0host", 7));
     int asked = 0;
-    client.OnInvalidHost = [&](TPowersock&, bool& handled) { ++asked; handled = false; };
+    client.OnInvalidHost = [&](TPowersock&, bool& handled) {
+        ++asked;
+        handled = false;
+    };
     EXPECT_EQ(failureOf<TSocketError>([&] { client.Connect(); }), "Null Remote Address");
     EXPECT_EQ(client.LastError(), 11001);
     EXPECT_EQ(asked, 1);
@@ -304,4 +322,29 @@ TEST(Powersock, LookupStillPendingWhenTheTimeOutIsDueTimesOut)
             std::this_thread::sleep_for(std::chrono::milliseconds(60));
     };
     EXPECT_EQ(failureOf<TSocketError>([&] { client.Connect(); }), "Host Lookup Timed Out");
+}
+
+TEST(Powersock, NoSocketLeftFailsTheMaking)
+{
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    std::vector<int> used;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        used.push_back(fd);
+    std::string failure;
+    int code = 0;
+    try {
+        Client client(1);
+    } catch (const TSocketError& e) {
+        failure = e.message();
+        code = e.code();
+    }
+    for (int fd : used)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(failure, "Initializaton of windows sockets failed");
+    EXPECT_EQ(code, 10024);
 }

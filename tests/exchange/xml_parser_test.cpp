@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -112,4 +114,31 @@ TEST(XmlParser, ElementTextIsTrimmedDecodedAndFlattened)
     EXPECT_TRUE(wordParser.contentEquals(wordParser.findElement("c", wordParser.whole()), "&amp;")); // not decoded
     EXPECT_FALSE(wordParser.contentEquals(wordParser.findElement("x", wordParser.whole()), ""));
     EXPECT_EQ(parser.elementText(TElement {}), "");
+}
+
+TEST(XmlParser, OnePassWalkGivesWhatRepeatedSearchesGive)
+{
+    const char* const pieces[] = { "<item>", "</item>", "<item/>", "<item a='>'>", "x", "<!--", "-->", "<title>",
+        "</title>", "<Item>", "<", ">", "<!x>" };
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const int length = static_cast<int>(random() % 24);
+        for (int i = 0; i < length; ++i)
+            text += pieces[random() % std::size(pieces)];
+        SCOPED_TRACE(text);
+        const TMemory buffer(text);
+        const TXMLParser parser(buffer);
+        std::vector<std::pair<size_t, size_t>> walked;
+        parser.forEachElement("item", parser.whole(), [&](const TElement& e) { walked.emplace_back(e.start, e.end); });
+        std::vector<std::pair<size_t, size_t>> searched;
+        for (size_t pos = 0;;) {
+            const TElement e = parser.findElement("item", { pos, buffer.size() });
+            if (!e.found)
+                break;
+            searched.emplace_back(e.start, e.end);
+            pos = e.end;
+        }
+        ASSERT_EQ(walked, searched);
+    }
 }

@@ -192,8 +192,7 @@ void HttpServer::serve(int fd, const Reply& reply, size_t index)
     }
     if (reply.end == Reply::End::Ignore) {
         pollfd wake { m_wake[0], POLLIN, 0 };
-        while (::poll(&wake, 1, -1) < 0 && errno == EINTR) {
-        }
+        while (::poll(&wake, 1, -1) < 0 && errno == EINTR) { }
         return;
     }
     if (reply.end == Reply::End::Reset) {
@@ -203,8 +202,7 @@ void HttpServer::serve(int fd, const Reply& reply, size_t index)
     }
     // Take what the client still sent, so that the close is an orderly one and not a reset.
     char buffer[4096];
-    while (::recv(fd, buffer, sizeof(buffer), MSG_DONTWAIT) > 0) {
-    }
+    while (::recv(fd, buffer, sizeof(buffer), MSG_DONTWAIT) > 0) { }
     ::shutdown(fd, SHUT_WR);
 }
 

@@ -1,0 +1,125 @@
+#include "ui/list_exchange.h"
+
+#include "store/exception.h"
+#include "ui/sjis_text.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QFile>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include <new>
+#include <vector>
+
+namespace {
+
+std::string fileNameBytes(const QString& name)
+{
+    const QByteArray bytes = QFile::encodeName(name);
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+TFileDialogSpec dialogSpec(const TExchangeDialog& dialog)
+{
+    TFileDialogSpec spec;
+    spec.title = fromSjis(dialog.title);
+    spec.filter = fromSjis(dialog.filter);
+    spec.defaultExtension = QString::fromLatin1(dialog.defaultExtension.c_str());
+    return spec;
+}
+
+} // namespace
+
+TListExchange::TListExchange(TImgForm& form)
+    : QObject(&form)
+    , m_form(form)
+    , m_prompts(std::make_unique<TFormPrompts>())
+{
+    openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+}
+
+void TListExchange::setPrompts(std::unique_ptr<TFormPrompts> prompts)
+{
+    m_prompts = std::move(prompts);
+}
+
+void TListExchange::guarded(const std::function<void()>& command)
+{
+    if (m_busy || !m_form.formEnabled() || !m_form.idle())
+        return;
+    m_busy = true;
+    QWidget* const controls[] = { m_form.centralWidget(), m_form.menuBar(), m_form.tbarMenu };
+    for (QWidget* control : controls)
+        if (control)
+            control->setEnabled(false);
+    try {
+        command();
+    } catch (const TException&) {
+        // A file that cannot be read or written ends the command; the list is as it was.
+    } catch (const std::bad_alloc&) {
+    } catch (const std::exception& e) {
+        m_prompts->warn(&m_form, QString::fromLocal8Bit(e.what()));
+    }
+    for (QWidget* control : controls)
+        if (control)
+            control->setEnabled(true);
+    m_busy = false;
+}
+
+std::function<bool(size_t)> TListExchange::selection() const
+{
+    std::vector<bool> selected(m_form.config.items.count(), false);
+    for (int row : m_form.selectedRows())
+        if (row >= 0 && static_cast<size_t>(row) < selected.size())
+            selected[static_cast<size_t>(row)] = true;
+    return [selected = std::move(selected)](size_t row) { return row < selected.size() && selected[row]; };
+}
+
+void TListExchange::exportList(TExchangeFormat format)
+{
+    guarded([this, format] {
+        runExportCommand(format, m_form.config, selection(), [this, format] {
+            return fileNameBytes(m_prompts->saveFileName(&m_form, dialogSpec(exportDialog(format))));
+        });
+    });
+}
+
+void TListExchange::importList(TExchangeFormat format)
+{
+    guarded([this, format] {
+        const bool read = runImportCommand(format, m_form.config, [this, format] {
+            return fileNameBytes(m_prompts->openFileName(&m_form, dialogSpec(importDialog(format))));
+        });
+        if (read)
+            m_form.refillList();
+    });
+}
+
+void TListExchange::showReport()
+{
+    guarded([this] {
+        const std::string path = writeListReport(m_form.config, selection(), m_form.settingsDir());
+        if (!path.empty())
+            openDocument(QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size()))));
+    });
+}
+
+TListExchange* bindListExchange(TImgForm& form)
+{
+    auto* exchange = new TListExchange(form);
+    const auto bind = [&](int id, auto command) {
+        QObject::connect((*form.actions)[id], &QAction::triggered, exchange, command);
+    };
+    bind(actReport, [exchange] { exchange->showReport(); });
+    bind(actImportUrlList, [exchange] { exchange->importList(TExchangeFormat::UriList); });
+    bind(actImportTabText, [exchange] { exchange->importList(TExchangeFormat::TabText); });
+    bind(actImportHtml, [exchange] { exchange->importList(TExchangeFormat::Html); });
+    bind(actImportXml, [exchange] { exchange->importList(TExchangeFormat::Xml); });
+    bind(actExportUrlList, [exchange] { exchange->exportList(TExchangeFormat::UriList); });
+    bind(actExportTabText, [exchange] { exchange->exportList(TExchangeFormat::TabText); });
+    bind(actExportHtml, [exchange] { exchange->exportList(TExchangeFormat::Html); });
+    bind(actExportXml, [exchange] { exchange->exportList(TExchangeFormat::Xml); });
+    return exchange;
+}

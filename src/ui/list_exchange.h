@@ -1,0 +1,40 @@
+#pragma once
+
+#include "exchange/exchange_commands.h"
+#include "ui/main_window.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+// The window's list report and its imports and exports, bound to their actions. It belongs to the window.
+// File failures end a command silently, with the list as it was and the window enabled.
+class TListExchange : public QObject
+{
+public:
+    explicit TListExchange(TImgForm& form);
+
+    void exportList(TExchangeFormat format);
+    void importList(TExchangeFormat format);
+    // Writes the marked items to the report file of the settings folder and opens it.
+    void showReport();
+
+    // The file dialogs, answered by tests.
+    void setPrompts(std::unique_ptr<TFormPrompts> prompts);
+    // Opens a written file with the desktop's handler for its type; tests catch it instead.
+    std::function<void(const QString& path)> openDocument;
+
+private:
+    // Runs a command when the window is enabled and idle, with the window's controls disabled meanwhile.
+    void guarded(const std::function<void()>& command);
+    std::function<bool(size_t)> selection() const;
+
+    TImgForm& m_form;
+    std::unique_ptr<TFormPrompts> m_prompts;
+    bool m_busy = false;
+};
+
+// Binds the nine commands of the list report, the imports and the exports of `form`.
+TListExchange* bindListExchange(TImgForm& form);

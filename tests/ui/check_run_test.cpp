@@ -1,0 +1,346 @@
+#include "store/store_file.h"
+#include "ui/character_player.h"
+#include "ui/main_window.h"
+#include "ui/run_notifier.h"
+#include "ui/sjis_text.h"
+
+#include "support/http_server.h"
+#include "support/temp_dir.h"
+#include "support/test_config.h"
+#include "window_driver.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string DefaultCharacter = VANTREL_BINARY_DIR "/vantrel.dat";
+const std::string OldDate = "Mon, 01 Jan 2024 00:00:00 GMT";
+const std::string NewDate = "Tue, 02 Jan 2024 00:00:00 GMT";
+
+std::string answer(const std::string& lastModified)
+{
+    return "HTTP/1.0 200 OK\r\nLast-Modified: " + lastModified + "\r\nContent-Length: 0\r\n\r\n";
+}
+
+// A ticked item that last saw OldDate and a length of 0, as the answers above give.
+TCheckItem watched(const std::string& title, const std::string& uri, ItemStatus status = ItemStatus::Normal)
+{
+    TCheckItem item = newItemTemplate();
+    item.title() = title;
+    item.checkUri() = uri;
+    item.status = status;
+    item.compareLastModified = 1;
+    item.lastModified() = OldDate;
+    item.compareContentLength = 1;
+    item.contentLength() = "0";
+    item.check = 1;
+    return item;
+}
+
+const QRegularExpression ClockText(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"));
+
+// The real window, started offscreen from a settings folder, with the character events it sends recorded.
+class CheckRun : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        test::writeFile(program.file("vantrel.dat"), test::readFile(DefaultCharacter));
+        config.reportMode = 1;
+    }
+
+    void start()
+    {
+        writeSettingsFile(config, settings.file("vantrel.cfg"));
+        form = std::make_unique<TImgForm>();
+        auto scripted = std::make_unique<test::ScriptedPrompts>();
+        prompts = scripted.get();
+        form->setPrompts(std::move(scripted));
+        ASSERT_TRUE(form->startUp(settings.path(), program.path()));
+        ASSERT_NE(form->player(), nullptr);
+        form->player()->eventPosted = [this](size_t code) { events.push_back(code); };
+        form->showMain();
+        QApplication::processEvents();
+    }
+
+    // Minimised into the notification area, where a notification must fetch the window from.
+    void sendToTray()
+    {
+        form->config.taskTray = 1;
+        form->trayAvailable = [] { return true; };
+        form->setWindowState(Qt::WindowMinimized);
+        for (int i = 0; i < 5 && !form->trayIconShown(); ++i)
+            QApplication::processEvents();
+        ASSERT_TRUE(form->trayIconShown());
+    }
+
+    // Runs `step` once from the client's pump as soon as the server has the whole request of connection
+    // `connection` (counted from 0), that is while that item's request is in flight.
+    void whileRequestInFlight(test::HttpServer& server, size_t connection, std::function<void()> step)
+    {
+        std::function<void()> pump = form->checker.client().Pump;
+        form->checker.client().Pump = [this, &server, connection, step, pump, done = false]() mutable {
+            pump();
+            if (!done && server.connectionCount() > connection
+                && server.request(connection).find("\r\n\r\n") != std::string::npos) {
+                done = true;
+                step();
+            }
+        };
+    }
+
+    QString panel(int index) const { return form->statusPanel(index)->text(); }
+    bool ticked(int row) const { return form->lvwCheck->topLevelItem(row)->checkState(0) == Qt::Checked; }
+    bool selected(int row) const { return form->lvwCheck->topLevelItem(row)->isSelected(); }
+
+    std::vector<int> enabledActions() const
+    {
+        std::vector<int> ids;
+        for (int id = 0; id < ActionCount; ++id) {
+            if ((*form->actions)[id]->isEnabled())
+                ids.push_back(id);
+        }
+        return ids;
+    }
+    std::vector<int> allActions() const
+    {
+        std::vector<int> ids;
+        for (int id = 0; id < ActionCount; ++id)
+            ids.push_back(id);
+        return ids;
+    }
+
+    test::TempDir settings;
+    test::TempDir program;
+    TConfig config;
+    std::unique_ptr<TImgForm> form;
+    test::ScriptedPrompts* prompts = nullptr;
+    std::vector<size_t> events;
+};
+
+const std::vector<int> RunActions = {actCheck, actStop, actRestore};
+
+} // namespace
+
+TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
+{
+    test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(NewDate)),
+        test::Reply::bytes(answer(OldDate))});
+    config.items.append(watched("one", server.url("/1")));
+    config.items.append(watched("two", server.url("/2")));
+    config.items.append(watched("three", server.url("/3")));
+    config.soundOnUpdate = 0;
+    start();
+    sendToTray();
+
+    std::vector<int> enabledDuring;
+    bool listEnabledDuring = true;
+    bool idleDuring = true;
+    QString stateDuring;
+    QString titleDuring;
+    whileRequestInFlight(server, 1, [&] {
+        enabledDuring = enabledActions();
+        listEnabledDuring = form->lvwCheck->isEnabled();
+        idleDuring = form->idle();
+        stateDuring = panel(1);
+        titleDuring = panel(2);
+    });
+    test::action(*form, "actRun")->trigger();
+
+    EXPECT_EQ(server.connectionCount(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(server.request(i).rfind("HEAD /" + std::to_string(i + 1) + " HTTP/1.0\r\n", 0), 0u) << i;
+    EXPECT_EQ(enabledDuring, RunActions);
+    EXPECT_FALSE(listEnabledDuring);
+    EXPECT_FALSE(idleDuring);
+    EXPECT_EQ(stateDuring, QStringLiteral("確認中"));
+    EXPECT_EQ(titleDuring, QStringLiteral("two"));
+
+    EXPECT_EQ(form->config.items[0].status, ItemStatus::Normal);
+    EXPECT_EQ(form->config.items[1].status, ItemStatus::Update);
+    EXPECT_EQ(form->config.items[1].lastModified(), NewDate);
+    EXPECT_EQ(form->config.items[2].status, ItemStatus::Normal);
+    EXPECT_EQ(panel(2), QStringLiteral("3件中、1件が更新されています"));
+    EXPECT_TRUE(ClockText.match(panel(0)).hasMatch()) << panel(0).toStdString();
+    EXPECT_TRUE(ClockText.match(panel(1)).hasMatch()) << panel(1).toStdString();
+    EXPECT_EQ(events, (std::vector<size_t> {5, 9, 7}));
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_TRUE(ticked(row)) << row;
+        EXPECT_TRUE(selected(row)) << row;
+    }
+    EXPECT_EQ(form->lvwCheck->topLevelItem(1)->text(3), QString::fromStdString(NewDate));
+
+    // Restored from the tray, and the beep because the sound switch is off.
+    EXPECT_FALSE(form->trayIconShown());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_EQ(form->runNotifier()->beepCount(), 1);
+    EXPECT_EQ(form->runNotifier()->waveCount(), 0);
+
+    EXPECT_TRUE(form->idle());
+    EXPECT_TRUE(form->lvwCheck->isEnabled());
+    EXPECT_EQ(enabledActions(), allActions());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(prompts->warnings.empty());
+}
+
+TEST_F(CheckRun, NoUpdatesNotifiesOnlyWhenAlwaysAsked)
+{
+    struct Case
+    {
+        uint8_t reportMode;
+        bool notified;
+    };
+    for (const Case& c : {Case {1, false}, Case {2, true}}) {
+        SCOPED_TRACE(c.reportMode);
+        events.clear();
+        test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate))});
+        config.items.clear();
+        config.items.append(watched("one", server.url("/1")));
+        config.items.append(watched("two", server.url("/2")));
+        config.reportMode = c.reportMode;
+        config.soundOnUpdate = 0;
+        config.soundOnNoUpdate = 1;
+        config.soundNoUpdateFile().clear();
+        start();
+        sendToTray();
+
+        test::action(*form, "actRun")->trigger();
+
+        EXPECT_EQ(server.connectionCount(), 2u);
+        EXPECT_EQ(panel(2), QStringLiteral("更新はありませんでした"));
+        EXPECT_EQ(events, (std::vector<size_t> {5, 7, 10}));
+        EXPECT_EQ(form->trayIconShown(), !c.notified);
+        EXPECT_EQ(form->isVisible(), c.notified);
+        // The sound switch is on with no file: a wave is asked for, nothing is played and no beep replaces it.
+        EXPECT_EQ(form->runNotifier()->waveCount(), c.notified ? 1 : 0);
+        EXPECT_TRUE(form->runNotifier()->waveSource().isEmpty());
+        EXPECT_EQ(form->runNotifier()->beepCount(), 0);
+        EXPECT_TRUE(form->idle());
+        EXPECT_EQ(enabledActions(), allActions());
+        form.reset();
+    }
+}
+
+TEST_F(CheckRun, NoTickedRowChangesNothing)
+{
+    test::HttpServer server({test::Reply::bytes(answer(NewDate))});
+    config.items.append(watched("one", server.url("/1")));
+    config.items.append(watched("two", server.url("/2")));
+    start();
+    form->lvwCheck->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    form->lvwCheck->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    for (int i = 0; i < 3; ++i)
+        form->statusPanel(i)->setText(QStringLiteral("before %1").arg(i));
+    const TCheckItem second = form->config.items[1];
+
+    test::action(*form, "actRun")->trigger();
+
+    EXPECT_EQ(server.connectionCount(), 0u);
+    EXPECT_TRUE(events.empty());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(panel(i), QStringLiteral("before %1").arg(i));
+    EXPECT_EQ(form->config.items[0].check, 0);
+    TCheckItem expected = second;
+    expected.check = 0;
+    EXPECT_EQ(form->config.items[1], expected);
+    EXPECT_TRUE(form->idle());
+    EXPECT_EQ(enabledActions(), allActions());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
+{
+    struct Case
+    {
+        std::string firstAnswer;
+        QString summary;
+        std::vector<size_t> events;
+    };
+    const Case cases[] = {
+        {answer(OldDate), QStringLiteral("更新はありませんでした"), {5, 6, 10}},
+        {answer(NewDate), QStringLiteral("5件中、1件が更新されています"), {5, 9, 6}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.summary.toStdString());
+        events.clear();
+        test::HttpServer server({test::Reply::bytes(c.firstAnswer), test::Reply::stall()});
+        config.items.clear();
+        for (int i = 1; i <= 5; ++i)
+            config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
+        config.reportMode = 0;
+        start();
+        const std::vector<TCheckItem> before(form->config.items.begin(), form->config.items.end());
+
+        std::vector<bool> ticksDuring;
+        std::vector<int> enabledDuring;
+        whileRequestInFlight(server, 1, [&] {
+            for (int row = 0; row < 5; ++row)
+                ticksDuring.push_back(ticked(row));
+            enabledDuring = enabledActions();
+            test::action(*form, "actStop")->trigger();
+        });
+        test::action(*form, "actRun")->trigger();
+
+        EXPECT_EQ(server.connectionCount(), 2u);
+        // Item 1 was done, item 2 was in flight, the others still to do.
+        EXPECT_EQ(ticksDuring, (std::vector<bool> {true, false, false, false, false}));
+        EXPECT_EQ(enabledDuring, RunActions);
+        for (size_t i = 1; i < 5; ++i)
+            EXPECT_EQ(form->config.items[i], before[i]) << i;
+        for (int row = 0; row < 5; ++row)
+            EXPECT_TRUE(ticked(row)) << row;
+        // The stopped item's row is still refilled and selected; the rows not reached are not.
+        EXPECT_TRUE(selected(0));
+        EXPECT_TRUE(selected(1));
+        EXPECT_FALSE(selected(2));
+        EXPECT_EQ(panel(2), c.summary);
+        EXPECT_EQ(events, c.events);
+        EXPECT_TRUE(form->idle());
+        EXPECT_TRUE(form->lvwCheck->isEnabled());
+        EXPECT_EQ(enabledActions(), allActions());
+
+        // The next run starts afresh: the stop does not carry over.
+        server.add(answer(OldDate));
+        form->lvwCheck->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        for (int row = 2; row < 5; ++row)
+            form->lvwCheck->topLevelItem(row)->setCheckState(0, Qt::Unchecked);
+        test::action(*form, "actRun")->trigger();
+        EXPECT_EQ(server.connectionCount(), 3u);
+        EXPECT_EQ(form->config.items[1].status, ItemStatus::Normal);
+        form.reset();
+    }
+}
+
+TEST_F(CheckRun, AnUpdatedItemCountsAgainOnlyWhenChangedAgain)
+{
+    test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(NewDate)),
+        test::Reply::bytes(answer(NewDate)), test::Reply::bytes(answer(OldDate))});
+    config.items.append(watched("seen", server.url("/1"), ItemStatus::Update));
+    config.items.append(watched("new", server.url("/2"), ItemStatus::Initial));
+    start();
+
+    // Nothing changed for the updated item, and a new item's first answer never counts.
+    test::action(*form, "actRun")->trigger();
+    EXPECT_EQ(form->config.items[0].status, ItemStatus::Update);
+    EXPECT_EQ(form->config.items[1].status, ItemStatus::Normal);
+    EXPECT_EQ(panel(2), QStringLiteral("更新はありませんでした"));
+    EXPECT_EQ(events, (std::vector<size_t> {5, 7, 10}));
+
+    events.clear();
+    test::action(*form, "actRun")->trigger();
+    EXPECT_EQ(form->config.items[0].status, ItemStatus::Update);
+    EXPECT_EQ(form->config.items[1].status, ItemStatus::Update);
+    EXPECT_EQ(panel(2), QStringLiteral("2件中、2件が更新されています"));
+    EXPECT_EQ(events, (std::vector<size_t> {5, 9, 7}));
+}
