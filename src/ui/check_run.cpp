@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include "store/store_file.h"
 #include "ui/character_player.h"
 #include "ui/form_widgets.h"
 #include "ui/run_notifier.h"
@@ -8,8 +9,11 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTime>
+#include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -26,6 +30,8 @@ constexpr size_t RunStopped = 6;
 constexpr size_t RunCompleted = 7;
 constexpr size_t FirstUpdate = 9;
 constexpr size_t NothingUpdated = 10;
+
+constexpr int CloseWaitMs = 10000;
 
 constexpr int ReportOnUpdate = 1;
 constexpr int ReportAlways = 2;
@@ -149,4 +155,19 @@ void TImgForm::notifyRunEnd(bool sound, const std::string& waveFile)
         runNotifier()->playWave(waveFile);
     else
         runNotifier()->beep();
+}
+
+void TImgForm::boundCloseDuringRun()
+{
+    QTimer::singleShot(CloseWaitMs, this, [this] {
+        if (idle())
+            return;
+        if (m_started) {
+            captureColumnWidths();
+            writeSettingsFile(config, m_settingsDir + "vantrel.cfg");
+        }
+        std::fflush(nullptr);
+        // Unwinding from here would destroy the window under the run, so the process ends where it stands.
+        std::_Exit(EXIT_SUCCESS);
+    });
 }

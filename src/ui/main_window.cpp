@@ -920,6 +920,7 @@ void TImgForm::closeEvent(QCloseEvent* event)
         // The run sits lower on this same thread's stack and can only finish once this handler has
         // returned; waiting for it here would never see it end. It closes the window when it ends.
         m_closeAfterRun = true;
+        boundCloseDuringRun();
         event->ignore();
         return;
     }

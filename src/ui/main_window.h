@@ -183,6 +183,9 @@ private:
     void postCharacterEvent(size_t code);
     // Restores the window as the Restore command does, then the wave file (sound on) or the beep.
     void notifyRunEnd(bool sound, const std::string& waveFile);
+    // After a close was granted during a run: if the run has not unwound within 10 seconds, the program
+    // ends with the settings written, without destroying what the run still uses.
+    void boundCloseDuringRun();
 
     std::unique_ptr<TFormPrompts> m_prompts;
     TClientArea* m_client = nullptr;

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -343,4 +344,94 @@ TEST_F(CheckRun, AnUpdatedItemCountsAgainOnlyWhenChangedAgain)
     EXPECT_EQ(form->config.items[1].status, ItemStatus::Update);
     EXPECT_EQ(panel(2), QStringLiteral("2件中、2件が更新されています"));
     EXPECT_EQ(events, (std::vector<size_t> {5, 9, 7}));
+}
+
+TEST_F(CheckRun, SoundOnPlaysTheWaveFileOnlyWhenItCanBeRead)
+{
+    // A real PCM wave: 8 kHz, 8 bits, mono, 800 samples of silence.
+    std::string wave = "RIFF";
+    auto le32 = [](uint32_t v) { return std::string {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    wave += le32(36 + 800) + "WAVEfmt " + le32(16) + std::string("\x01\x00\x01\x00", 4) + le32(8000) + le32(8000)
+        + std::string("\x01\x00\x08\x00", 4) + "data" + le32(800) + std::string(800, '\x80');
+    const std::string wavePath = settings.file("update.wav");
+    test::writeFile(wavePath, wave);
+
+    struct Case
+    {
+        std::string file;
+        bool played;
+    };
+    for (const Case& c : {Case {wavePath, true}, Case {settings.file("missing.wav"), false}}) {
+        SCOPED_TRACE(c.file);
+        test::HttpServer server({test::Reply::bytes(answer(NewDate))});
+        config.items.clear();
+        config.items.append(watched("one", server.url("/1")));
+        config.soundOnUpdate = 1;
+        config.soundUpdateFile() = c.file;
+        start();
+
+        test::action(*form, "actRun")->trigger();
+
+        EXPECT_EQ(panel(2), QStringLiteral("1件中、1件が更新されています"));
+        EXPECT_EQ(form->runNotifier()->waveCount(), 1);
+        EXPECT_EQ(form->runNotifier()->beepCount(), 0);
+        EXPECT_EQ(form->runNotifier()->waveSource(),
+            c.played ? QUrl::fromLocalFile(QString::fromStdString(c.file)) : QUrl());
+        EXPECT_TRUE(prompts->warnings.empty());
+        EXPECT_TRUE(form->idle());
+        form.reset();
+    }
+}
+
+TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
+{
+    // OK: the request in flight is cancelled, nothing more is checked, and the window closes after the run.
+    {
+        test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::stall()});
+        config.items.clear();
+        for (int i = 1; i <= 3; ++i)
+            config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
+        start();
+        const TCheckItem second = form->config.items[1];
+        prompts->answers.push_back(true);
+        bool stillRunningAfterAnswer = false;
+        bool visibleAfterAnswer = false;
+        whileRequestInFlight(server, 1, [&] {
+            form->close();
+            stillRunningAfterAnswer = !form->idle();
+            visibleAfterAnswer = form->isVisible();
+        });
+        test::action(*form, "actRun")->trigger();
+
+        ASSERT_EQ(prompts->questions.size(), 1u);
+        EXPECT_EQ(prompts->questions[0].text, QStringLiteral("確認中ですが終了しますか？"));
+        EXPECT_TRUE(stillRunningAfterAnswer);
+        EXPECT_TRUE(visibleAfterAnswer);
+        EXPECT_EQ(server.connectionCount(), 2u);
+        EXPECT_EQ(form->config.items[1], second);
+        EXPECT_EQ(events, (std::vector<size_t> {5, 6, 10}));
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_TRUE(form->idle());
+        form.reset();
+    }
+    // Cancel: the run goes on to the end and the window stays.
+    {
+        events.clear();
+        test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)),
+            test::Reply::bytes(answer(OldDate))});
+        config.items.clear();
+        for (int i = 1; i <= 3; ++i)
+            config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
+        start();
+        prompts->answers.push_back(false);
+        whileRequestInFlight(server, 1, [&] { form->close(); });
+        test::action(*form, "actRun")->trigger();
+
+        EXPECT_EQ(prompts->questions.size(), 1u);
+        EXPECT_EQ(server.connectionCount(), 3u);
+        EXPECT_EQ(events, (std::vector<size_t> {5, 7, 10}));
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_TRUE(form->idle());
+        EXPECT_EQ(enabledActions(), allActions());
+    }
 }
