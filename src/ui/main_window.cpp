@@ -3,6 +3,7 @@
 #include "store/exception.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
+#include "ui/config_form.h"
 #include "ui/form_widgets.h"
 #include "ui/item_form.h"
 #include "ui/menu_images.h"
@@ -250,6 +251,10 @@ TImgForm::TImgForm(QWidget* parent)
     checker.client().Pump = [this] { pumpEvents(); };
 
     itemForm = new TItemForm(this);
+    configForm = new TConfigForm(this);
+    editSettings = [this](TConfig& settings, TDataFileItem& character, const TDataFileList& characters) {
+        return configForm->Execute(settings, character, characters);
+    };
 
     menuBar()->setObjectName(QStringLiteral("mnuMain"));
     actions->buildMainMenu(menuBar());

@@ -25,6 +25,7 @@ class QSystemTrayIcon;
 class QToolBar;
 class TCharacterPlayer;
 class TClientArea;
+class TConfigForm;
 class TItemForm;
 class TRunNotifier;
 
@@ -129,7 +130,8 @@ public:
     bool formEnabled() const;
 
     void setPrompts(std::unique_ptr<TFormPrompts> prompts);
-    // The settings dialog: shows the settings with the character in use among those found; true for OK.
+    // The settings dialog (configForm unless replaced): shows the settings with the character in use among
+    // those found; true for OK.
     std::function<bool(TConfig&, TDataFileItem&, const TDataFileList&)> editSettings;
     // Whether the desktop has a notification area; minimising goes to the tray only when it has.
     std::function<bool()> trayAvailable;
@@ -158,6 +160,7 @@ public:
     QMenu* mnuPopup = nullptr;
     QMenu* mnuTastTray = nullptr;
     TItemForm* itemForm = nullptr;
+    TConfigForm* configForm = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
