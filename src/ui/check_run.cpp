@@ -7,6 +7,7 @@
 #include "ui/sjis_text.h"
 
 #include <QApplication>
+#include <QItemSelection>
 #include <QLabel>
 #include <QTime>
 #include <QTimer>
@@ -32,6 +33,9 @@ constexpr size_t FirstUpdate = 9;
 constexpr size_t NothingUpdated = 10;
 
 constexpr int CloseWaitMs = 10000;
+// Often enough for the window, the character and Stop to feel immediate, seldom enough that repainting the
+// window does not cost more than a request to a near server.
+constexpr auto PumpInterval = std::chrono::milliseconds(15);
 
 constexpr int ReportOnUpdate = 1;
 constexpr int ReportAlways = 2;
@@ -51,6 +55,19 @@ public:
 };
 
 } // namespace
+
+void TImgForm::addToSelection(QItemSelection& done, int row)
+{
+    // A row selected on its own is a range of its own, and every paint and test of the selection goes through
+    // all ranges; the rows are done in list order, so a row next to the last range extends it instead.
+    const QAbstractItemModel* model = lvwCheck->model();
+    const QModelIndex last = model->index(row, model->columnCount() - 1);
+    if (!done.isEmpty() && done.constLast().bottom() == row - 1)
+        done.last() = QItemSelectionRange(done.constLast().topLeft(), last);
+    else
+        done.append(QItemSelectionRange(model->index(row, 0), last));
+    lvwCheck->selectionModel()->select(done, QItemSelectionModel::ClearAndSelect);
+}
 
 void TImgForm::runChecks()
 {
@@ -88,6 +105,7 @@ void TImgForm::runChecks()
     statusPanel(1)->setText(caption(Checking));
 
     size_t updated = 0;
+    QItemSelection done;
     for (int row = 0; row < rows && !runStopped(); ++row) {
         TCheckItem& item = config.items[static_cast<size_t>(row)];
         if (!item.check)
@@ -96,9 +114,8 @@ void TImgForm::runChecks()
         if (checkItem(checker, item, config.defaultItem) && updated++ == 0)
             postCharacterEvent(FirstUpdate);
         fillRow(row);
-        QTreeWidgetItem* entry = lvwCheck->topLevelItem(row);
-        lvwCheck->scrollToItem(entry, QAbstractItemView::EnsureVisible);
-        entry->setSelected(true);
+        lvwCheck->scrollToItem(lvwCheck->topLevelItem(row), QAbstractItemView::EnsureVisible);
+        addToSelection(done, row);
     }
 
     if (runStopped()) {
@@ -137,6 +154,15 @@ TRunNotifier* TImgForm::runNotifier()
     if (!m_notifier)
         m_notifier = new TRunNotifier(this);
     return m_notifier;
+}
+
+void TImgForm::pumpEvents()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastPump < PumpInterval)
+        return;
+    m_lastPump = now;
+    QCoreApplication::processEvents();
 }
 
 void TImgForm::postCharacterEvent(size_t code)

@@ -248,7 +248,7 @@ TImgForm::TImgForm(QWidget* parent)
     buildList();
     buildStatusBar();
 
-    checker.client().Pump = [] { QCoreApplication::processEvents(); };
+    checker.client().Pump = [this] { pumpEvents(); };
 
     itemForm = new TItemForm(this);
     configForm = new TConfigForm(this);

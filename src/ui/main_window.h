@@ -12,11 +12,13 @@
 #include <QTreeWidget>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+class QItemSelection;
 class QLabel;
 class QMenu;
 class QSystemTrayIcon;
@@ -182,7 +184,11 @@ private:
     void layoutList();
     void minimiseToTray();
     void removeTrayIcon();
+    // The client's pump: processes the window's pending events, at most every 15 ms.
+    void pumpEvents();
     void postCharacterEvent(size_t code);
+    // Adds the row to the rows a run has done, which are `done` and the list's whole selection.
+    void addToSelection(QItemSelection& done, int row);
     // Restores the window as the Restore command does, then the wave file (sound on) or the beep.
     void notifyRunEnd(bool sound, const std::string& waveFile);
     // After a close was granted during a run: if the run has not unwound within 10 seconds, the program
@@ -202,5 +208,6 @@ private:
     bool m_busy = false;
     bool m_closeAfterRun = false;
     TRunNotifier* m_notifier = nullptr;
+    std::chrono::steady_clock::time_point m_lastPump;
     win32::TEvent m_runIdle {win32::TEvent::Reset::Manual, true};
 };
