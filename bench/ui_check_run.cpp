@@ -1,6 +1,7 @@
 // A check run of 1,000 ticked items through the real window (offscreen, with the character playing and the
 // client's pump processing the window's events), against the same 1,000 URLs fetched by one curl process
 // (HTTP/1.0, one connection per request for both), in the same run.
+#include "check/http_checker.h"
 #include "store/check_item.h"
 #include "store/store_file.h"
 #include "ui/main_window.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +27,7 @@ constexpr int Items = 1000;
 const std::string Answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1234\r\n"
                            "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n";
 double g_window = 0;
+double g_checks = 0;
 double g_curl = 0;
 
 std::vector<test::Reply> script()
@@ -80,6 +83,31 @@ void windowRun(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * Items);
 }
 
+// The same item checks without the window, to tell the window's share from the client's.
+void itemChecks(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        test::HttpServer server(script());
+        THTTPChecker checker;
+        TCheckItem defaultItem = newItemTemplate();
+        std::vector<TCheckItem> items;
+        for (int i = 0; i < Items; ++i) {
+            TCheckItem item = newItemTemplate();
+            item.checkUri() = pageUrl(server, i);
+            items.push_back(std::move(item));
+        }
+        state.ResumeTiming();
+        auto start = std::chrono::steady_clock::now();
+        for (TCheckItem& item : items)
+            checkItem(checker, item, defaultItem);
+        g_checks = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (server.connectionCount() != Items)
+            state.SkipWithError("not every item was checked");
+    }
+    state.SetItemsProcessed(state.iterations() * Items);
+}
+
 void curlClient(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -102,6 +130,7 @@ void curlClient(benchmark::State& state)
 } // namespace
 
 BENCHMARK(windowRun)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(itemChecks)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(curlClient)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv)
@@ -115,5 +144,7 @@ int main(int argc, char** argv)
     if (g_window > 0 && g_curl > 0)
         std::printf("check run of %d items: window %.3f s, curl %.3f s, window/curl %.2f\n", Items, g_window, g_curl,
             g_window / g_curl);
+    if (g_checks > 0)
+        std::printf("the same item checks without the window: %.3f s\n", g_checks);
     return 0;
 }
