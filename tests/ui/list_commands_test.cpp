@@ -539,4 +539,38 @@ TEST_F(ListWindow, ItemsFileCommands)
     EXPECT_TRUE(form.formEnabled());
 }
 
+TEST_F(ListWindow, ShortcutsWorkWithTheFocusInTheList)
+{
+    form.show();
+    form.activateWindow();
+    QApplication::setActiveWindow(&form);
+    form.lvwCheck->setFocus();
+    if (QApplication::activeWindow() != &form)
+        GTEST_SKIP() << "the window cannot be made active here";
+
+    QTest::keyClick(form.lvwCheck, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(form.selectedRows(), (std::vector<int> {0, 1, 2, 3}));
+    QTest::keyClick(form.lvwCheck, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(form.selectedRows().empty());
+    QTest::keyClick(form.lvwCheck, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form.selectedRows(), (std::vector<int> {1, 3}));
+
+    select({2});
+    QTest::keyClick(form.lvwCheck, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(titles(), "acbd");
+    QTest::keyClick(form.lvwCheck, Qt::Key_Delete);
+    ASSERT_EQ(prompts->questions.size(), 1u);
+    EXPECT_EQ(prompts->questions[0].text, QStringLiteral("c\rこのアイテムを削除します"));
+
+    UrlCatcher browser;
+    QTest::keyClick(form.lvwCheck, Qt::Key_Return, Qt::ShiftModifier);
+    ASSERT_EQ(browser.opened.size(), 1u);
+    EXPECT_EQ(browser.opened[0], QUrl(QStringLiteral("http://127.0.0.1/c")));
+
+    QString shownCaption;
+    test::whenShown(*form.itemForm, [&] { shownCaption = form.itemForm->windowTitle(); }, "btnCancel");
+    QTest::keyClick(form.lvwCheck, Qt::Key_Return);
+    EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
+}
+
 #include "list_commands_test.moc"
