@@ -148,6 +148,8 @@ public:
     TCharacterPlayer* player() const { return m_player.get(); }
     QLabel* statusPanel(int index) const { return m_statusPanels[static_cast<size_t>(index)]; }
     bool trayIconShown() const;
+    // The notification-area icon, once minimising has needed it.
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
 
     TConfig config;
     // The check context of every run, with its one client; its waits keep the window live.

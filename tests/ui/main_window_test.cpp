@@ -12,10 +12,13 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cctype>
 #include <memory>
 #include <string>
 
@@ -117,4 +120,227 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
     EXPECT_TRUE(list->isVisible());
     EXPECT_EQ(list->geometry(), QRect(pictureWidth, 120, client->width() - pictureWidth, client->height() - 120));
     EXPECT_EQ(client->width(), form->width());
+}
+
+TEST_F(StartedWindow, WithoutASettingsFileStartsEmptyWithTheFirstCharacterFound)
+{
+    ASSERT_TRUE(start());
+    EXPECT_EQ(form->config.items.count(), 0u);
+    EXPECT_EQ(form->lvwCheck->topLevelItemCount(), 0);
+    EXPECT_EQ(form->config.reportMode, 2);
+    EXPECT_EQ(form->lvwCheck->columnWidth(1), 120);
+    EXPECT_EQ(form->config.characterFile(), program.file("vantrel.dat"));
+    EXPECT_EQ(fromSjis(form->config.characterName()), QStringLiteral("バントレくん"));
+    EXPECT_EQ(form->settingsDir(), settings.path() + "/");
+    EXPECT_EQ(form->programDir(), program.path() + "/");
+    EXPECT_TRUE(prompts->warnings.empty());
+    EXPECT_FALSE(form->isVisible()); // showing is the caller's step
+}
+
+TEST_F(StartedWindow, SettingsOfAnotherVersionAreIgnoredWholly)
+{
+    TConfig config;
+    config.items.append(item("kept?", "http://127.0.0.1/"));
+    config.formatVersion = 3;
+    writeSettings(config);
+    ASSERT_TRUE(start());
+    EXPECT_EQ(form->config.items.count(), 0u);
+    EXPECT_EQ(form->config.formatVersion, ConfigFormatVersion);
+}
+
+TEST_F(StartedWindow, CharacterFoliosAreSearchedCurrentFolderFirst)
+{
+    // A character in the settings folder comes before the one in the program folder.
+    test::writeFile(settings.file("local.dat"), test::readFile(DefaultCharacter));
+    ASSERT_TRUE(start());
+    EXPECT_EQ(form->config.characterFile(), settings.file("local.dat"));
+
+    // The same folder spelt with other letter case is searched once.
+    form.reset();
+    form = std::make_unique<TImgForm>();
+    form->setPrompts(std::make_unique<test::ScriptedPrompts>());
+    std::string upper = settings.path();
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ASSERT_TRUE(form->startUp(settings.path(), upper));
+    EXPECT_EQ(form->programDir(), "");
+}
+
+TEST_F(StartedWindow, StoredCharacterThatIsGoneIsReplacedAndRemembered)
+{
+    TConfig config;
+    config.characterFile() = settings.file("gone.dat");
+    config.characterName() = "gone";
+    writeSettings(config);
+    ASSERT_TRUE(start());
+    EXPECT_EQ(form->config.characterFile(), program.file("vantrel.dat"));
+    form.reset();
+    TConfig back;
+    readSettingsFile(back, settings.file("vantrel.cfg"));
+    EXPECT_EQ(back.characterFile(), program.file("vantrel.dat"));
+    EXPECT_EQ(fromSjis(back.characterName()), QStringLiteral("バントレくん"));
+}
+
+TEST_F(StartedWindow, WithoutAnyCharacterTheWindowIsNeverShownAndSettingsAreStillWritten)
+{
+    test::TempDir empty;
+    TConfig config;
+    config.items.append(item("one", "http://127.0.0.1/1"));
+    config.columnWidths = {0, 0, 0, 0, 0, 0};
+    writeSettings(config);
+
+    form = std::make_unique<TImgForm>();
+    auto scripted = std::make_unique<test::ScriptedPrompts>();
+    prompts = scripted.get();
+    form->setPrompts(std::move(scripted));
+    EXPECT_FALSE(form->startUp(settings.path(), empty.path()));
+    ASSERT_EQ(prompts->warnings.size(), 1u);
+    EXPECT_EQ(prompts->warnings[0], QStringLiteral("データファイルを読み込めません"));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->player(), nullptr);
+    form.reset();
+
+    TConfig back;
+    readSettingsFile(back, settings.file("vantrel.cfg"));
+    ASSERT_EQ(back.items.count(), 1u);
+    EXPECT_EQ(back.items[0].title(), "one");
+    // Only the column widths changed: the list's design widths.
+    EXPECT_EQ(back.columnWidths, (std::array<int32_t, ColumnCount> {40, 120, 80, 80, 80, 80}));
+}
+
+TEST_F(StartedWindow, SettingsWrittenAtExitHoldTheListAsItWas)
+{
+    TConfig config;
+    for (const char* title : {"a", "b", "c"})
+        config.items.append(item(title, "http://127.0.0.1/"));
+    writeSettings(config);
+    ASSERT_TRUE(start());
+    form->showMain();
+    form->lvwCheck->topLevelItem(1)->setSelected(true);
+    prompts->answers = {true};
+    test::action(*form, "actDelete")->trigger();
+    form->lvwCheck->setColumnWidth(2, 133);
+
+    // Closing with no run in progress asks nothing.
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(prompts->questions.size() == 1u);
+    EXPECT_EQ(form->player(), nullptr);
+    // Nothing is written before the window goes.
+    TConfig before;
+    readSettingsFile(before, settings.file("vantrel.cfg"));
+    EXPECT_EQ(before.items.count(), 3u);
+    form.reset();
+
+    TConfig back;
+    readSettingsFile(back, settings.file("vantrel.cfg"));
+    ASSERT_EQ(back.items.count(), 2u);
+    EXPECT_EQ(back.items[0].title(), "a");
+    EXPECT_EQ(back.items[1].title(), "c");
+    EXPECT_EQ(back.columnWidths[2], 133);
+    EXPECT_EQ(back.characterFile(), program.file("vantrel.dat"));
+}
+
+TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
+{
+    ASSERT_TRUE(start());
+    form->trayAvailable = [] { return true; };
+    form->showMain();
+    QApplication::processEvents();
+
+    // Off: an ordinary minimise.
+    form->showMinimized();
+    QApplication::processEvents();
+    EXPECT_FALSE(form->trayIconShown());
+    EXPECT_TRUE(form->isVisible());
+    test::action(*form, "actRestore")->trigger();
+    EXPECT_FALSE(form->isMinimized());
+
+    form->config.taskTray = 1;
+    const QString name = QApplication::applicationName();
+    QApplication::setApplicationName(QStringLiteral("Vantrel"));
+    for (int round = 0; round < 2; ++round) {
+        form->showMinimized();
+        QApplication::processEvents();
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_TRUE(form->trayIconShown());
+    }
+    EXPECT_EQ(form->findChildren<QSystemTrayIcon*>().size(), 1);
+    QSystemTrayIcon* tray = form->trayIcon();
+    ASSERT_NE(tray, nullptr);
+    EXPECT_EQ(tray->toolTip(), QStringLiteral("Vantrel"));
+    // The tip holds 63 Shift_JIS bytes at most, and never half a character.
+    QApplication::setApplicationName(QString(40, QChar(0x3042)));
+    test::action(*form, "actRestore")->trigger();
+    form->showMinimized();
+    QApplication::processEvents();
+    EXPECT_EQ(tray->toolTip(), QString(31, QChar(0x3042)));
+    QApplication::setApplicationName(name);
+    EXPECT_EQ(tray->contextMenu(), form->mnuTastTray);
+    EXPECT_FALSE(tray->icon().isNull());
+
+    // A single click does not restore; a double click does.
+    emit tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(form->isVisible());
+    emit tray->activated(QSystemTrayIcon::DoubleClick);
+    QApplication::processEvents();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_FALSE(form->trayIconShown());
+
+    // Without a notification area minimising stays ordinary even with the setting on.
+    form->trayAvailable = [] { return false; };
+    form->showMinimized();
+    QApplication::processEvents();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->trayIconShown());
+}
+
+TEST_F(StartedWindow, TopMostPutsTheWindowInTheStaysOnTopBand)
+{
+    ASSERT_TRUE(start());
+    form->showMain();
+    EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    form->config.topMost = 1;
+    const QSize size = form->size();
+    form->showMain();
+    EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->size(), size);
+    form->config.topMost = 0;
+    form->showMain();
+    EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(StartedWindow, SettingsCommandLoadsAnotherCharacterOrStops)
+{
+    test::writeFile(program.file("second.dat"), test::readFile(DefaultCharacter));
+    ASSERT_TRUE(start());
+    const std::string first = form->config.characterFile();
+    TDataFileList offered;
+    std::string choice;
+    form->editSettings = [&](TConfig&, TDataFileItem& character, const TDataFileList& characters) {
+        offered = characters;
+        if (!choice.empty())
+            character.path = choice;
+        return true;
+    };
+
+    // The same character: nothing is stored or loaded.
+    test::action(*form, "actConfig")->trigger();
+    EXPECT_EQ(offered.size(), 2u);
+    EXPECT_EQ(form->config.characterFile(), first);
+    EXPECT_TRUE(form->isVisible());
+
+    choice = program.file("second.dat");
+    test::action(*form, "actConfig")->trigger();
+    EXPECT_EQ(form->config.characterFile(), program.file("second.dat"));
+    EXPECT_NE(form->player(), nullptr);
+
+    // A choice that cannot be loaded ends the program with the message.
+    choice = program.file("missing.dat");
+    test::action(*form, "actConfig")->trigger();
+    ASSERT_EQ(prompts->warnings.size(), 1u);
+    EXPECT_EQ(prompts->warnings[0], QStringLiteral("データファイルを読み込めません"));
+    EXPECT_EQ(form->player(), nullptr);
+    EXPECT_EQ(form->config.characterFile(), program.file("second.dat"));
 }
