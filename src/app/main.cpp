@@ -1,6 +1,7 @@
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
 #include "ui/menu_images.h"
+#include "ui/termination_signals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     try {
         TImgForm form;
+        handleTerminationSignals(&form, [&form] { form.fatalStop(QString()); });
         bindListExchange(form);
         std::srand(static_cast<unsigned>(std::time(nullptr)));
         const std::string settingsDir = folderBytes(QDir::currentPath());
