@@ -435,3 +435,28 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
         EXPECT_EQ(enabledActions(), allActions());
     }
 }
+
+TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
+{
+    test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)),
+        test::Reply::bytes(answer(OldDate))});
+    for (int i = 1; i <= 4; ++i)
+        config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
+    start();
+    form->lvwCheck->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    const TCheckItem skipped = form->config.items[1];
+
+    test::action(*form, "actRun")->trigger();
+
+    ASSERT_EQ(server.connectionCount(), 3u);
+    EXPECT_EQ(server.request(1).rfind("HEAD /3 ", 0), 0u);
+    EXPECT_EQ(panel(2), QStringLiteral("更新はありませんでした"));
+    const bool expected[4] = {true, false, true, true};
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(ticked(row), expected[row]) << row;
+        EXPECT_EQ(selected(row), expected[row]) << row;
+    }
+    TCheckItem unticked = skipped;
+    unticked.check = 0;
+    EXPECT_EQ(form->config.items[1], unticked);
+}
