@@ -93,6 +93,10 @@ void writeFileSafely(const std::string& path, const void* data, size_t size, mod
 
 TMemory readWholeFile(const std::string& path)
 {
+    // A folder opens for reading too, and its "size" is no byte count.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        throw TException("TStdFile");
     TStdFile file(path, "rb");
     const int64_t size = file.size();
     file.seek(0, IFile::Origin::Begin);

@@ -114,7 +114,8 @@ TEST(TabTextLines, SplitsLinesAtLfCrAndCrLf)
     EXPECT_EQ(TTabTextLine("").count(), 1u);
     EXPECT_EQ(TTabTextLine(" x ").column(0), " x "); // nothing is trimmed
 
-    const TTabTextLine withNul(std::string("ab\0cd\tef", 8));
+    const std::string nulText("ab\0cd\tef", 8); // the line only points into its text
+    const TTabTextLine withNul(nulText);
     EXPECT_EQ(withNul.column(0).size(), 5u);
     EXPECT_EQ(withNul.text(0), "ab");
     EXPECT_EQ(withNul.text(1), "ef");

@@ -127,9 +127,11 @@ TEST(SafeFile, FailedWriteKeepsOldFileByteForByte)
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"vantrel.cfg"});
 }
 
-TEST(SafeFile, MissingFolderAndMissingFileRaise)
+TEST(SafeFile, MissingFolderMissingFileAndFolderAsFileRaise)
 {
     test::TempDir dir;
     EXPECT_THROW(writeFileSafely(dir.file("no/such/folder/file"), "x", 1), TException);
     EXPECT_THROW(readWholeFile(dir.file("absent")), TException);
+    // A folder opens for reading but must not be taken for a file of some enormous size.
+    EXPECT_THROW(readWholeFile(dir.path()), TException);
 }
