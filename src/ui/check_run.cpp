@@ -1,4 +1,5 @@
 #include "ui/main_window.h"
+#include "ui/wait_cursor.h"
 
 #include "store/store_file.h"
 #include "ui/character_player.h"
@@ -45,15 +46,6 @@ QString clockText()
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
 }
 
-class TRunCursor
-{
-public:
-    TRunCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TRunCursor() { QApplication::restoreOverrideCursor(); }
-    TRunCursor(const TRunCursor&) = delete;
-    TRunCursor& operator=(const TRunCursor&) = delete;
-};
-
 } // namespace
 
 void TImgForm::addToSelection(QItemSelection& done, int row)
@@ -73,7 +65,7 @@ void TImgForm::runChecks()
 {
     if (!formEnabled() || !idle())
         return;
-    TRunCursor wait;
+    TWaitCursor wait;
 
     // The ticks move into the items; they come back row by row as the items are done.
     const int rows = std::min(lvwCheck->topLevelItemCount(), static_cast<int>(config.items.count()));

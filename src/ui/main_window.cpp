@@ -1,4 +1,5 @@
 #include "ui/main_window.h"
+#include "ui/wait_cursor.h"
 
 #include "store/exception.h"
 #include "store/store_file.h"
@@ -111,15 +112,6 @@ QString trayTip(const QString& title)
     }
     return tip;
 }
-
-class TWaitCursor
-{
-public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 } // namespace
 
