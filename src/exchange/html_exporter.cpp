@@ -52,44 +52,13 @@ const TStyleRule StyleSheet[] = {
     { "span.disable", { "text-decoration:line-through", "color:#cccccc" } },
 };
 
-// The entities of markup without touching spaces, for texts that come from servers.
-std::string escapeMarkup(std::string_view text)
-{
-    const std::string euc = sjisToEuc(text);
-    std::string out;
-    out.reserve(euc.size());
-    for (char c : euc) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c; break;
-        }
-    }
-    return eucToSjis(out);
-}
-
 } // namespace
 
 std::string escapeHtmlText(std::string_view text)
 {
-    // In EUC-JP no byte of a Japanese character is below 0x80, so only real ASCII characters are replaced.
-    const std::string euc = sjisToEuc(text);
-    std::string out;
-    out.reserve(euc.size());
-    for (char c : euc) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case ' ':
-        case '\0': out += "&nbsp;"; break;
-        default: out += c; break;
-        }
-    }
-    return eucToSjis(out);
+    return escapeEntities(text, [](char c) {
+        return c == ' ' || c == '\0' ? std::string_view("&nbsp;") : std::string_view();
+    });
 }
 
 THTMLExporter::THTMLExporter(std::string path, const TConfig& config, std::time_t now)
@@ -173,7 +142,8 @@ void THTMLExporter::writeItem(const TCheckItem& item)
 
     // The header value comes from a server; only markup is made harmless, so a date stays as it was.
     writeText("\t\t<td>");
-    writeLine(escapeMarkup(item.lastModified()) + "<br></td>");
+    // A server's text: entities only, its spaces kept.
+    writeLine(escapeEntities(item.lastModified()) + "<br></td>");
 
     writeLine("\t</tr>");
 }

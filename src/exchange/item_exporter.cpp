@@ -1,5 +1,6 @@
 #include "exchange/item_exporter.h"
 
+#include "exchange/japanese_code.h"
 #include "platform/safe_file.h"
 
 #include <utility>
@@ -39,4 +40,26 @@ void TItemExporter::close()
     }
     writeFileSafely(m_path, m_image.data(), m_image.size(), m_mode);
     m_closed = true;
+}
+
+std::string escapeEntities(std::string_view text, std::string_view (*other)(char))
+{
+    const std::string euc = sjisToEuc(text);
+    std::string out;
+    out.reserve(euc.size());
+    for (char c : euc) {
+        std::string_view replacement = other ? other(c) : std::string_view();
+        if (!replacement.empty()) {
+            out += replacement;
+            continue;
+        }
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c; break;
+        }
+    }
+    return eucToSjis(out);
 }

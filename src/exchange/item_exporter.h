@@ -41,3 +41,8 @@ private:
     bool m_tailWritten = false;
     bool m_closed = false;
 };
+
+// The text with "&", "<", ">" and '"' as entities, and each byte that `other` gives a replacement for (an empty
+// one keeps the byte). The text goes through EUC-JP, in which no byte of a Japanese character is below 0x80, so
+// only real ASCII characters are replaced.
+std::string escapeEntities(std::string_view text, std::string_view (*other)(char) = nullptr);

@@ -7,21 +7,7 @@
 
 std::string escapeXmlValue(std::string_view value)
 {
-    // In EUC-JP no byte of a Japanese character is below 0x80, so only real ASCII characters are replaced.
-    const std::string euc = sjisToEuc(value);
-    std::string out;
-    out.reserve(euc.size());
-    for (char c : euc) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\0': out += ' '; break;
-        default: out += c; break;
-        }
-    }
-    return eucToSjis(out);
+    return escapeEntities(value, [](char c) { return c == '\0' ? std::string_view(" ") : std::string_view(); });
 }
 
 TXMLExporter::TXMLExporter(std::string path, std::time_t now)
