@@ -172,11 +172,15 @@ void TFormPrompts::warn(QWidget* parent, const QString& text)
     box.exec();
 }
 
-QString TFormPrompts::openFileName(QWidget* parent, const TFileDialogSpec& spec)
+namespace {
+
+// The chosen file, or an empty text when the dialog was cancelled.
+QString runFileDialog(QWidget* parent, const TFileDialogSpec& spec, QFileDialog::AcceptMode accept,
+    QFileDialog::FileMode mode)
 {
     QFileDialog dialog(parent, spec.title, QString(), qtFilter(spec.filter));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(accept);
+    dialog.setFileMode(mode);
     dialog.setDefaultSuffix(spec.defaultExtension);
     if (!spec.fileName.isEmpty())
         dialog.selectFile(spec.fileName);
@@ -185,17 +189,16 @@ QString TFormPrompts::openFileName(QWidget* parent, const TFileDialogSpec& spec)
     return dialog.selectedFiles().constFirst();
 }
 
+} // namespace
+
+QString TFormPrompts::openFileName(QWidget* parent, const TFileDialogSpec& spec)
+{
+    return runFileDialog(parent, spec, QFileDialog::AcceptOpen, QFileDialog::ExistingFile);
+}
+
 QString TFormPrompts::saveFileName(QWidget* parent, const TFileDialogSpec& spec)
 {
-    QFileDialog dialog(parent, spec.title, QString(), qtFilter(spec.filter));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(spec.defaultExtension);
-    if (!spec.fileName.isEmpty())
-        dialog.selectFile(spec.fileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().constFirst();
+    return runFileDialog(parent, spec, QFileDialog::AcceptSave, QFileDialog::AnyFile);
 }
 
 void TCheckListView::mousePressEvent(QMouseEvent* event)
