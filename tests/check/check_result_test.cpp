@@ -1,6 +1,7 @@
 #include "check/check_result.h"
 
 #include "check/local_zone.h"
+#include "support/japanese_pages.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -366,36 +367,18 @@ TEST(CheckResult, NewItemOnlyRecords)
 
 TEST(CheckResult, SamePageInThreeCodesGivesTheSameTitleAndMetaValue)
 {
-    // Title "漢字テスト" and meta "キー" with value "ア表", as in the scanner's own test.
-    const std::string titleSjis = hexBytes("8a bf 8e 9a 83 65 83 58 83 67");
-    const std::string valueSjis = hexBytes("83 41 95 5c");
-    const std::string nameSjis = hexBytes("83 4c 81 5b");
-    const struct
-    {
-        const char* code;
-        std::string title;
-        std::string name;
-        std::string value;
-    } pages[] = {
-        { "Shift_JIS", titleSjis, nameSjis, valueSjis },
-        { "EUC-JP", hexBytes("b4 c1 bb fa a5 c6 a5 b9 a5 c8"), hexBytes("a5 ad a1 bc"), hexBytes("a5 a2 c9 bd") },
-        { "ISO-2022-JP", hexBytes("1b 24 42 34 41 3b 7a 25 46 25 39 25 48 1b 28 42"),
-            hexBytes("1b 24 42 25 2d 21 3c 1b 28 42"), hexBytes("1b 24 42 25 22 49 3d 1b 28 42") },
-    };
-    for (const auto& p : pages) {
+    for (const test::JapanesePage& p : test::japanesePages()) {
         SCOPED_TRACE(p.code);
-        const std::string body = "<html><head><title>" + p.title + "</title><meta name=\"" + p.name + "\" content=\""
-            + p.value + "\"></head><body>x</body></html>";
         TCheckItem item = checkedItem();
         item.getTitle = 1;
         item.compareMetaTag = 1;
-        item.metaTagName() = nameSjis;
+        item.metaTagName() = test::MetaNameSjis;
         item.metaTagValue() = "old";
-        EXPECT_TRUE(recordResponse(item, okHead(), body, Now));
-        EXPECT_EQ(item.title(), titleSjis);
-        EXPECT_EQ(item.metaTagValue(), valueSjis);
+        EXPECT_TRUE(recordResponse(item, okHead(), p.body, Now));
+        EXPECT_EQ(item.title(), test::PageTitleSjis);
+        EXPECT_EQ(item.metaTagValue(), test::MetaValueSjis);
         // Read again in the same code, the stored Shift_JIS value matches.
-        EXPECT_FALSE(recordResponse(item, okHead(), body, Now));
+        EXPECT_FALSE(recordResponse(item, okHead(), p.body, Now));
     }
 }
 

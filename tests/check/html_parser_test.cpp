@@ -1,6 +1,7 @@
 #include "check/html_parser.h"
 
 #include "exchange/japanese_code.h"
+#include "support/japanese_pages.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -318,35 +319,11 @@ TEST(HtmlParser, MetaValueChangedOnlyInLetterCaseIsNoChange)
 
 TEST(HtmlParser, SamePageInThreeCodesGivesTheSameTitleAndMetaValue)
 {
-    // Title "漢字テスト", meta value "ア表": the ISO-2022-JP form of "ア" holds a double quote byte, and the
-    // Shift_JIS form of "表" ends in a backslash.
-    const std::string titleSjis = hexBytes("8a bf 8e 9a 83 65 83 58 83 67");
-    const std::string valueSjis = hexBytes("83 41 95 5c");
-    const struct
-    {
-        const char* code;
-        std::string title;
-        std::string value;
-    } pages[] = {
-        { "Shift_JIS", titleSjis, valueSjis },
-        { "EUC-JP", hexBytes("b4 c1 bb fa a5 c6 a5 b9 a5 c8"), hexBytes("a5 a2 c9 bd") },
-        { "ISO-2022-JP", hexBytes("1b 24 42 34 41 3b 7a 25 46 25 39 25 48 1b 28 42"),
-            hexBytes("1b 24 42 25 22 49 3d 1b 28 42") },
-    };
-    // "キー" as the meta name, written in Shift_JIS by the user.
-    const std::string nameSjis = hexBytes("83 4c 81 5b");
-    const std::string nameEuc = hexBytes("a5 ad a1 bc");
-    const std::string nameIso = hexBytes("1b 24 42 25 2d 21 3c 1b 28 42");
-    for (const auto& p : pages) {
-        const std::string& name = std::string(p.code) == "Shift_JIS" ? nameSjis
-            : std::string(p.code) == "EUC-JP"                        ? nameEuc
-                                                                     : nameIso;
-        const std::string page = "<html><head><title>" + p.title + "</title><meta name=\"" + name + "\" content=\""
-            + p.value + "\"></head><body>x</body></html>";
-        const TPageFacts facts = readPageFacts(page, true, nameSjis, valueSjis);
-        EXPECT_EQ(facts.title, titleSjis) << p.code;
+    for (const test::JapanesePage& p : test::japanesePages()) {
+        const TPageFacts facts = readPageFacts(p.body, true, test::MetaNameSjis, test::MetaValueSjis);
+        EXPECT_EQ(facts.title, test::PageTitleSjis) << p.code;
         EXPECT_TRUE(facts.metaFound) << p.code;
-        EXPECT_EQ(facts.metaValue, valueSjis) << p.code;
+        EXPECT_EQ(facts.metaValue, test::MetaValueSjis) << p.code;
         EXPECT_FALSE(facts.metaChanged) << p.code;
     }
 }

@@ -1,5 +1,6 @@
 #include "check/http_checker.h"
 
+#include "support/japanese_pages.h"
 #include "support/http_server.h"
 #include "support/temp_dir.h"
 
@@ -337,35 +338,17 @@ TEST_F(HttpChecker, GettingTheTitleForcesGetOnce)
 
 TEST_F(HttpChecker, SamePageInThreeCodesGivesTheSameTitleAndMetaValue)
 {
-    // Title "漢字テスト", meta "キー" with value "ア表".
-    const std::string titleSjis = hexBytes("8a bf 8e 9a 83 65 83 58 83 67");
-    const std::string valueSjis = hexBytes("83 41 95 5c");
-    const std::string nameSjis = hexBytes("83 4c 81 5b");
-    const struct
-    {
-        const char* code;
-        std::string title;
-        std::string name;
-        std::string value;
-    } pages[] = {
-        { "Shift_JIS", titleSjis, nameSjis, valueSjis },
-        { "EUC-JP", hexBytes("b4 c1 bb fa a5 c6 a5 b9 a5 c8"), hexBytes("a5 ad a1 bc"), hexBytes("a5 a2 c9 bd") },
-        { "ISO-2022-JP", hexBytes("1b 24 42 34 41 3b 7a 25 46 25 39 25 48 1b 28 42"),
-            hexBytes("1b 24 42 25 2d 21 3c 1b 28 42"), hexBytes("1b 24 42 25 22 49 3d 1b 28 42") },
-    };
-    for (const auto& p : pages) {
+    for (const test::JapanesePage& p : test::japanesePages()) {
         SCOPED_TRACE(p.code);
-        const std::string body = "<html><head><title>" + p.title + "</title><meta name=\"" + p.name + "\" content=\""
-            + p.value + "\"></head><body>x</body></html>";
-        HttpServer server({ Reply::bytes(ok("Content-Type: text/html\r\n", body)), Reply::bytes(ok({}, body)) });
+        HttpServer server({ Reply::bytes(ok("Content-Type: text/html\r\n", p.body)), Reply::bytes(ok({}, p.body)) });
         TCheckItem item;
         item.checkUri() = server.url("/");
         item.getTitle = 1;
         item.compareMetaTag = 1;
-        item.metaTagName() = nameSjis;
+        item.metaTagName() = test::MetaNameSjis;
         check(item);
-        EXPECT_EQ(item.title(), titleSjis);
-        EXPECT_EQ(item.metaTagValue(), valueSjis);
+        EXPECT_EQ(item.title(), test::PageTitleSjis);
+        EXPECT_EQ(item.metaTagValue(), test::MetaValueSjis);
 
         item.useGet = 1;
         EXPECT_FALSE(check(item));

@@ -839,10 +839,7 @@ TEST(ConfigForm, CaptionsFitOnEveryPage)
         [&] {
             EXPECT_EQ(test::crampedControls(form), std::vector<std::string>());
             // A long warning keeps to its line and takes no room from the pages.
-            QString many;
-            for (char16_t c = 0x100; c < 0x140; ++c)
-                many += QChar(c);
-            setText(form, "txtUserAgent", many);
+            setText(form, "txtUserAgent", test::manyUnstorableCharacters());
             ASSERT_FALSE(child<QLabel>(form, "lblUnstorable")->text().isEmpty());
             EXPECT_EQ(test::crampedControls(form), std::vector<std::string>());
         },

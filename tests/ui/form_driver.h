@@ -34,6 +34,15 @@ inline void whenShown(QDialog& form, std::function<void()> interact, const char*
     });
 }
 
+// Sixty-four characters that Shift_JIS cannot hold: enough to make the warning that names them long.
+inline QString manyUnstorableCharacters()
+{
+    QString many;
+    for (char16_t c = 0x100; c < 0x140; ++c)
+        many += QChar(c);
+    return many;
+}
+
 // The form's control of that object name; a missing one fails the test instead of crashing it.
 template <typename T> T* child(const QWidget& form, const char* name)
 {

@@ -614,10 +614,7 @@ TEST(ItemForm, CaptionsFitOnEveryPage)
         form,
         [&] {
             EXPECT_EQ(test::crampedControls(form), std::vector<std::string>());
-            QString many;
-            for (char16_t c = 0x100; c < 0x140; ++c)
-                many += QChar(c);
-            setText(form, "txtTitle", many);
+            setText(form, "txtTitle", test::manyUnstorableCharacters());
             ASSERT_FALSE(child<QLabel>(form, "lblUnstorable")->text().isEmpty());
             EXPECT_EQ(test::crampedControls(form), std::vector<std::string>());
         },
