@@ -2,7 +2,9 @@
 
 #include "store/exception.h"
 
+#include <cerrno>
 #include <cstring>
+#include <iconv.h>
 #include <new>
 #include <stdexcept>
 
@@ -214,7 +216,69 @@ std::string isoToEuc(std::string_view bytes)
 
 } // namespace
 
+namespace {
+
+TJapaneseCode byteRule(std::string_view bytes) noexcept;
+
+bool isValidUtf8(std::string_view bytes, bool& multiByte) noexcept
+{
+    multiByte = false;
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t i = 0;
+    while (i < n) {
+        const uint8_t b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len;
+        uint8_t lo = 0x80, hi = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF)
+            len = 2;
+        else if (b >= 0xE0 && b <= 0xEF) {
+            len = 3;
+            if (b == 0xE0)
+                lo = 0xA0;
+            if (b == 0xED)
+                hi = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            len = 4;
+            if (b == 0xF0)
+                lo = 0x90;
+            if (b == 0xF4)
+                hi = 0x8F;
+        } else
+            return false;
+        if (i + len > n || p[i + 1] < lo || p[i + 1] > hi)
+            return false;
+        for (size_t k = 2; k < len; ++k)
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
+                return false;
+        multiByte = true;
+        i += len;
+    }
+    return true;
+}
+
+bool hasBom(std::string_view bytes) noexcept
+{
+    return bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF";
+}
+
+} // namespace
+
 TJapaneseCode detect(std::string_view bytes) noexcept
+{
+    bool multiByte;
+    if (hasBom(bytes) || (isValidUtf8(bytes, multiByte) && multiByte))
+        return TJapaneseCode::Utf8;
+    return byteRule(bytes);
+}
+
+namespace {
+
+TJapaneseCode byteRule(std::string_view bytes) noexcept
 {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     const size_t n = bytes.size();
@@ -236,9 +300,195 @@ TJapaneseCode detect(std::string_view bytes) noexcept
     return TJapaneseCode::EucJp;
 }
 
+} // namespace
+
+std::optional<TJapaneseCode> codeOfCharsetName(std::string_view name) noexcept
+{
+    while (!name.empty() && (name.front() == ' ' || name.front() == '"' || name.front() == '\''))
+        name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '"' || name.back() == '\''))
+        name.remove_suffix(1);
+    std::string lower(name.size() < 32 ? name : name.substr(0, 32));
+    for (auto& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    if (lower == "utf-8" || lower == "utf8")
+        return TJapaneseCode::Utf8;
+    if (lower == "shift_jis" || lower == "sjis" || lower == "windows-31j" || lower == "cp932" || lower == "x-sjis")
+        return TJapaneseCode::ShiftJis;
+    if (lower == "euc-jp")
+        return TJapaneseCode::EucJp;
+    if (lower == "iso-2022-jp")
+        return TJapaneseCode::Iso2022Jp;
+    return std::nullopt;
+}
+
+std::string_view charsetOfContentType(std::string_view contentType) noexcept
+{
+    const size_t at = contentType.find("charset=");
+    if (at == std::string_view::npos)
+        return {};
+    std::string_view rest = contentType.substr(at + 8);
+    return rest.substr(0, rest.find(';'));
+}
+
+TJapaneseCode detectDocument(std::string_view bytes, std::string_view contentType) noexcept
+{
+    if (hasBom(bytes))
+        return TJapaneseCode::Utf8;
+    if (const auto labelled = codeOfCharsetName(charsetOfContentType(contentType))) {
+        bool multiByte;
+        if (*labelled != TJapaneseCode::Utf8 || isValidUtf8(bytes, multiByte))
+            return *labelled;
+        return byteRule(bytes);
+    }
+    return detect(bytes);
+}
+
+TInternalText readInternal(std::string_view bytes, std::string_view contentType)
+{
+    return guarded([&] {
+        switch (detectDocument(bytes, contentType)) {
+        case TJapaneseCode::Utf8:
+            return TInternalText { std::string(hasBom(bytes) ? bytes.substr(3) : bytes), true };
+        case TJapaneseCode::ShiftJis:
+            return TInternalText { sjisToEuc(bytes), false };
+        case TJapaneseCode::Iso2022Jp:
+            return TInternalText { isoToEuc(bytes), false };
+        case TJapaneseCode::EucJp:
+            break;
+        }
+        return TInternalText { std::string(bytes), false };
+    });
+}
+
+std::string utf8ToSjis(std::string_view utf8)
+{
+    return guarded([&] {
+        std::string out;
+        iconv_t cd = iconv_open("CP932", "UTF-8");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return std::string(utf8.size(), '?');
+        char* in = const_cast<char*>(utf8.data());
+        size_t inLeft = utf8.size();
+        while (inLeft > 0) {
+            char buffer[256];
+            char* to = buffer;
+            size_t toLeft = sizeof buffer;
+            const size_t r = iconv(cd, &in, &inLeft, &to, &toLeft);
+            out.append(buffer, to);
+            if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+                out += '?';
+                ++in;
+                --inLeft;
+                while (inLeft > 0 && (static_cast<uint8_t>(*in) & 0xC0) == 0x80) {
+                    ++in;
+                    --inLeft;
+                }
+            }
+        }
+        iconv_close(cd);
+        return out;
+    });
+}
+
+std::string codePointToSjis(char32_t codePoint)
+{
+    return utf8ToSjis(codePointToInternal(codePoint, true));
+}
+
+std::string sjisToUtf8(std::string_view sjis)
+{
+    return guarded([&] {
+        std::string out;
+        iconv_t cd = iconv_open("UTF-8", "CP932");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return std::string(sjis);
+        char* in = const_cast<char*>(sjis.data());
+        size_t inLeft = sjis.size();
+        while (inLeft > 0) {
+            char buffer[256];
+            char* to = buffer;
+            size_t toLeft = sizeof buffer;
+            const size_t r = iconv(cd, &in, &inLeft, &to, &toLeft);
+            out.append(buffer, to);
+            if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+                out += "\xEF\xBF\xBD";
+                ++in;
+                --inLeft;
+            }
+        }
+        iconv_close(cd);
+        return out;
+    });
+}
+
+std::string internalToSjis(std::string_view piece, bool utf8)
+{
+    return utf8 ? utf8ToSjis(piece) : eucToSjis(piece);
+}
+
+std::string internalUrlToSjis(std::string_view piece, bool utf8)
+{
+    if (!utf8)
+        return eucToSjis(piece);
+    return guarded([&] {
+        static const char hex[] = "0123456789ABCDEF";
+        std::string out;
+        for (char c : piece) {
+            const auto b = static_cast<uint8_t>(c);
+            if (b < 0x80) {
+                out += c;
+            } else {
+                out += '%';
+                out += hex[b >> 4];
+                out += hex[b & 15];
+            }
+        }
+        return out;
+    });
+}
+
+std::string sjisToInternal(std::string_view sjis, bool utf8)
+{
+    return utf8 ? sjisToUtf8(sjis) : sjisToEuc(sjis);
+}
+
+std::string codePointToInternal(char32_t c, bool utf8)
+{
+    if (!utf8)
+        return sjisToEuc(codePointToSjis(c));
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+        c = 0xFFFD;
+    return guarded([&] {
+        std::string out;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+        return out;
+    });
+}
+
 void toInternal(TMemory& buffer)
 {
     switch (detect(buffer)) {
+    case TJapaneseCode::Utf8: {
+        const std::string euc = sjisToEuc(utf8ToSjis(hasBom(buffer.view()) ? buffer.view().substr(3) : buffer.view()));
+        buffer.assign(euc.data(), euc.size());
+        return;
+    }
     case TJapaneseCode::EucJp:
         return;
     case TJapaneseCode::ShiftJis:
@@ -256,6 +506,8 @@ void toInternal(TMemory& buffer)
 std::string toInternal(std::string_view bytes)
 {
     switch (detect(bytes)) {
+    case TJapaneseCode::Utf8:
+        return sjisToEuc(utf8ToSjis(hasBom(bytes) ? bytes.substr(3) : bytes));
     case TJapaneseCode::ShiftJis:
         return sjisToEuc(bytes);
     case TJapaneseCode::Iso2022Jp:
