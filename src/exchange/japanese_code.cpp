@@ -1,10 +1,10 @@
 #include "exchange/japanese_code.h"
 
+#include "exchange/unicode_text.h"
 #include "store/exception.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <iconv.h>
 #include <new>
 #include <stdexcept>
 
@@ -214,70 +214,7 @@ std::string isoToEuc(std::string_view bytes)
     });
 }
 
-} // namespace
-
-namespace {
-
-TJapaneseCode byteRule(std::string_view bytes) noexcept;
-
-bool isValidUtf8(std::string_view bytes, bool& multiByte) noexcept
-{
-    multiByte = false;
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    const size_t n = bytes.size();
-    size_t i = 0;
-    while (i < n) {
-        const uint8_t b = p[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t len;
-        uint8_t lo = 0x80, hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF)
-            len = 2;
-        else if (b >= 0xE0 && b <= 0xEF) {
-            len = 3;
-            if (b == 0xE0)
-                lo = 0xA0;
-            if (b == 0xED)
-                hi = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            len = 4;
-            if (b == 0xF0)
-                lo = 0x90;
-            if (b == 0xF4)
-                hi = 0x8F;
-        } else
-            return false;
-        if (i + len > n || p[i + 1] < lo || p[i + 1] > hi)
-            return false;
-        for (size_t k = 2; k < len; ++k)
-            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
-                return false;
-        multiByte = true;
-        i += len;
-    }
-    return true;
-}
-
-bool hasBom(std::string_view bytes) noexcept
-{
-    return bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF";
-}
-
-} // namespace
-
-TJapaneseCode detect(std::string_view bytes) noexcept
-{
-    bool multiByte;
-    if (hasBom(bytes) || (isValidUtf8(bytes, multiByte) && multiByte))
-        return TJapaneseCode::Utf8;
-    return byteRule(bytes);
-}
-
-namespace {
-
+// The rule for the three Japanese codes, from the first telling byte.
 TJapaneseCode byteRule(std::string_view bytes) noexcept
 {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -300,195 +237,334 @@ TJapaneseCode byteRule(std::string_view bytes) noexcept
     return TJapaneseCode::EucJp;
 }
 
+bool hasByteOrderMark(std::string_view bytes) noexcept
+{
+    return bytes.starts_with("\xEF\xBB\xBF");
+}
+
+std::string_view withoutByteOrderMark(std::string_view bytes) noexcept
+{
+    return hasByteOrderMark(bytes) ? bytes.substr(3) : bytes;
+}
+
+// Whether the bytes could be text in the code: every byte with the high bit set belongs to one of its characters.
+bool fits(TJapaneseCode code, std::string_view bytes) noexcept
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const size_t n = bytes.size();
+    switch (code) {
+    case TJapaneseCode::Utf8:
+        return utf8Form(bytes) != TUtf8Form::Invalid;
+    case TJapaneseCode::Iso2022Jp:
+        return std::all_of(p, p + n, [](uint8_t b) { return b < 0x80; });
+    case TJapaneseCode::ShiftJis:
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t b = p[i];
+            if (b < 0x80 || (b >= 0xA1 && b <= 0xDF))
+                continue;
+            if (i + 1 < n && (isSjisLead(b) || isExtraLead(b)) && isSjisTrail(p[i + 1]))
+                ++i;
+            else
+                return false;
+        }
+        return true;
+    case TJapaneseCode::EucJp:
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t b = p[i];
+            if (b < 0x80)
+                continue;
+            if (isEucByte(b) && i + 1 < n && isEucByte(p[i + 1]))
+                i += 1;
+            else if (b == SingleBytePrefix && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF)
+                i += 1;
+            else if (b == Jis0212Prefix && i + 2 < n && isEucByte(p[i + 1]) && isEucByte(p[i + 2]))
+                i += 2;
+            else
+                return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// `lower` is in lower case.
+bool equalsIgnoringCase(std::string_view text, std::string_view lower)
+{
+    return text.size() == lower.size()
+        && std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) { return lowerAscii(a) == b; });
+}
+
+bool startsWithIgnoringCase(std::string_view text, size_t at, std::string_view lower)
+{
+    return at <= text.size() && equalsIgnoringCase(text.substr(at, lower.size()), lower);
+}
+
+size_t findIgnoringCase(std::string_view text, std::string_view lower, size_t from)
+{
+    for (size_t at = from; at + lower.size() <= text.size(); ++at)
+        if (startsWithIgnoringCase(text, at, lower))
+            return at;
+    return std::string_view::npos;
+}
+
+size_t skipBlanks(std::string_view text, size_t at)
+{
+    while (at < text.size() && isBlank(text[at]))
+        ++at;
+    return at;
+}
+
+struct TAttribute
+{
+    std::string_view name;
+    std::string_view value;
+};
+
+// Reads the next attribute inside a tag the way a browser's look for the charset does, so that a quoted value
+// is never taken for markup. False at the tag's end (and `at` is past its ">") or the text's end.
+bool nextAttribute(std::string_view s, size_t& at, TAttribute& attribute)
+{
+    const size_t n = s.size();
+    while (at < n && (isBlank(s[at]) || s[at] == '/'))
+        ++at;
+    if (at >= n)
+        return false;
+    if (s[at] == '>') {
+        ++at;
+        return false;
+    }
+    const size_t nameStart = at++;
+    while (at < n && s[at] != '=' && s[at] != '>' && s[at] != '/' && !isBlank(s[at]))
+        ++at;
+    attribute = { s.substr(nameStart, at - nameStart), {} };
+    at = skipBlanks(s, at);
+    if (at >= n || s[at] != '=')
+        return true;
+    at = skipBlanks(s, at + 1);
+    if (at >= n || s[at] == '>')
+        return true;
+    if (s[at] == '"' || s[at] == '\'') {
+        const size_t end = std::min(s.find(s[at], at + 1), n);
+        attribute.value = s.substr(at + 1, end - at - 1);
+        at = std::min(end + 1, n);
+        return true;
+    }
+    const size_t valueStart = at;
+    while (at < n && s[at] != '>' && !isBlank(s[at]))
+        ++at;
+    attribute.value = s.substr(valueStart, at - valueStart);
+    return true;
+}
+
+// The encoding pseudo-attribute of an XML declaration at the very start.
+std::optional<TJapaneseCode> xmlDeclaredCode(std::string_view s) noexcept
+{
+    if (!s.starts_with("<?xml"))
+        return std::nullopt;
+    s = s.substr(0, s.find("?>"));
+    for (size_t at = s.find("encoding"); at != std::string_view::npos; at = s.find("encoding", at + 1)) {
+        size_t p = skipBlanks(s, at + 8);
+        if (p >= s.size() || s[p] != '=')
+            continue;
+        p = skipBlanks(s, p + 1);
+        if (p >= s.size() || (s[p] != '"' && s[p] != '\''))
+            return std::nullopt;
+        const size_t end = s.find(s[p], p + 1);
+        return end == std::string_view::npos ? std::nullopt : codeOfCharsetName(s.substr(p + 1, end - p - 1));
+    }
+    return std::nullopt;
+}
+
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The code the document names for itself in its first bytes: its XML declaration, else the first meta tag
+// whose charset we know. Comments and the attributes of other tags are skipped whole, as browsers do.
+std::optional<TJapaneseCode> declaredCode(std::string_view bytes) noexcept
+{
+    const std::string_view s = bytes.substr(0, DeclarationPrefix);
+    if (const auto code = xmlDeclaredCode(s))
+        return code;
+    const size_t n = s.size();
+    size_t at = 0;
+    TAttribute attribute;
+    while (at < n) {
+        if (s[at] != '<') {
+            ++at;
+        } else if (s.substr(at).starts_with("<!--")) {
+            const size_t end = s.find("-->", at + 2);
+            if (end == std::string_view::npos)
+                break;
+            at = end + 3;
+        } else if (startsWithIgnoringCase(s, at, "<meta") && at + 5 < n && (isBlank(s[at + 5]) || s[at + 5] == '/')) {
+            at += 5;
+            std::optional<std::string_view> charset;
+            std::optional<std::string_view> content;
+            std::optional<bool> contentType;
+            while (nextAttribute(s, at, attribute)) {
+                if (equalsIgnoringCase(attribute.name, "charset") && !charset)
+                    charset = attribute.value;
+                else if (equalsIgnoringCase(attribute.name, "content") && !content)
+                    content = attribute.value;
+                else if (equalsIgnoringCase(attribute.name, "http-equiv") && !contentType)
+                    contentType = equalsIgnoringCase(attribute.value, "content-type");
+            }
+            const std::string_view label
+                = charset ? *charset : (contentType.value_or(false) && content ? charsetOfContentType(*content) : "");
+            if (const auto code = codeOfCharsetName(label))
+                return code;
+        } else if (at + 1 < n
+            && (isAsciiLetter(s[at + 1]) || (s[at + 1] == '/' && at + 2 < n && isAsciiLetter(s[at + 2])))) {
+            while (at < n && !isBlank(s[at]) && s[at] != '>')
+                ++at;
+            while (nextAttribute(s, at, attribute)) { }
+        } else if (at + 1 < n && (s[at + 1] == '!' || s[at + 1] == '/' || s[at + 1] == '?')) {
+            const size_t end = s.find('>', at + 2);
+            if (end == std::string_view::npos)
+                break;
+            at = end + 1;
+        } else {
+            ++at;
+        }
+    }
+    return std::nullopt;
+}
+
+struct TCharsetName
+{
+    std::string_view name;
+    TJapaneseCode code;
+};
+
+// The names browsers accept for the four codes.
+constexpr TCharsetName CharsetNames[] = {
+    { "utf-8", TJapaneseCode::Utf8 },
+    { "utf8", TJapaneseCode::Utf8 },
+    { "unicode-1-1-utf-8", TJapaneseCode::Utf8 },
+    { "unicode11utf8", TJapaneseCode::Utf8 },
+    { "unicode20utf8", TJapaneseCode::Utf8 },
+    { "x-unicode20utf8", TJapaneseCode::Utf8 },
+    { "shift_jis", TJapaneseCode::ShiftJis },
+    { "shift-jis", TJapaneseCode::ShiftJis },
+    { "sjis", TJapaneseCode::ShiftJis },
+    { "windows-31j", TJapaneseCode::ShiftJis },
+    { "cp932", TJapaneseCode::ShiftJis },
+    { "ms932", TJapaneseCode::ShiftJis },
+    { "ms_kanji", TJapaneseCode::ShiftJis },
+    { "x-sjis", TJapaneseCode::ShiftJis },
+    { "csshiftjis", TJapaneseCode::ShiftJis },
+    { "euc-jp", TJapaneseCode::EucJp },
+    { "x-euc-jp", TJapaneseCode::EucJp },
+    { "cseucpkdfmtjapanese", TJapaneseCode::EucJp },
+    { "iso-2022-jp", TJapaneseCode::Iso2022Jp },
+    { "csiso2022jp", TJapaneseCode::Iso2022Jp },
+};
+
+// Writes the Shift_JIS of one character, a stand-in for it or "?"; `out` has room for MaxStandInBytes.
+char* putSjis(char* out, char32_t c) noexcept
+{
+    auto put = [&out](uint16_t code) {
+        if (code > 0xFF)
+            *out++ = static_cast<char>(code >> 8);
+        *out++ = static_cast<char>(code);
+    };
+    if (const uint16_t code = cp932Code(c); code != 0 || c == 0) {
+        put(code);
+    } else if (const auto standIn = nearestCharacters(c)) {
+        for (const char32_t s : *standIn)
+            put(cp932Code(s));
+    } else {
+        *out++ = '?';
+    }
+    return out;
+}
+
+constexpr size_t MaxStandInBytes = 2 * MaxStandInLength;
+
 } // namespace
+
+TJapaneseCode detect(std::string_view bytes) noexcept
+{
+    if (hasByteOrderMark(bytes) || utf8Form(bytes) == TUtf8Form::MultiByte)
+        return TJapaneseCode::Utf8;
+    return byteRule(bytes);
+}
 
 std::optional<TJapaneseCode> codeOfCharsetName(std::string_view name) noexcept
 {
-    while (!name.empty() && (name.front() == ' ' || name.front() == '"' || name.front() == '\''))
+    auto trimmed = [](char c) { return isBlank(c) || c == '"' || c == '\''; };
+    while (!name.empty() && trimmed(name.front()))
         name.remove_prefix(1);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '"' || name.back() == '\''))
+    while (!name.empty() && trimmed(name.back()))
         name.remove_suffix(1);
-    std::string lower(name.size() < 32 ? name : name.substr(0, 32));
-    for (auto& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    if (lower == "utf-8" || lower == "utf8")
-        return TJapaneseCode::Utf8;
-    if (lower == "shift_jis" || lower == "sjis" || lower == "windows-31j" || lower == "cp932" || lower == "x-sjis")
-        return TJapaneseCode::ShiftJis;
-    if (lower == "euc-jp")
-        return TJapaneseCode::EucJp;
-    if (lower == "iso-2022-jp")
-        return TJapaneseCode::Iso2022Jp;
+    for (const TCharsetName& known : CharsetNames)
+        if (equalsIgnoringCase(name, known.name))
+            return known.code;
     return std::nullopt;
 }
 
 std::string_view charsetOfContentType(std::string_view contentType) noexcept
 {
-    const size_t at = contentType.find("charset=");
-    if (at == std::string_view::npos)
-        return {};
-    std::string_view rest = contentType.substr(at + 8);
-    return rest.substr(0, rest.find(';'));
+    const std::string_view& v = contentType;
+    for (size_t at = findIgnoringCase(v, "charset", 0); at != std::string_view::npos;
+         at = findIgnoringCase(v, "charset", at + 7)) {
+        size_t p = skipBlanks(v, at + 7);
+        if (p >= v.size() || v[p] != '=')
+            continue;
+        p = skipBlanks(v, p + 1);
+        if (p < v.size() && (v[p] == '"' || v[p] == '\'')) {
+            const size_t end = v.find(v[p], p + 1);
+            return end == std::string_view::npos ? std::string_view() : v.substr(p + 1, end - p - 1);
+        }
+        size_t end = p;
+        while (end < v.size() && !isBlank(v[end]) && v[end] != ';')
+            ++end;
+        return v.substr(p, end - p);
+    }
+    return {};
 }
 
 TJapaneseCode detectDocument(std::string_view bytes, std::string_view contentType) noexcept
 {
-    if (hasBom(bytes))
+    if (hasByteOrderMark(bytes))
         return TJapaneseCode::Utf8;
-    if (const auto labelled = codeOfCharsetName(charsetOfContentType(contentType))) {
-        bool multiByte;
-        if (*labelled != TJapaneseCode::Utf8 || isValidUtf8(bytes, multiByte))
-            return *labelled;
-        return byteRule(bytes);
-    }
+    if (const auto code = codeOfCharsetName(charsetOfContentType(contentType)); code && fits(*code, bytes))
+        return *code;
+    if (const auto code = declaredCode(bytes); code && fits(*code, bytes))
+        return *code;
     return detect(bytes);
 }
 
 TInternalText readInternal(std::string_view bytes, std::string_view contentType)
 {
-    return guarded([&] {
-        switch (detectDocument(bytes, contentType)) {
-        case TJapaneseCode::Utf8:
-            return TInternalText { std::string(hasBom(bytes) ? bytes.substr(3) : bytes), true };
-        case TJapaneseCode::ShiftJis:
-            return TInternalText { sjisToEuc(bytes), false };
-        case TJapaneseCode::Iso2022Jp:
-            return TInternalText { isoToEuc(bytes), false };
-        case TJapaneseCode::EucJp:
-            break;
-        }
-        return TInternalText { std::string(bytes), false };
-    });
-}
-
-std::string utf8ToSjis(std::string_view utf8)
-{
-    return guarded([&] {
-        std::string out;
-        iconv_t cd = iconv_open("CP932", "UTF-8");
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            return std::string(utf8.size(), '?');
-        char* in = const_cast<char*>(utf8.data());
-        size_t inLeft = utf8.size();
-        while (inLeft > 0) {
-            char buffer[256];
-            char* to = buffer;
-            size_t toLeft = sizeof buffer;
-            const size_t r = iconv(cd, &in, &inLeft, &to, &toLeft);
-            out.append(buffer, to);
-            if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-                out += '?';
-                ++in;
-                --inLeft;
-                while (inLeft > 0 && (static_cast<uint8_t>(*in) & 0xC0) == 0x80) {
-                    ++in;
-                    --inLeft;
-                }
-            }
-        }
-        iconv_close(cd);
-        return out;
-    });
-}
-
-std::string codePointToSjis(char32_t codePoint)
-{
-    return utf8ToSjis(codePointToInternal(codePoint, true));
-}
-
-std::string sjisToUtf8(std::string_view sjis)
-{
-    return guarded([&] {
-        std::string out;
-        iconv_t cd = iconv_open("UTF-8", "CP932");
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            return std::string(sjis);
-        char* in = const_cast<char*>(sjis.data());
-        size_t inLeft = sjis.size();
-        while (inLeft > 0) {
-            char buffer[256];
-            char* to = buffer;
-            size_t toLeft = sizeof buffer;
-            const size_t r = iconv(cd, &in, &inLeft, &to, &toLeft);
-            out.append(buffer, to);
-            if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-                out += "\xEF\xBF\xBD";
-                ++in;
-                --inLeft;
-            }
-        }
-        iconv_close(cd);
-        return out;
-    });
-}
-
-std::string internalToSjis(std::string_view piece, bool utf8)
-{
-    return utf8 ? utf8ToSjis(piece) : eucToSjis(piece);
-}
-
-std::string internalUrlToSjis(std::string_view piece, bool utf8)
-{
-    if (!utf8)
-        return eucToSjis(piece);
-    return guarded([&] {
-        static const char hex[] = "0123456789ABCDEF";
-        std::string out;
-        for (char c : piece) {
-            const auto b = static_cast<uint8_t>(c);
-            if (b < 0x80) {
-                out += c;
-            } else {
-                out += '%';
-                out += hex[b >> 4];
-                out += hex[b & 15];
-            }
-        }
-        return out;
-    });
-}
-
-std::string sjisToInternal(std::string_view sjis, bool utf8)
-{
-    return utf8 ? sjisToUtf8(sjis) : sjisToEuc(sjis);
-}
-
-std::string codePointToInternal(char32_t c, bool utf8)
-{
-    if (!utf8)
-        return sjisToEuc(codePointToSjis(c));
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
-        c = 0xFFFD;
-    return guarded([&] {
-        std::string out;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-        return out;
-    });
+    switch (detectDocument(bytes, contentType)) {
+    case TJapaneseCode::Utf8:
+        return { guarded([&] { return std::string(withoutByteOrderMark(bytes)); }), true };
+    case TJapaneseCode::ShiftJis:
+        return { sjisToEuc(bytes), false };
+    case TJapaneseCode::Iso2022Jp:
+        return { isoToEuc(bytes), false };
+    case TJapaneseCode::EucJp:
+        break;
+    }
+    return { guarded([&] { return std::string(bytes); }), false };
 }
 
 void toInternal(TMemory& buffer)
 {
     switch (detect(buffer)) {
-    case TJapaneseCode::Utf8: {
-        const std::string euc = sjisToEuc(utf8ToSjis(hasBom(buffer.view()) ? buffer.view().substr(3) : buffer.view()));
-        buffer.assign(euc.data(), euc.size());
-        return;
-    }
     case TJapaneseCode::EucJp:
         return;
     case TJapaneseCode::ShiftJis:
@@ -500,18 +576,23 @@ void toInternal(TMemory& buffer)
         buffer = std::move(converted);
         return;
     }
+    case TJapaneseCode::Utf8: {
+        const std::string euc = toInternal(buffer.view());
+        buffer.assign(euc.data(), euc.size());
+        return;
+    }
     }
 }
 
 std::string toInternal(std::string_view bytes)
 {
     switch (detect(bytes)) {
-    case TJapaneseCode::Utf8:
-        return sjisToEuc(utf8ToSjis(hasBom(bytes) ? bytes.substr(3) : bytes));
     case TJapaneseCode::ShiftJis:
         return sjisToEuc(bytes);
     case TJapaneseCode::Iso2022Jp:
         return isoToEuc(bytes);
+    case TJapaneseCode::Utf8:
+        return sjisToEuc(utf8ToSjis(withoutByteOrderMark(bytes)));
     case TJapaneseCode::EucJp:
         break;
     }
@@ -565,6 +646,109 @@ std::string eucToSjis(std::string_view bytes)
         std::string out(bytes);
         auto* p = reinterpret_cast<uint8_t*>(out.data());
         out.resize(eucToSjisInto(p, out.size(), p));
+        return out;
+    });
+}
+
+std::string utf8ToSjis(std::string_view utf8)
+{
+    return guarded([&] {
+        std::string out(utf8.size() + MaxStandInBytes, '\0');
+        char* o = out.data();
+        const size_t n = utf8.size();
+        size_t i = 0;
+        while (i < n) {
+            if (static_cast<size_t>(out.data() + out.size() - o) < MaxStandInBytes) {
+                const size_t written = static_cast<size_t>(o - out.data());
+                out.resize(2 * out.size());
+                o = out.data() + written;
+            }
+            const char b = utf8[i];
+            if (static_cast<uint8_t>(b) < 0x80) {
+                *o++ = b;
+                ++i;
+                continue;
+            }
+            const TUtf8Char c = readUtf8(utf8, i);
+            i += c.length;
+            o = putSjis(o, c.codePoint); // an invalid part reads as U+FFFD, which has no stand-in: "?"
+        }
+        out.resize(static_cast<size_t>(o - out.data()));
+        return out;
+    });
+}
+
+std::string codePointToSjis(char32_t codePoint)
+{
+    return guarded([&] {
+        char buffer[MaxStandInBytes];
+        return std::string(buffer, putSjis(buffer, codePoint));
+    });
+}
+
+std::string sjisToUtf8(std::string_view sjis)
+{
+    return guarded([&] {
+        constexpr char32_t Replacement = 0xFFFD;
+        std::string out;
+        out.reserve(sjis.size() + sjis.size() / 2);
+        const auto* p = reinterpret_cast<const uint8_t*>(sjis.data());
+        const size_t n = sjis.size();
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t b = p[i];
+            if (b < 0x80) {
+                out += static_cast<char>(b);
+            } else if (i + 1 < n && (isSjisLead(b) || isExtraLead(b)) && isSjisTrail(p[i + 1])) {
+                const char32_t c = cp932Character(static_cast<uint16_t>(b << 8 | p[i + 1]));
+                appendUtf8(out, c != 0 ? c : Replacement);
+                ++i;
+            } else {
+                const char32_t c = cp932Character(b);
+                appendUtf8(out, c != 0 ? c : Replacement);
+            }
+        }
+        return out;
+    });
+}
+
+std::string internalToSjis(std::string_view piece, bool utf8)
+{
+    return utf8 ? utf8ToSjis(piece) : eucToSjis(piece);
+}
+
+std::string internalUrlToSjis(std::string_view piece, bool utf8)
+{
+    if (!utf8)
+        return eucToSjis(piece);
+    return guarded([&] {
+        static constexpr char Hex[] = "0123456789ABCDEF";
+        std::string out;
+        out.reserve(piece.size());
+        for (const char c : piece) {
+            const auto b = static_cast<uint8_t>(c);
+            if (b < 0x80) {
+                out += c;
+            } else {
+                const char escaped[] = { '%', Hex[b >> 4], Hex[b & 0x0F] };
+                out.append(escaped, 3);
+            }
+        }
+        return out;
+    });
+}
+
+std::string sjisToInternal(std::string_view sjis, bool utf8)
+{
+    return utf8 ? sjisToUtf8(sjis) : sjisToEuc(sjis);
+}
+
+std::string codePointToInternal(char32_t codePoint, bool utf8)
+{
+    if (!utf8)
+        return sjisToEuc(codePointToSjis(codePoint));
+    return guarded([&] {
+        std::string out;
+        appendUtf8(out, codePoint);
         return out;
     });
 }
