@@ -7,6 +7,7 @@
 #include <iconv.h>
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -80,6 +81,148 @@ TEST(JapaneseCode, DetectsTheCodeFromTheFirstTellingByte)
     for (const auto& c : cases)
         EXPECT_EQ(detect(c.bytes), c.expected) << c.name;
     EXPECT_EQ(detect(TMemory(std::string_view(JapaneseIso))), TJapaneseCode::Iso2022Jp);
+}
+
+TEST(JapaneseCode, DetectsUtf8ByItsMarkOrItsValidMultiByteCharacters)
+{
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        TJapaneseCode expected;
+    };
+    const Case cases[] = {
+        { "byte order mark and ASCII", "\xEF\xBB\xBF<title>x</title>", TJapaneseCode::Utf8 },
+        { "byte order mark before Shift_JIS bytes", "\xEF\xBB\xBF" + JapaneseSjis, TJapaneseCode::Utf8 },
+        { "Japanese", "<title>日本語のページ</title>", TJapaneseCode::Utf8 },
+        { "one accented letter", "Café", TJapaneseCode::Utf8 },
+        { "one emoji", "x 😀", TJapaneseCode::Utf8 },
+        { "cut short at the end", "Caf" + hexBytes("c3"), TJapaneseCode::EucJp },
+        { "surrogate", "日本" + hexBytes("ed a0 80"), TJapaneseCode::ShiftJis },
+        { "overlong slash", hexBytes("c0 af"), TJapaneseCode::EucJp },
+        { "valid, then a lone 0x8A", "日本" + hexBytes("8a"), TJapaneseCode::ShiftJis },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(detect(c.bytes), c.expected) << c.name;
+}
+
+TEST(JapaneseCode, DocumentLabelsComeBeforeTheBytesWhenTheBytesFit)
+{
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        std::string contentType;
+        TJapaneseCode expected;
+    };
+    const std::string ascii = "<title>x</title>";
+    const std::string metaUtf8 = "<meta charset=\"utf-8\">" + ascii;
+    const std::string metaEuc = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=EUC-JP\">";
+    const Case cases[] = {
+        { "no label, ASCII", ascii, "", TJapaneseCode::EucJp },
+        { "no label, UTF-8", "<title>日本語</title>", "", TJapaneseCode::Utf8 },
+        { "no label, Shift_JIS", JapaneseSjis, "text/html", TJapaneseCode::ShiftJis },
+        { "byte order mark over a header label", "\xEF\xBB\xBF" + ascii, "text/html; charset=Shift_JIS",
+            TJapaneseCode::Utf8 },
+        // the answer's header
+        { "header UTF-8", ascii, "text/html; charset=UTF-8", TJapaneseCode::Utf8 },
+        { "header utf8 without a blank", ascii, "text/html;charset=utf8", TJapaneseCode::Utf8 },
+        { "header quoted, spaced, upper case", ascii, "TEXT/HTML; CHARSET = \"Utf-8\"", TJapaneseCode::Utf8 },
+        { "header EUC-JP over half-width katakana", JapaneseEuc, "text/html; charset=euc-jp", TJapaneseCode::EucJp },
+        { "header Shift_JIS", JapaneseSjis, "text/html; charset=Shift_JIS", TJapaneseCode::ShiftJis },
+        { "header ISO-2022-JP", JapaneseIso, "text/html; charset=iso-2022-jp", TJapaneseCode::Iso2022Jp },
+        { "header before the page's own label", metaEuc + ascii, "text/html; charset=utf-8", TJapaneseCode::Utf8 },
+        { "unknown header label, page's label", metaUtf8, "text/html; charset=iso-8859-1", TJapaneseCode::Utf8 },
+        // the page's own label
+        { "meta charset", metaUtf8, "", TJapaneseCode::Utf8 },
+        { "meta charset unquoted", "<META CHARSET=UTF-8>" + ascii, "", TJapaneseCode::Utf8 },
+        { "meta http-equiv", metaEuc + JapaneseEuc, "", TJapaneseCode::EucJp },
+        { "meta content before http-equiv", "<meta content='text/html;charset=utf-8' HTTP-EQUIV=Content-Type />", "",
+            TJapaneseCode::Utf8 },
+        { "meta content without http-equiv", "<meta name=x content=\"charset=utf-8\">", "", TJapaneseCode::EucJp },
+        { "unknown meta charset, then a known one", "<meta charset=x-user-defined><meta charset=utf-8>", "",
+            TJapaneseCode::Utf8 },
+        { "XML declaration", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><items/>", "", TJapaneseCode::Utf8 },
+        { "XML declaration, single quotes", "<?xml version='1.0' encoding='Shift_JIS'?>" + JapaneseSjis, "",
+            TJapaneseCode::ShiftJis },
+        { "label in a comment", "<!-- <meta charset=utf-8> -->" + ascii, "", TJapaneseCode::EucJp },
+        { "label in another tag's attribute", "<a title=\"<meta charset=utf-8>\">" + ascii, "", TJapaneseCode::EucJp },
+        { "label inside the first 4 KiB", std::string(4000, ' ') + "<meta charset=utf-8>", "", TJapaneseCode::Utf8 },
+        { "label beyond the first 4 KiB", std::string(4096, ' ') + "<meta charset=utf-8>", "", TJapaneseCode::EucJp },
+        // labels the bytes contradict
+        { "header UTF-8 on Shift_JIS", JapaneseSjis, "text/html; charset=UTF-8", TJapaneseCode::ShiftJis },
+        { "meta UTF-8 on Shift_JIS", "<meta charset=utf-8>" + JapaneseSjis, "", TJapaneseCode::ShiftJis },
+        { "header UTF-8 on EUC-JP, page's own label", metaEuc + JapaneseEuc, "text/html; charset=utf-8",
+            TJapaneseCode::EucJp },
+        { "header ISO-2022-JP on UTF-8", "日本語", "text/html; charset=ISO-2022-JP", TJapaneseCode::Utf8 },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(detectDocument(c.bytes, c.contentType), c.expected) << c.name;
+}
+
+TEST(JapaneseCode, CharsetNamesAndContentTypeParameters)
+{
+    const std::pair<const char*, std::optional<TJapaneseCode>> names[] = {
+        { "utf-8", TJapaneseCode::Utf8 },
+        { "UTF8", TJapaneseCode::Utf8 },
+        { " 'Utf-8' ", TJapaneseCode::Utf8 },
+        { "\"shift_jis\"", TJapaneseCode::ShiftJis },
+        { "SJIS", TJapaneseCode::ShiftJis },
+        { "Windows-31J", TJapaneseCode::ShiftJis },
+        { "cp932", TJapaneseCode::ShiftJis },
+        { "x-sjis", TJapaneseCode::ShiftJis },
+        { "EUC-JP", TJapaneseCode::EucJp },
+        { "iso-2022-jp", TJapaneseCode::Iso2022Jp },
+        { "iso-8859-1", std::nullopt },
+        { "utf-16", std::nullopt },
+        { "utf-8x", std::nullopt },
+        { "", std::nullopt },
+    };
+    for (const auto& [name, code] : names)
+        EXPECT_EQ(codeOfCharsetName(name), code) << name;
+
+    const std::pair<const char*, const char*> contentTypes[] = {
+        { "text/html; charset=UTF-8", "UTF-8" },
+        { "text/html;charset=\"Shift_JIS\"", "Shift_JIS" },
+        { "text/html; charset=utf-8; format=flowed", "utf-8" },
+        { "text/html; CharSet = euc-jp", "euc-jp" },
+        { "text/x-charset; charset=utf-8", "utf-8" },
+        { "text/html; charset=\"utf-8", "" },
+        { "text/html", "" },
+        { "", "" },
+    };
+    for (const auto& [contentType, charset] : contentTypes)
+        EXPECT_EQ(charsetOfContentType(contentType), charset) << contentType;
+}
+
+TEST(JapaneseCode, InternalTextKeepsUtf8AndBringsTheJapaneseCodesToEucJp)
+{
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        std::string contentType;
+        std::string internal;
+        bool utf8;
+    };
+    const Case cases[] = {
+        { "UTF-8 loses its byte order mark", "\xEF\xBB\xBFTitel — ページ", "", "Titel — ページ", true },
+        { "labelled UTF-8 stays", "a", "text/plain; charset=utf-8", "a", true },
+        { "Shift_JIS", JapaneseSjis, "", JapaneseEuc, false },
+        { "ISO-2022-JP", JapaneseIso, "", JapaneseEuc, false },
+        { "EUC-JP", JapaneseEucNoKana, "", JapaneseEucNoKana, false },
+    };
+    for (const auto& c : cases) {
+        const TInternalText text = readInternal(c.bytes, c.contentType);
+        EXPECT_EQ(text.bytes, c.internal) << c.name;
+        EXPECT_EQ(text.utf8, c.utf8) << c.name;
+    }
+    // The older entry point brings UTF-8 to EUC-JP too, through Shift_JIS.
+    const std::string utf8 = "\xEF\xBB\xBF漢字テスト ｱｲ <b>";
+    EXPECT_EQ(toInternal(utf8), JapaneseEuc);
+    TMemory buffer(utf8);
+    toInternal(buffer);
+    EXPECT_EQ(buffer.view(), JapaneseEuc);
 }
 
 TEST(JapaneseCode, ConvertsKnownCharactersBothWays)
