@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::string_view LastModifiedName = "Last-Modified:";
 constexpr std::string_view ContentLengthName = "Content-Length:";
+constexpr std::string_view ContentTypeName = "Content-Type:";
 
 int32_t clampedSize(size_t size) noexcept
 {
@@ -104,7 +105,8 @@ bool recordResponse(TCheckItem& item, std::string_view header, std::string_view 
             std::optional<std::string_view> metaName;
             if (item.compareMetaTag)
                 metaName = item.metaTagName();
-            const TPageFacts facts = readPageFacts(body, item.getTitle != 0, metaName, item.metaTagValue());
+            const TPageFacts facts = readPageFacts(
+                body, item.getTitle != 0, metaName, item.metaTagValue(), response.value(ContentTypeName));
             if (item.getTitle) {
                 item.title() = facts.title;
                 item.getTitle = 0;

@@ -1,5 +1,6 @@
 #include "check/html_parser.h"
 
+#include "exchange/character_references.h"
 #include "exchange/japanese_code.h"
 
 #include <algorithm>
@@ -43,12 +44,91 @@ size_t findText(std::string_view text, std::string_view needle, size_t from, siz
     return at == std::string_view::npos ? to : at;
 }
 
+inline bool isDigit(char c) noexcept
+{
+    return c >= '0' && c <= '9';
+}
+inline int hexValue(char c) noexcept
+{
+    if (isDigit(c))
+        return c - '0';
+    const char lower = lowerAscii(c);
+    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+// The references whose meaning the page check has always had; &nbsp; is a plain space there.
 struct TEntity
 {
-    std::string_view name; // after "&", with ";"
+    std::string_view name;
     char replacement;
 };
-constexpr TEntity Entities[] = { { "amp;", '&' }, { "gt;", '>' }, { "lt;", '<' }, { "nbsp;", ' ' }, { "quot;", '"' } };
+constexpr TEntity Entities[] = { { "amp", '&' }, { "gt", '>' }, { "lt", '<' }, { "nbsp", ' ' }, { "quot", '"' } };
+
+constexpr uint32_t MaxCodePoint = 0x10FFFF;
+
+// When a character reference begins at the "&" at text[i], appends what it stands for in the internal form and
+// gives its length; 0, appending nothing, when it begins none.
+size_t appendReference(std::string_view text, size_t i, bool utf8, std::string& out)
+{
+    size_t j = i + 1;
+    if (j < text.size() && text[j] == '#') {
+        ++j;
+        const bool hex = j < text.size() && (text[j] == 'x' || text[j] == 'X');
+        if (hex)
+            ++j;
+        const size_t digits = j;
+        uint32_t value = 0;
+        for (; j < text.size(); ++j) {
+            const int digit = hex ? hexValue(text[j]) : (isDigit(text[j]) ? text[j] - '0' : -1);
+            if (digit < 0)
+                break;
+            if (value <= MaxCodePoint) // beyond it the value only has to stay out of range
+                value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+        }
+        if (j == digits || j >= text.size() || text[j] != ';')
+            return 0;
+        out += codePointToInternal(numericCharacterReference(value), utf8);
+        return j + 1 - i;
+    }
+    while (j < text.size() && (isLetter(text[j]) || isDigit(text[j])))
+        ++j;
+    if (j == i + 1 || j >= text.size() || text[j] != ';')
+        return 0;
+    const std::string_view name = text.substr(i + 1, j - i - 1);
+    for (const auto& entity : Entities) {
+        if (name == entity.name) {
+            out.push_back(entity.replacement);
+            return j + 1 - i;
+        }
+    }
+    const std::optional<char32_t> codePoint = namedCharacterReference(name);
+    if (!codePoint)
+        return 0;
+    out += codePointToInternal(*codePoint, utf8);
+    return j + 1 - i;
+}
+
+// Where a browser finds the title and the meta tags: the head element inside the html element, or, on a page
+// that leaves either out or one of their end tags, everything before the first body start tag.
+TRange headRange(const HTMLParser& parser)
+{
+    const TElement html = parser.findElement("html", parser.whole());
+    if (html.found) {
+        const TElement head = parser.findElement("head", html.content);
+        if (head.found)
+            return head.content;
+    }
+    const size_t end = parser.text().size();
+    for (size_t pos = 0; pos < end;) {
+        const TTag tag = parser.readTag(pos, end);
+        if (tag.start >= end || (tag.kind == TTag::None && tag.end >= end))
+            break;
+        if ((tag.kind == TTag::Start || tag.kind == TTag::EmptyElement) && parser.nameEquals(tag.name, "body"))
+            return { 0, tag.start };
+        pos = tag.end;
+    }
+    return parser.whole();
+}
 
 } // namespace
 
@@ -232,30 +312,33 @@ TElement HTMLParser::findElement(std::string_view name, TRange range) const
 
 std::string HTMLParser::decodeText(TRange range) const
 {
+    return decode(range, true);
+}
+
+std::string HTMLParser::decodeValue(TRange range) const
+{
+    return decode(range, false);
+}
+
+std::string HTMLParser::decode(TRange range, bool foldBlanks) const
+{
     const std::string_view text = view(range);
     std::string out;
     out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {
         const char c = text[i];
-        if (isBlank(c)) {
+        if (foldBlanks && isBlank(c)) {
             out.push_back(' ');
             while (i < text.size() && isBlank(text[i]))
                 ++i;
             continue;
         }
         if (c == '&') {
-            bool decoded = false;
-            for (const auto& entity : Entities) {
-                if (text.substr(i + 1, entity.name.size()) == entity.name) {
-                    out.push_back(entity.replacement);
-                    i += 1 + entity.name.size();
-                    decoded = true;
-                    break;
-                }
-            }
-            if (decoded)
+            if (const size_t length = appendReference(text, i, m_utf8, out)) {
+                i += length;
                 continue;
+            }
         }
         out.push_back(c);
         ++i;
@@ -303,34 +386,28 @@ bool HTMLParser::rangeEquals(TRange a, TRange b) const noexcept
     return equalsIgnoringAsciiCase(view(a), view(b));
 }
 
-TPageFacts readPageFacts(
-    std::string_view page, bool wantTitle, std::optional<std::string_view> metaName, std::string_view storedValue)
+TPageFacts readPageFacts(std::string_view page, bool wantTitle, std::optional<std::string_view> metaName,
+    std::string_view storedValue, std::string_view contentType)
 {
     TPageFacts facts;
     if (!wantTitle && !metaName)
         return facts;
-    const std::string internal = toInternal(page);
-    const HTMLParser parser(internal);
-    const TElement html = parser.findElement("html", parser.whole());
-    if (!html.found)
-        return facts;
-    const TElement head = parser.findElement("head", html.content);
-    if (!head.found)
-        return facts;
+    const TInternalText internal = readInternal(page, contentType);
+    const HTMLParser parser(internal.bytes, internal.utf8);
+    const TRange head = headRange(parser);
 
     if (wantTitle) {
-        const TElement title = parser.findElement("title", head.content);
+        const TElement title = parser.findElement("title", head);
         if (title.found)
-            facts.title = eucToSjis(parser.decodeText(title.content));
+            facts.title = internalToSjis(parser.decodeText(title.content), internal.utf8);
     }
 
     if (metaName) {
-        const std::string wanted = sjisToEuc(*metaName);
-        const size_t end = head.content.end;
-        size_t pos = head.content.begin;
-        while (pos < end) {
-            const TTag tag = parser.readTag(pos, end);
-            if (tag.start >= end || (tag.kind == TTag::None && tag.end >= end))
+        const std::string wanted = sjisToInternal(*metaName, internal.utf8);
+        size_t pos = head.begin;
+        while (pos < head.end) {
+            const TTag tag = parser.readTag(pos, head.end);
+            if (tag.start >= head.end || (tag.kind == TTag::None && tag.end >= head.end))
                 break;
             pos = tag.end;
             if (!parser.nameEquals(tag.name, "meta"))
@@ -345,10 +422,10 @@ TPageFacts readPageFacts(
             }
             if (!marked)
                 continue;
-            const std::string_view value = parser.view(content);
             facts.metaFound = true;
-            facts.metaChanged = !equalsIgnoringAsciiCase(value, sjisToEuc(storedValue));
-            facts.metaValue = eucToSjis(value);
+            facts.metaValue = internalToSjis(parser.decodeValue(content), internal.utf8);
+            // Letter case is ignored in EUC-JP, where no second byte of a double-byte character is a letter.
+            facts.metaChanged = !equalsIgnoringAsciiCase(sjisToEuc(facts.metaValue), sjisToEuc(storedValue));
             break;
         }
     }
@@ -369,5 +446,5 @@ std::optional<TLink> readLink(const HTMLParser& parser, const TElement& element)
     }
     if (url.empty())
         return std::nullopt;
-    return TLink { eucToSjis(title), eucToSjis(url) };
+    return TLink { internalToSjis(title, parser.utf8()), internalUrlToSjis(url, parser.utf8()) };
 }

@@ -54,18 +54,20 @@ struct TElement
     TTag startTag;
 };
 
-// A forgiving scanner over one buffer of markup in the internal (EUC-JP) form. It builds no tree and copies
-// nothing until text is asked for. Every name is compared without regard to ASCII case.
+// A forgiving scanner over one buffer of markup in the internal form (EUC-JP, or UTF-8 for a UTF-8 source). It
+// builds no tree and copies nothing until text is asked for. Every name is compared without regard to ASCII case.
 // One parser serves one thread: findElement keeps a small cache of what it learnt about the buffer.
 class HTMLParser
 {
 public:
-    explicit HTMLParser(std::string_view text) noexcept
+    explicit HTMLParser(std::string_view text, bool utf8 = false) noexcept
         : m_text(text)
+        , m_utf8(utf8)
     {
     }
 
     std::string_view text() const noexcept { return m_text; }
+    bool utf8() const noexcept { return m_utf8; }
     TRange whole() const noexcept { return { 0, m_text.size() }; }
     std::string_view view(TRange range) const noexcept;
 
@@ -74,8 +76,11 @@ public:
     TTag readTag(size_t from, size_t rangeEnd) const;
     // The first element of that name in the range; found is false when there is none.
     TElement findElement(std::string_view name, TRange range) const;
-    // Runs of blanks folded to one space; &amp; &gt; &lt; &nbsp; &quot; decoded.
+    // Runs of blanks folded to one space; character references decoded into the internal form. &nbsp; is a
+    // plain space; a reference that is unknown or lacks its ";" stays as written.
     std::string decodeText(TRange range) const;
+    // Character references decoded as by decodeText, blanks kept as they are: an attribute value.
+    std::string decodeValue(TRange range) const;
     TRange trim(TRange range) const noexcept;
     // The decoded text of the range with every tag left out.
     std::string textContent(TRange range) const;
@@ -83,11 +88,13 @@ public:
     bool rangeEquals(TRange a, TRange b) const noexcept;
 
 private:
+    std::string decode(TRange range, bool foldBlanks) const;
     TTag readTagAt(size_t from, size_t rangeEnd, bool withAttributes) const;
     void readAttributes(TTag& tag, size_t from, size_t limit) const;
     size_t nameRunEnd(size_t from, size_t limit) const noexcept;
 
     std::string_view m_text;
+    bool m_utf8 = false;
     // Start tags known to stay open up to m_unclosedEnd, for searches of that name (sorted positions).
     mutable std::vector<size_t> m_unclosed;
     mutable std::string m_unclosedName;
@@ -105,10 +112,12 @@ struct TPageFacts
     bool metaChanged = false; // the found value differs from the stored one other than in ASCII case
 };
 
-// The title and the named meta tag's content of a page in any of the three Japanese codes, both taken from the
-// head element inside the html element. metaName (when given) and storedValue are Shift_JIS.
-TPageFacts readPageFacts(
-    std::string_view page, bool wantTitle, std::optional<std::string_view> metaName, std::string_view storedValue = {});
+// The title and the named meta tag's content of a page in UTF-8 or any of the three Japanese codes, both taken
+// from the head element inside the html element, or from before the first body start tag when the page leaves
+// either element or an end tag out. contentType is the answer's Content-Type header, which may name the code.
+// metaName (when given) and storedValue are Shift_JIS.
+TPageFacts readPageFacts(std::string_view page, bool wantTitle, std::optional<std::string_view> metaName,
+    std::string_view storedValue = {}, std::string_view contentType = {});
 
 struct TLink
 {
@@ -116,5 +125,6 @@ struct TLink
     std::string url; // Shift_JIS
 };
 
-// The link of an `a` element of a buffer in the internal form; nothing when it has no (non-empty) href.
+// The link of an `a` element of a buffer in the internal form; nothing when it has no (non-empty) href. A URL
+// from UTF-8 has its non-ASCII bytes percent-encoded.
 std::optional<TLink> readLink(const HTMLParser& parser, const TElement& element);

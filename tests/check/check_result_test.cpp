@@ -272,8 +272,7 @@ TEST(CheckResult, DecidesByTheNamedMetaTag)
         { "value in other case", "Release A", page("<meta name=version content=\"RELEASE a\">"), false,
             "RELEASE a" },
         { "no tag keeps the stored value", "1.0", page("<meta name=other content=2.0>"), false, "1.0" },
-        { "no head end tag finds nothing", "1.0", "<html><head><meta name=version content=2.0></html>", false,
-            "1.0" },
+        { "head end tag left out", "1.0", "<html><head><meta name=version content=2.0></html>", true, "2.0" },
         { "empty content", "1.0", page("<meta name=version content=\"\">"), true, "" },
         { "first marked tag wins", "1.0", page("<meta name=version content=2.0><meta name=version content=1.0>"),
             true, "2.0" },
@@ -306,7 +305,7 @@ TEST(CheckResult, FetchesTheTitleOnce)
     };
     const Case cases[] = {
         { "title", "<HTML><Head><TITLE>Page &amp; more</TITLE></Head></HTML>", "Page & more" },
-        { "no head element", "<html><title>Lost</title></html>", "" },
+        { "no title", "<html><body>Lost</body></html>", "" },
         { "empty body", "", "" },
     };
     for (const Case& c : cases) {
@@ -374,11 +373,12 @@ TEST(CheckResult, SamePageInThreeCodesGivesTheSameTitleAndMetaValue)
         item.compareMetaTag = 1;
         item.metaTagName() = test::MetaNameSjis;
         item.metaTagValue() = "old";
-        EXPECT_TRUE(recordResponse(item, okHead(), p.body, Now));
+        const std::string head = okHead(p.contentType.empty() ? "" : "Content-Type: " + p.contentType + "\r\n");
+        EXPECT_TRUE(recordResponse(item, head, p.body, Now));
         EXPECT_EQ(item.title(), test::PageTitleSjis);
         EXPECT_EQ(item.metaTagValue(), test::MetaValueSjis);
         // Read again in the same code, the stored Shift_JIS value matches.
-        EXPECT_FALSE(recordResponse(item, okHead(), p.body, Now));
+        EXPECT_FALSE(recordResponse(item, head, p.body, Now));
     }
 }
 

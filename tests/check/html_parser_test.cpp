@@ -176,7 +176,7 @@ TEST(HtmlParser, ManyUnclosedTagsDoNotHideALaterElement)
     EXPECT_EQ(last.start, 3u * 199999);
 }
 
-TEST(HtmlParser, DecodesTextFoldingBlanksAndFiveEntities)
+TEST(HtmlParser, DecodesTextFoldingBlanksAndCharacterReferences)
 {
     struct Case
     {
@@ -186,10 +186,15 @@ TEST(HtmlParser, DecodesTextFoldingBlanksAndFiveEntities)
     const Case cases[] = {
         { "  a &amp; b&nbsp; ", " a & b  " },
         { "&lt;b&gt; &quot;q&quot;", "<b> \"q\"" },
-        { "&AMP; &Amp; &amp &ampx; &copy;", "&AMP; &Amp; &amp &ampx; &copy;" },
+        { "&apos;&#39;&#x27;&#X27;&#x0027;&#60;", "'''''<" },
+        { "&#32;&#32; &nbsp;&nbsp;", "     " },
+        // Unknown, in the wrong case, without ";" or without digits: as written.
+        { "&AMP; &Amp; &amp &ampx; &copy &foo; &; &#; &#x; &#12a; &#x1g;",
+            "&AMP; &Amp; &amp &ampx; &copy &foo; &; &#; &#x; &#12a; &#x1g;" },
+        // No character: a browser shows a replacement mark.
+        { "&#0; &#xD800; &#1114112; &#99999999999999999999;", "? ? ? ?" },
         { "a\t\r\n b", "a b" },
         { std::string("a\0\0b", 4), "a b" },
-        { "&nbsp;&nbsp;", "  " },
         { "&", "&" },
         { "&&amp;", "&&" },
         { "", "" },
@@ -236,7 +241,7 @@ TEST(HtmlParser, TextContentLeavesTagsOut)
     }
 }
 
-TEST(HtmlParser, FindsTheTitleOnlyInsideHeadInsideHtml)
+TEST(HtmlParser, FindsTheTitleInTheHeadOrElseBeforeTheBody)
 {
     struct Case
     {
@@ -248,13 +253,19 @@ TEST(HtmlParser, FindsTheTitleOnlyInsideHeadInsideHtml)
         { "<HTML><HEAD><TITLE>T</TITLE></HEAD></HTML>", "T" },
         { "<Html><Head><Title>T</Title></Head></Html>", "T" },
         { "<html><head><!-- <title>T</title> --></head></html>", "" },
-        { "<html><head><title>T</title></html>", "" },
-        { "<html><head><title>T</title></head>", "" },
-        { "<head><title>T</title></head>", "" },
+        { "<html><head><title>  a &amp; b&nbsp; </title></head></html>", " a & b  " },
+        // With both elements only the head is searched.
         { "<html><title>T</title><head></head></html>", "" },
         { "<html><head></head><body><title>T</title></body></html>", "" },
-        { "<html><head><title>  a &amp; b&nbsp; </title></head></html>", " a & b  " },
-        { "<html><head><title>&AMP;&amp</title></head></html>", "&AMP;&amp" },
+        // Without them, or without an end tag, everything before the first body start tag.
+        { "<html><head><title>T</title></html>", "T" },
+        { "<html><head><title>T</title></head>", "T" },
+        { "<head><title>T</title></head>", "T" },
+        { "<!DOCTYPE html><meta charset=utf-8><title>T</title><p>text", "T" },
+        { "<html><title>T</title><body>x</body></html>", "T" },
+        { "<html><body><title>T</title></body>", "" },
+        { "<html><BODY/><title>T</title>", "" },
+        { "<html><!-- <body> --><title>T</title>", "T" },
         { "<html><!-- <head><title>T</title></head> -->", "" },
         { "<html><head><title>T</title></head></html><!-- ", "T" },
         { "<!-- <html><head><title>T</title></head></html>", "" },
@@ -262,6 +273,19 @@ TEST(HtmlParser, FindsTheTitleOnlyInsideHeadInsideHtml)
     for (const auto& c : cases)
         EXPECT_EQ(titleOf(c.page), c.title) << c.page;
     EXPECT_EQ(readPageFacts("<html><head><title>T</title></head></html>", false, std::nullopt).title, "");
+}
+
+TEST(HtmlParser, DecodesCharacterReferencesInTitlesToShiftJis)
+{
+    const std::string title = "&mdash;|&#8212;|&#x2014;|&#151;|&eacute;|&amp;|&foo;|&|&copy|&#x1F600;";
+    const std::string dash = hexBytes("81 5c");
+    const std::string expected = dash + "|" + dash + "|" + dash + "|" + dash + "|e|&|&foo;|&|&copy|?";
+    // In either internal form: EUC-JP for a page in a Japanese code, UTF-8 for a UTF-8 page.
+    for (const char* head : { "", "<meta charset=\"utf-8\">" }) {
+        SCOPED_TRACE(head);
+        EXPECT_EQ(titleOf("<html><head>" + std::string(head) + "<title>" + title + "</title></head></html>"),
+            expected);
+    }
 }
 
 TEST(HtmlParser, FindsTheNamedMetaTag)
@@ -287,7 +311,8 @@ TEST(HtmlParser, FindsTheNamedMetaTag)
         { "missing", "<meta name=x content=1>", "date", false, "" },
         { "blanks around = hide it", "<meta name = date content=1>", "date", false, "" },
         { "inside a comment", "<!-- <meta name=date content=1> -->", "date", false, "" },
-        { "value kept raw", "<meta name=date content=\"a&amp;b  c\">", "date", true, "a&amp;b  c" },
+        { "references decoded, blanks kept", "<meta name=date content=\"a&amp;b  c&#x21;\">", "date", true,
+            "a&b  c!" },
     };
     for (const auto& c : cases) {
         const std::string page = "<html><head>" + c.head + "</head></html>";
@@ -296,31 +321,41 @@ TEST(HtmlParser, FindsTheNamedMetaTag)
         EXPECT_EQ(facts.metaValue, c.value) << c.name;
     }
     const TPageFacts noHeadEnd = readPageFacts("<html><head><meta name=d content=1></html>", true, "d", "");
-    EXPECT_FALSE(noHeadEnd.metaFound);
+    EXPECT_TRUE(noHeadEnd.metaFound);
+    EXPECT_EQ(noHeadEnd.metaValue, "1");
+    EXPECT_FALSE(readPageFacts("<body><meta name=d content=1>", false, "d", "").metaFound);
 }
 
 TEST(HtmlParser, MetaValueChangedOnlyInLetterCaseIsNoChange)
 {
-    const std::string page = "<html><head><meta name=v content=\"New Value\"></head></html>";
+    const std::string ji = hexBytes("83 57"); // ジ
     struct Case
     {
+        std::string page; // the value in the page, UTF-8
+        std::string value; // what is read, Shift_JIS
         std::string stored;
         bool changed;
     };
-    const Case cases[] = { { "New Value", false }, { "new value", false }, { "NEW VALUE", false },
-        { "New  Value", true }, { "", true }, { "New Value ", true } };
+    const Case cases[] = { { "New Value", "New Value", "New Value", false },
+        { "New Value", "New Value", "new value", false }, { "New Value", "New Value", "NEW VALUE", false },
+        { "New Value", "New Value", "New  Value", true }, { "New Value", "New Value", "", true },
+        { "New Value", "New Value", "New Value ", true },
+        // ジ and ヘ differ only in the letter case of their Shift_JIS second bytes, "W" and "w".
+        { "ジ", ji, ji, false }, { "ジ", ji, hexBytes("83 77"), true } };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.page + " / " + c.stored);
+        const std::string page = "<html><head><meta charset=utf-8><meta name=v content=\"" + c.page + "\">";
         const TPageFacts facts = readPageFacts(page, false, "v", c.stored);
         EXPECT_TRUE(facts.metaFound);
-        EXPECT_EQ(facts.metaChanged, c.changed) << c.stored;
-        EXPECT_EQ(facts.metaValue, "New Value");
+        EXPECT_EQ(facts.metaChanged, c.changed);
+        EXPECT_EQ(facts.metaValue, c.value);
     }
 }
 
 TEST(HtmlParser, SamePageInThreeCodesGivesTheSameTitleAndMetaValue)
 {
     for (const test::JapanesePage& p : test::japanesePages()) {
-        const TPageFacts facts = readPageFacts(p.body, true, test::MetaNameSjis, test::MetaValueSjis);
+        const TPageFacts facts = readPageFacts(p.body, true, test::MetaNameSjis, test::MetaValueSjis, p.contentType);
         EXPECT_EQ(facts.title, test::PageTitleSjis) << p.code;
         EXPECT_TRUE(facts.metaFound) << p.code;
         EXPECT_EQ(facts.metaValue, test::MetaValueSjis) << p.code;

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -336,20 +337,44 @@ TEST_F(HttpChecker, GettingTheTitleForcesGetOnce)
     EXPECT_EQ(item.getTitle, 0);
 }
 
-TEST_F(HttpChecker, SamePageInThreeCodesGivesTheSameTitleAndMetaValue)
+TEST_F(HttpChecker, SamePageInEveryCodeGivesTheSameStoredTitleAndMetaValue)
 {
-    for (const test::JapanesePage& p : test::japanesePages()) {
-        SCOPED_TRACE(p.code);
-        HttpServer server({ Reply::bytes(ok("Content-Type: text/html\r\n", p.body)), Reply::bytes(ok({}, p.body)) });
+    struct Case
+    {
+        test::JapanesePage page;
+        std::string metaName;
+        std::string title;
+        std::string value;
+    };
+    std::vector<Case> cases;
+    for (test::JapanesePage& page : test::japanesePages())
+        cases.push_back({ std::move(page), test::MetaNameSjis, test::PageTitleSjis, test::MetaValueSjis });
+    // Shift_JIS has no accented letters and no en dash: the nearest characters stand in.
+    for (test::Utf8Label label : { test::Utf8Label::Header, test::Utf8Label::Meta, test::Utf8Label::None })
+        cases.push_back({ test::utf8Page(label, "Café naïve – news", "版３"), test::MetaNameSjis, "Cafe naive - news",
+            hexBytes("94 c5 82 52") });
+    // Half-width katakana alone look like EUC-JP to the byte rule; the header's label says what they are.
+    const std::string kana = hexBytes("c6 ad b0 bd"); // ﾆｭｰｽ
+    cases.push_back({ { "Shift_JIS half-width katakana, header label",
+                          "<html><head><title>" + kana + "</title><meta name=news content=" + kana + "></head></html>",
+                          "text/html; charset=Shift_JIS" },
+        "news", kana, kana });
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page.code);
+        const std::string type = c.page.contentType.empty() ? "text/html" : c.page.contentType;
+        const std::string answer = ok("Content-Type: " + type + "\r\n", c.page.body);
+        HttpServer server({ Reply::bytes(answer), Reply::bytes(answer) });
         TCheckItem item;
         item.checkUri() = server.url("/");
         item.getTitle = 1;
         item.compareMetaTag = 1;
-        item.metaTagName() = test::MetaNameSjis;
+        item.metaTagName() = c.metaName;
         check(item);
-        EXPECT_EQ(item.title(), test::PageTitleSjis);
-        EXPECT_EQ(item.metaTagValue(), test::MetaValueSjis);
+        EXPECT_EQ(item.title(), c.title);
+        EXPECT_EQ(item.metaTagValue(), c.value);
 
+        // What was stored is what the page gives again.
         item.useGet = 1;
         EXPECT_FALSE(check(item));
         EXPECT_EQ(item.status, ItemStatus::Normal);
