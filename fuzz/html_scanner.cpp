@@ -1,5 +1,5 @@
-// The HTML scanner on arbitrary pages: the page facts of the item check, and every link as the import reads
-// them. Ranges must stay inside the buffer and every search must move forward.
+// The HTML scanner on arbitrary pages in any code: the page facts of the item check, and every link as the
+// import reads them. Ranges must stay inside the buffer and every search must move forward.
 #include "check/html_parser.h"
 #include "exchange/japanese_code.h"
 
@@ -12,13 +12,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view page(reinterpret_cast<const char*>(data), size);
 
-    // The first byte picks the meta name length from the rest, so names and values vary too.
+    // The first byte picks the meta name length from the rest, so names and values vary too, and whether the
+    // answer claims UTF-8.
     const size_t nameLength = size ? data[0] % 8 : 0;
     const std::string_view metaName = page.substr(size ? 1 : 0, nameLength);
-    readPageFacts(page, true, metaName, page.substr(0, nameLength));
+    const std::string_view contentType = size && (data[0] & 0x10) ? "text/html; charset=UTF-8" : "";
+    readPageFacts(page, true, metaName, page.substr(0, nameLength), contentType);
 
-    const std::string internal = toInternal(page);
-    const HTMLParser parser(internal);
+    const TInternalText text = readInternal(page);
+    const std::string& internal = text.bytes;
+    const HTMLParser parser(internal, text.utf8);
     size_t pos = 0;
     while (pos < internal.size()) {
         const TElement a = parser.findElement("a", { pos, internal.size() });

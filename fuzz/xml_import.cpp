@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TCheckItems items;
     importXmlItems(image, items, config);
 
-    toInternal(image);
-    const std::string_view text = image.view();
+    const TInternalText internal = readItemList(image.view());
+    const std::string_view text = internal.bytes;
     size_t tags = 0;
     for (size_t at = text.find("<item"); at != std::string_view::npos; at = text.find("<item", at + 1))
         ++tags;
@@ -30,16 +30,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
 
     // The one-pass walk of the import gives exactly what repeated searches give.
-    const TXMLParser parser(image);
+    const TXMLParser parser(text, internal.utf8);
     for (std::string_view name : { "item", "title", "values", "a" }) {
         std::vector<TElement> walked;
         parser.forEachElement(name, parser.whole(), [&](const TElement& e) { walked.push_back(e); });
         size_t n = 0;
-        for (size_t pos = 0; pos < image.size(); ++n) {
-            const TElement e = parser.findElement(name, { pos, image.size() });
+        for (size_t pos = 0; pos < text.size(); ++n) {
+            const TElement e = parser.findElement(name, { pos, text.size() });
             if (!e.found)
                 break;
-            if (e.start < pos || e.end <= pos || e.end > image.size() || e.content.begin < e.startTag.end
+            if (e.start < pos || e.end <= pos || e.end > text.size() || e.content.begin < e.startTag.end
                 || e.content.end > e.end || e.content.begin > e.content.end)
                 std::abort();
             if (n >= walked.size() || walked[n].start != e.start || walked[n].end != e.end

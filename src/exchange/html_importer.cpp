@@ -10,11 +10,12 @@
 
 void importHtmlLinks(TMemory page, TCheckItems& items, const TConfig& config)
 {
-    toInternal(page);
-    const HTMLParser parser(page.view());
+    const TInternalText internal = readInternal(page.view());
+    const HTMLParser parser(internal.bytes, internal.utf8);
+    const size_t end = internal.bytes.size();
     std::vector<TCheckItem> added;
-    for (size_t pos = 0; pos < page.size();) {
-        const TElement element = parser.findElement("a", { pos, page.size() });
+    for (size_t pos = 0; pos < end;) {
+        const TElement element = parser.findElement("a", { pos, end });
         if (!element.found)
             break;
         pos = element.end > pos ? element.end : pos + 1;

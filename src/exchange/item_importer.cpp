@@ -1,7 +1,9 @@
 #include "exchange/item_importer.h"
 
+#include "exchange/japanese_code.h"
 #include "platform/safe_file.h"
 
+#include <string_view>
 #include <utility>
 
 void dropParametersUnlessOwn(TCheckItem& item)
@@ -18,9 +20,33 @@ void dropParametersUnlessOwn(TCheckItem& item)
     item.userAgent().clear();
 }
 
-TItemImporter::TItemImporter(std::string text)
-    : m_lines(std::move(text))
+namespace {
+
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+
+std::string withoutByteOrderMark(std::string text)
 {
+    if (std::string_view(text).starts_with(ByteOrderMark))
+        text.erase(0, ByteOrderMark.size());
+    return text;
+}
+
+} // namespace
+
+TItemImporter::TItemImporter(std::string text)
+    : m_utf8(detect(text) == TJapaneseCode::Utf8)
+    , m_lines(m_utf8 ? withoutByteOrderMark(std::move(text)) : std::move(text))
+{
+}
+
+std::string TItemImporter::text(const TTabTextLine& line, size_t index) const
+{
+    return m_utf8 ? utf8ToSjis(line.text(index)) : line.text(index);
+}
+
+std::string TItemImporter::uri(const TTabTextLine& line, size_t index) const
+{
+    return m_utf8 ? internalUrlToSjis(line.text(index), true) : line.text(index);
 }
 
 void TItemImporter::import(TCheckItems& items, const TConfig& config)
@@ -41,10 +67,10 @@ void TItemImporter::import(TCheckItems& items, const TConfig& config)
 
 bool TURIImporter::takeLine(TCheckItem& item, const TTabTextLine& line)
 {
-    std::string uri = line.text(0);
-    if (uri.empty())
+    std::string checkUri = uri(line, 0);
+    if (checkUri.empty())
         return false;
-    item.checkUri() = std::move(uri);
+    item.checkUri() = std::move(checkUri);
     return true;
 }
 
@@ -52,15 +78,15 @@ bool TTabTextImporter::takeLine(TCheckItem& item, const TTabTextLine& line)
 {
     if (line.count() < 3)
         return false;
-    std::string title = line.text(0);
-    std::string checkUri = line.text(1);
+    std::string title = text(line, 0);
+    std::string checkUri = uri(line, 1);
     if (title.empty() && checkUri.empty())
         return false;
     item.title() = std::move(title);
     item.checkUri() = std::move(checkUri);
-    item.viewUri() = line.text(2);
-    item.lastModified() = line.text(3);
-    item.contentLength() = line.text(4);
+    item.viewUri() = uri(line, 2);
+    item.lastModified() = text(line, 3);
+    item.contentLength() = text(line, 4);
     return true;
 }
 

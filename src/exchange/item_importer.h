@@ -10,6 +10,8 @@
 void dropParametersUnlessOwn(TCheckItem& item);
 
 // Base of the line importers: every line of the file that gives an item adds one, made from the default item.
+// A file in UTF-8 (a byte order mark, or valid multi-byte UTF-8) has its texts converted to Shift_JIS and the
+// non-ASCII bytes of its URLs percent-encoded; any other file is taken as its bytes are.
 class TItemImporter
 {
 public:
@@ -24,7 +26,13 @@ public:
     // Appends the items of every line, in file order. The list changes only when the whole import succeeded.
     virtual void import(TCheckItems& items, const TConfig& config);
 
+protected:
+    // A column as an item text, and as an item URL.
+    std::string text(const TTabTextLine& line, size_t index) const;
+    std::string uri(const TTabTextLine& line, size_t index) const;
+
 private:
+    bool m_utf8;
     TTabTextLines m_lines;
 };
 

@@ -117,10 +117,18 @@ void TItemReader::readParameters(const TElement& parameters, TCheckItem& item) c
 
 } // namespace
 
+TInternalText readItemList(std::string_view bytes)
+{
+    // Lists in the Japanese codes have always been read by their bytes, whatever their declaration says.
+    if (detectDocument(bytes) == TJapaneseCode::Utf8)
+        return readInternal(bytes);
+    return { toInternal(bytes), false };
+}
+
 void importXmlItems(TMemory image, TCheckItems& items, const TConfig& config)
 {
-    toInternal(image);
-    const TXMLParser parser(image);
+    const TInternalText internal = readItemList(image.view());
+    const TXMLParser parser(std::string_view(internal.bytes), internal.utf8);
     const TItemReader reader(parser);
 
     std::vector<TCheckItem> added;

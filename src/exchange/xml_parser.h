@@ -20,14 +20,21 @@ struct basic_parser_function
     static bool nameEquals(std::string_view a, std::string_view b) noexcept { return a == b; }
 };
 
-// A tag scanner and element search over one buffer in the internal (EUC-JP) form. It builds no tree; every
-// search is one forward pass over its range, so hostile nesting costs no more than reading the range.
+// A tag scanner and element search over one buffer in the internal form (EUC-JP, or UTF-8 for a UTF-8 file). It
+// builds no tree; every search is one forward pass over its range, so hostile nesting costs no more than reading
+// the range.
 template <class Buffer, class Function>
 class basic_parser
 {
 public:
-    explicit basic_parser(const Buffer& buffer) noexcept
+    explicit basic_parser(const Buffer& buffer, bool utf8 = false) noexcept
         : m_text(reinterpret_cast<const char*>(buffer.data()), buffer.size())
+        , m_utf8(utf8)
+    {
+    }
+    explicit basic_parser(std::string_view text, bool utf8 = false) noexcept
+        : m_text(text)
+        , m_utf8(utf8)
     {
     }
 
@@ -64,7 +71,8 @@ public:
     }
 
     // The element's content as a value: trimmed, the four entities decoded, every line break and blank
-    // character a space, in Shift_JIS. Empty for an element that was not found.
+    // character a space, in Shift_JIS (from UTF-8 or EUC-JP, as the buffer is). Empty for an element that was not
+    // found.
     std::string elementText(const TElement& element) const;
     // The trimmed, undecoded content compared byte for byte.
     bool contentEquals(const TElement& element, std::string_view literal) const
@@ -92,6 +100,7 @@ private:
     }
 
     std::string_view m_text;
+    bool m_utf8 = false;
 };
 
 template <class Buffer, class Function>
@@ -329,7 +338,7 @@ std::string basic_parser<Buffer, Function>::elementText(const TElement& element)
             out += c;
         }
     }
-    return eucToSjis(out);
+    return internalToSjis(out, m_utf8);
 }
 
 using TXMLParser = basic_parser<TMemory, basic_parser_function>;

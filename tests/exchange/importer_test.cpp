@@ -202,6 +202,50 @@ TEST_F(ImportTest, TabInsideATitleShiftsTheColumnsOnTheWayBack)
     EXPECT_EQ(back[0].contentLength(), "lm");
 }
 
+TEST_F(ImportTest, UriListAndTabTextInUtf8AreConvertedWithOrWithoutAByteOrderMark)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string encodedUrl = "https://example.jp/%E3%83%9A%E3%83%BC%E3%82%B8?q=%E6%97%A5%E6%9C%AC";
+    struct Case
+    {
+        const char* name;
+        TExchangeFormat format;
+        std::string text;
+        std::vector<std::string> titles;
+        std::vector<std::string> checkUris;
+    };
+    const std::string defaultTitle = TConfig().defaultItem.title();
+    const std::string uriList = "https://example.jp/ページ?q=日本\r\nhttp://plain/\r\n";
+    const std::string tabText = "新着情報のページ\thttps://example.jp/ページ?q=日本\thttp://v/\t月曜\t１２\r\n"
+                                "Café du monde\thttp://cafe/\t\r\n";
+    const std::vector<std::string> tabTitles { sjis("新着情報のページ"), "Cafe du monde" };
+    const Case cases[] = {
+        { "URL list", TExchangeFormat::UriList, uriList, { defaultTitle, defaultTitle },
+            { encodedUrl, "http://plain/" } },
+        { "URL list with BOM", TExchangeFormat::UriList, bom + uriList, { defaultTitle, defaultTitle },
+            { encodedUrl, "http://plain/" } },
+        { "TAB text", TExchangeFormat::TabText, tabText, tabTitles, { encodedUrl, "http://cafe/" } },
+        { "TAB text with BOM", TExchangeFormat::TabText, bom + tabText, tabTitles, { encodedUrl, "http://cafe/" } },
+        // A BOM on ASCII alone still says UTF-8 and is dropped.
+        { "ASCII with BOM", TExchangeFormat::TabText, bom + "t\thttp://t/\t", { "t" }, { "http://t/" } },
+        // Shift_JIS is taken as its bytes are, as before.
+        { "Shift_JIS TAB text", TExchangeFormat::TabText, sjis("表示\thttp://s/ソ\t"), { sjis("表示") },
+            { sjis("http://s/ソ") } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TConfig config;
+        importItems(c.format, file("utf8.txt", c.text), config.items, config);
+        EXPECT_EQ(titles(config.items), c.titles);
+        EXPECT_EQ(checkUris(config.items), c.checkUris);
+        if (c.format == TExchangeFormat::TabText && c.titles.size() == 2) {
+            EXPECT_EQ(config.items[0].viewUri(), "http://v/");
+            EXPECT_EQ(config.items[0].lastModified(), sjis("月曜"));
+            EXPECT_EQ(config.items[0].contentLength(), sjis("１２"));
+        }
+    }
+}
+
 TEST_F(ImportTest, FileThatCannotBeOpenedLeavesTheListUnchanged)
 {
     TConfig config;
@@ -361,6 +405,26 @@ TEST_F(ImportTest, XmlInAnyOfTheThreeCodesGivesTheSameTitles)
     }
 }
 
+TEST_F(ImportTest, XmlInUtf8GivesTitlesAsAUserReadsThem)
+{
+    const std::string items = "<itemlist>"
+                              "<item><title>新着情報のページ</title><check-uri>http://j/</check-uri></item>"
+                              "<item><title>Café du monde &amp; ソフト</title><check-uri>http://c/</check-uri>"
+                              "<values><meta-tag><name>版</name><value>３</value></meta-tag></values></item>"
+                              "</itemlist>\r\n";
+    const std::vector<std::string> expected { sjis("新着情報のページ"), sjis("Cafe du monde & ソフト") };
+    for (const std::string declaration :
+        { "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n", "", "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n" }) {
+        SCOPED_TRACE(declaration);
+        TCheckItems imported;
+        importXmlFile(file("utf8.xml", declaration + items), imported, TConfig());
+        EXPECT_EQ(titles(imported), expected);
+        ASSERT_EQ(imported.count(), 2u);
+        EXPECT_EQ(imported[1].metaTagName(), sjis("版"));
+        EXPECT_EQ(imported[1].metaTagValue(), sjis("３"));
+    }
+}
+
 TEST_F(ImportTest, XmlRoundTripKeepsEveryCarriedField)
 {
     TConfig config;
@@ -476,4 +540,33 @@ TEST_F(ImportTest, HtmlImportTakesEveryLinkWithAnHref)
     TCheckItems none;
     importHtmlLinks(file("plain.html", "<p>no links</p>"), none, config);
     EXPECT_TRUE(none.empty());
+}
+
+TEST_F(ImportTest, BookmarksExportedInUtf8GiveTitlesAsABrowserShowsThem)
+{
+    const std::string bookmarks
+        = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+          "<!-- This is an automatically generated file.\n     It will be read and overwritten.\n"
+          "     DO NOT EDIT! -->\n"
+          "%LABEL%<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n"
+          "    <DT><H3 ADD_DATE=\"1765000000\" LAST_MODIFIED=\"1765000000\">ブックマーク バー</H3>\n    <DL><p>\n"
+          "        <DT><A HREF=\"https://example.jp/news/\" ADD_DATE=\"1765000000\">新着情報のページ</A>\n"
+          "        <DT><A HREF=\"https://cafe.example/\" ADD_DATE=\"1765000000\" ICON=\"data:image/png;base64,iVBO\">"
+          "Café du monde</A>\n"
+          "        <DT><A HREF=\"https://ja.wikipedia.org/wiki/日本\">日本 &mdash; Wikipedia</A>\n"
+          "    </DL><p>\n</DL><p>\n";
+    const std::vector<std::string> expectedTitles { sjis("新着情報のページ"), "Cafe du monde", sjis("日本 ― Wikipedia") };
+    const std::vector<std::string> expectedUris { "https://example.jp/news/", "https://cafe.example/",
+        "https://ja.wikipedia.org/wiki/%E6%97%A5%E6%9C%AC" };
+    const char* const labels[] = { "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n",
+        "<meta charset=\"utf-8\">\n", "" };
+    for (const std::string label : labels) {
+        SCOPED_TRACE(label);
+        std::string page = bookmarks;
+        page.replace(page.find("%LABEL%"), 7, label);
+        TCheckItems imported;
+        importHtmlLinks(file("bookmarks.html", page), imported, TConfig());
+        EXPECT_EQ(titles(imported), expectedTitles);
+        EXPECT_EQ(checkUris(imported), expectedUris);
+    }
 }
