@@ -1,5 +1,6 @@
 // The Japanese code conversion in MB/s on a 64 MiB Japanese text, beside glibc iconv converting the same
-// buffer from Shift_JIS to EUC-JP, and the page scan of the item check on a 10 MiB page.
+// buffer from Shift_JIS to EUC-JP; UTF-8 to Shift_JIS on a 64 MiB Japanese UTF-8 text, beside glibc iconv
+// converting it to WINDOWS-31J; and the page scan of the item check on a 10 MiB page.
 #include "check/html_parser.h"
 #include "exchange/japanese_code.h"
 
@@ -44,6 +45,20 @@ const std::string& japaneseText()
 const std::string& eucText()
 {
     static const std::string text = sjisToEuc(japaneseText());
+    return text;
+}
+
+// The same kind of text in UTF-8, cut to 64 MiB at a character's start.
+const std::string& utf8Text()
+{
+    static const std::string text = [] {
+        std::string utf8 = sjisToUtf8(japaneseText());
+        size_t size = 64u << 20;
+        while (size > 0 && (static_cast<unsigned char>(utf8[size]) & 0xC0) == 0x80)
+            --size;
+        utf8.resize(size);
+        return utf8;
+    }();
     return text;
 }
 
@@ -94,6 +109,44 @@ void IconvSjisToEuc(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * source.size()));
 }
 BENCHMARK(IconvSjisToEuc)->Unit(benchmark::kMillisecond);
+
+void Utf8ToSjis(benchmark::State& state)
+{
+    const std::string& source = utf8Text();
+    benchmark::DoNotOptimize(utf8ToSjis("\xC3\xA9").data()); // the code table is built on first use
+    for (auto _ : state) {
+        std::string out = utf8ToSjis(source);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * source.size()));
+}
+BENCHMARK(Utf8ToSjis)->Unit(benchmark::kMillisecond);
+
+void IconvUtf8ToSjis(benchmark::State& state)
+{
+    const std::string& source = utf8Text();
+    const iconv_t cd = iconv_open("WINDOWS-31J", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        state.SkipWithError("iconv has no UTF-8 to WINDOWS-31J");
+        return;
+    }
+    std::string out(source.size(), '\0');
+    for (auto _ : state) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char* in = const_cast<char*>(source.data());
+        size_t inLeft = source.size();
+        char* to = out.data();
+        size_t outLeft = out.size();
+        if (iconv(cd, &in, &inLeft, &to, &outLeft) == static_cast<size_t>(-1)) {
+            state.SkipWithError("iconv refused the text");
+            break;
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    iconv_close(cd);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * source.size()));
+}
+BENCHMARK(IconvUtf8ToSjis)->Unit(benchmark::kMillisecond);
 
 // A 10 MiB Shift_JIS page: a head with the title and the watched meta tag at its end, then a long body.
 const std::string& largePage()
@@ -157,10 +210,14 @@ int main(int argc, char** argv)
         return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto ours = reporter.seconds.find("SjisToEuc");
-    const auto theirs = reporter.seconds.find("IconvSjisToEuc");
-    if (ours != reporter.seconds.end() && theirs != reporter.seconds.end() && ours->second > 0)
-        std::printf("Shift_JIS to EUC-JP: ours is %.1f times as fast as iconv\n", theirs->second / ours->second);
+    const std::pair<const char*, const char*> pairs[]
+        = { { "SjisToEuc", "IconvSjisToEuc" }, { "Utf8ToSjis", "IconvUtf8ToSjis" } };
+    for (const auto& [oursName, theirsName] : pairs) {
+        const auto ours = reporter.seconds.find(oursName);
+        const auto theirs = reporter.seconds.find(theirsName);
+        if (ours != reporter.seconds.end() && theirs != reporter.seconds.end() && ours->second > 0)
+            std::printf("%s: ours is %.1f times as fast as iconv\n", oursName, theirs->second / ours->second);
+    }
     benchmark::Shutdown();
     return 0;
 }

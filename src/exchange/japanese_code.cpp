@@ -653,27 +653,44 @@ std::string eucToSjis(std::string_view bytes)
 std::string utf8ToSjis(std::string_view utf8)
 {
     return guarded([&] {
-        std::string out(utf8.size() + MaxStandInBytes, '\0');
-        char* o = out.data();
+        const uint16_t* codes = cp932Codes();
+        const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
         const size_t n = utf8.size();
+        // Only a stand-in is longer than its UTF-8 form, so the output keeps room for the rest of the input
+        // plus one stand-in, and grows before a stand-in is written.
+        std::string out(n + MaxStandInBytes, '\0');
+        size_t o = 0;
         size_t i = 0;
         while (i < n) {
-            if (static_cast<size_t>(out.data() + out.size() - o) < MaxStandInBytes) {
-                const size_t written = static_cast<size_t>(o - out.data());
-                out.resize(2 * out.size());
-                o = out.data() + written;
+            if (i + 8 <= n) {
+                uint64_t word;
+                std::memcpy(&word, p + i, 8);
+                if ((word & 0x8080808080808080u) == 0) {
+                    std::memcpy(out.data() + o, p + i, 8);
+                    o += 8;
+                    i += 8;
+                    continue;
+                }
             }
-            const char b = utf8[i];
-            if (static_cast<uint8_t>(b) < 0x80) {
-                *o++ = b;
-                ++i;
+            if (p[i] < 0x80) {
+                out[o++] = static_cast<char>(p[i++]);
                 continue;
             }
             const TUtf8Char c = readUtf8(utf8, i);
             i += c.length;
-            o = putSjis(o, c.codePoint); // an invalid part reads as U+FFFD, which has no stand-in: "?"
+            if (const uint16_t code = c.codePoint < 0x10000 ? codes[c.codePoint] : 0; code > 0xFF) {
+                out[o++] = static_cast<char>(code >> 8);
+                out[o++] = static_cast<char>(code);
+            } else if (code != 0) {
+                out[o++] = static_cast<char>(code);
+            } else {
+                if (const size_t room = o + 2 * MaxStandInBytes + (n - i); out.size() < room)
+                    out.resize(std::max(2 * out.size(), room));
+                // An invalid part reads as U+FFFD, which has no stand-in: "?".
+                o = static_cast<size_t>(putSjis(out.data() + o, c.codePoint) - out.data());
+            }
         }
-        out.resize(static_cast<size_t>(o - out.data()));
+        out.resize(o);
         return out;
     });
 }

@@ -403,47 +403,6 @@ bool isUnseen(char32_t c)
 
 } // namespace
 
-TUtf8Char readUtf8(std::string_view bytes, size_t at) noexcept
-{
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + at;
-    const size_t left = bytes.size() - at;
-    const uint8_t b = p[0];
-    if (b < 0x80)
-        return { b, 1, true };
-    size_t length;
-    uint8_t low = 0x80;
-    uint8_t high = 0xBF;
-    char32_t c;
-    if (b >= 0xC2 && b <= 0xDF) {
-        length = 2;
-        c = b & 0x1Fu;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3;
-        c = b & 0x0Fu;
-        if (b == 0xE0)
-            low = 0xA0; // shorter forms
-        else if (b == 0xED)
-            high = 0x9F; // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4;
-        c = b & 0x07u;
-        if (b == 0xF0)
-            low = 0x90;
-        else if (b == 0xF4)
-            high = 0x8F; // beyond U+10FFFF
-    } else {
-        return { Replacement, 1, false };
-    }
-    for (size_t k = 1; k < length; ++k) {
-        if (k >= left || p[k] < low || p[k] > high)
-            return { Replacement, k, false };
-        c = c << 6 | (p[k] & 0x3Fu);
-        low = 0x80;
-        high = 0xBF;
-    }
-    return { c, length, true };
-}
-
 TUtf8Form utf8Form(std::string_view bytes) noexcept
 {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -490,6 +449,11 @@ void appendUtf8(std::string& out, char32_t c)
             static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F)) };
         out.append(s, 4);
     }
+}
+
+const uint16_t* cp932Codes() noexcept
+{
+    return tables().code.data();
 }
 
 uint16_t cp932Code(char32_t codePoint) noexcept

@@ -19,7 +19,46 @@ struct TUtf8Char
     size_t length;
     bool valid;
 };
-TUtf8Char readUtf8(std::string_view bytes, size_t at) noexcept;
+inline TUtf8Char readUtf8(std::string_view bytes, size_t at) noexcept
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + at;
+    const size_t left = bytes.size() - at;
+    const uint8_t b = p[0];
+    if (b < 0x80)
+        return { b, 1, true };
+    size_t length;
+    uint8_t low = 0x80;
+    uint8_t high = 0xBF;
+    char32_t c;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+        c = b & 0x1Fu;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        c = b & 0x0Fu;
+        if (b == 0xE0)
+            low = 0xA0; // longer than needed
+        else if (b == 0xED)
+            high = 0x9F; // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        c = b & 0x07u;
+        if (b == 0xF0)
+            low = 0x90;
+        else if (b == 0xF4)
+            high = 0x8F; // beyond U+10FFFF
+    } else {
+        return { 0xFFFD, 1, false };
+    }
+    for (size_t k = 1; k < length; ++k) {
+        if (k >= left || p[k] < low || p[k] > high)
+            return { 0xFFFD, k, false };
+        c = c << 6 | (p[k] & 0x3Fu);
+        low = 0x80;
+        high = 0xBF;
+    }
+    return { c, length, true };
+}
 
 enum class TUtf8Form {
     Invalid,
@@ -37,6 +76,8 @@ void appendUtf8(std::string& out, char32_t codePoint);
 // The table comes from the C library's converter on first use; without the converter only ASCII and
 // half-width katakana are known.
 uint16_t cp932Code(char32_t codePoint) noexcept;
+// The table behind cp932Code for the code points below 0x10000, for loops over long texts.
+const uint16_t* cp932Codes() noexcept;
 // The character of a CP932 code as above; 0 for a code that is no character (except the byte 0).
 char32_t cp932Character(uint16_t code) noexcept;
 
