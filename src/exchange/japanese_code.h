@@ -8,6 +8,8 @@
 
 // Japanese code conversion. The internal form is EUC-JP: every byte of a multi-byte character has its high bit
 // set, so the markup scanners never mistake part of a Japanese character for "<", ">", "&", a quote or a letter.
+// UTF-8 has the same property, so a UTF-8 document stays UTF-8 for the scanners (readInternal) and only the
+// texts taken out of it are converted to Shift_JIS (utf8ToSjis, with the Windows code page CP932).
 //
 // sjisToEuc maps each JIS X 0208 pair by the row/cell arithmetic. Every other Shift_JIS byte with the high bit
 // set (half-width katakana, 0x80, 0xA0, lead bytes without a valid second byte, 0xF0 to 0xFF) is written as
@@ -37,9 +39,12 @@ inline TJapaneseCode detect(const TMemory& buffer) noexcept
 }
 
 // detect() with the labels between the byte order mark and the rest: the Content-Type header's charset (for a
-// fetched page), else the document's own declaration (<meta charset>, <meta http-equiv=Content-Type
-// content="...; charset=">, <?xml ... encoding="..."?>) in its first DeclarationPrefix bytes. A label on bytes
-// that are not valid in the code it names is ignored and the byte rule decides.
+// fetched page), then the document's own declaration (<?xml ... encoding="..."?> at its start, <meta charset>,
+// <meta http-equiv=Content-Type content="...; charset=">) in its first DeclarationPrefix bytes, where comments
+// and the attributes of other tags are skipped as browsers skip them. A label is passed over when it names a
+// code we do not read or when the bytes are not valid in the code it names (UTF-8 with a broken sequence,
+// 8-bit ISO-2022-JP, ...); detect() decides when no label is left.
+// Browsers look at 1024 bytes; more finds the label of pages with long heads (scripts, styles) at no risk.
 constexpr size_t DeclarationPrefix = 4096;
 TJapaneseCode detectDocument(std::string_view bytes, std::string_view contentType = {}) noexcept;
 

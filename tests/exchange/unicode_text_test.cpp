@@ -104,8 +104,14 @@ TEST(UnicodeText, CharactersShiftJisLacksBecomeTheirNearestOrAQuestionMark)
 {
     struct Case
     {
-        const char* utf8;
+        std::string utf8;
         std::string sjis;
+    };
+    auto repeated = [](const std::string& text, int times) {
+        std::string out;
+        for (int i = 0; i < times; ++i)
+            out += text;
+        return out;
     };
     const Case cases[] = {
         // Latin letters lose their accents
@@ -154,9 +160,11 @@ TEST(UnicodeText, CharactersShiftJisLacksBecomeTheirNearestOrAQuestionMark)
         { "版３ ①ｱ 髙", hexBytes("94 c5 82 52 20 87 40 b1 20 fb fc") },
         { "\t<a href=\"x\">\\~</a>\r\n", "\t<a href=\"x\">\\~</a>\r\n" },
         { "", "" },
+        // stand-ins longer than their UTF-8, many of them
+        { repeated("©⸻", 1000), repeated("(C)" + hexBytes("81 5c 81 5c 81 5c"), 1000) },
     };
     for (const auto& c : cases)
-        EXPECT_EQ(hexOf(utf8ToSjis(c.utf8)), hexOf(c.sjis)) << c.utf8;
+        EXPECT_EQ(hexOf(utf8ToSjis(c.utf8)), hexOf(c.sjis)) << c.utf8.substr(0, 40);
 }
 
 TEST(UnicodeText, EveryStandInIsACharacterShiftJisHolds)
