@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-void importHtmlLinks(TMemory page, TCheckItems& items, const TConfig& config)
+void importHtmlLinks(const TMemory& page, TCheckItems& items, const TConfig& config)
 {
     const TInternalText internal = readInternal(page.view());
     const HTMLParser parser(internal.bytes, internal.utf8);

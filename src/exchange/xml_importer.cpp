@@ -125,7 +125,7 @@ TInternalText readItemList(std::string_view bytes)
     return { toInternal(bytes), false };
 }
 
-void importXmlItems(TMemory image, TCheckItems& items, const TConfig& config)
+void importXmlItems(const TMemory& image, TCheckItems& items, const TConfig& config)
 {
     const TInternalText internal = readItemList(image.view());
     const TXMLParser parser(std::string_view(internal.bytes), internal.utf8);

@@ -15,4 +15,4 @@ TInternalText readItemList(std::string_view bytes);
 // from the default item. Raises TException when the file cannot be read; the list is then unchanged.
 void importXmlFile(const std::string& path, TCheckItems& items, const TConfig& config);
 // The same over a file image; malformed markup imports what it can and never fails.
-void importXmlItems(TMemory image, TCheckItems& items, const TConfig& config);
+void importXmlItems(const TMemory& image, TCheckItems& items, const TConfig& config);
