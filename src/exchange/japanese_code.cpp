@@ -656,41 +656,45 @@ std::string utf8ToSjis(std::string_view utf8)
         const uint16_t* codes = cp932Codes();
         const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
         const size_t n = utf8.size();
-        // Only a stand-in is longer than its UTF-8 form, so the output keeps room for the rest of the input
-        // plus one stand-in, and grows before a stand-in is written.
-        std::string out(n + MaxStandInBytes, '\0');
+        std::string out;
+        out.reserve(n); // Shift_JIS is shorter unless many stand-ins are longer
+        // Converted through a small buffer, so that the result is written once and never zero-filled first.
+        constexpr size_t ChunkSize = 4096;
+        char chunk[ChunkSize + std::max<size_t>(8, MaxStandInBytes)];
         size_t o = 0;
         size_t i = 0;
         while (i < n) {
+            if (o >= ChunkSize) {
+                out.append(chunk, o);
+                o = 0;
+            }
             if (i + 8 <= n) {
                 uint64_t word;
                 std::memcpy(&word, p + i, 8);
                 if ((word & 0x8080808080808080u) == 0) {
-                    std::memcpy(out.data() + o, p + i, 8);
+                    std::memcpy(chunk + o, p + i, 8);
                     o += 8;
                     i += 8;
                     continue;
                 }
             }
             if (p[i] < 0x80) {
-                out[o++] = static_cast<char>(p[i++]);
+                chunk[o++] = static_cast<char>(p[i++]);
                 continue;
             }
             const TUtf8Char c = readUtf8(utf8, i);
             i += c.length;
             if (const uint16_t code = c.codePoint < 0x10000 ? codes[c.codePoint] : 0; code > 0xFF) {
-                out[o++] = static_cast<char>(code >> 8);
-                out[o++] = static_cast<char>(code);
+                chunk[o++] = static_cast<char>(code >> 8);
+                chunk[o++] = static_cast<char>(code);
             } else if (code != 0) {
-                out[o++] = static_cast<char>(code);
+                chunk[o++] = static_cast<char>(code);
             } else {
-                if (const size_t room = o + 2 * MaxStandInBytes + (n - i); out.size() < room)
-                    out.resize(std::max(2 * out.size(), room));
                 // An invalid part reads as U+FFFD, which has no stand-in: "?".
-                o = static_cast<size_t>(putSjis(out.data() + o, c.codePoint) - out.data());
+                o = static_cast<size_t>(putSjis(chunk + o, c.codePoint) - chunk);
             }
         }
-        out.resize(o);
+        out.append(chunk, o);
         return out;
     });
 }
