@@ -9,66 +9,48 @@
 
 namespace {
 
-// Shift_JIS.
-const char* const UriListFilter = "URL\x83\x8a\x83X\x83g (*.lst)|*.lst|\x91S\x82\xc4\x82\xcc\x83t\x83@\x83"
-                                  "C\x83\x8b (*.*)|*.*"; // URLリスト (*.lst)|*.lst|全てのファイル (*.*)|*.*
-const char* const TabTextFilter = "TAB\x8b\xe6\x90\xd8\x82\xe8\x83"
-                                  "e\x83L\x83X\x83g (*.txt)|*.txt|\x91S\x82\xc4\x82\xcc\x83t\x83@\x83"
-                                  "C\x83\x8b (*.*)|*.*"; // TAB区切りテキスト (*.txt)|*.txt|全てのファイル (*.*)|*.*
-const char* const XmlFilter = "XML\x83t\x83@\x83"
-                              "C\x83\x8b (*.xml)|*.xml|\x91S\x82\xc4\x82\xcc\x83t\x83@\x83"
-                              "C\x83\x8b (*.*)|*.*"; // XMLファイル (*.xml)|*.xml|全てのファイル (*.*)|*.*
-const char* const HtmlFilter = "HTML\x83t\x83@\x83"
-                               "C\x83\x8b (*.html;*.htm)|*.html;*.htm|\x91S\x82\xc4\x82\xcc\x83t\x83@\x83"
-                               "C\x83\x8b (*.*)|*.*"; // HTMLファイル (*.html;*.htm)|*.html;*.htm|全てのファイル (*.*)|*.*
+// One format's texts in the file dialogs, UTF-8.
+struct TFormatTexts
+{
+    const char* name;
+    const char* description;
+    const char* patterns;
+    const char* extension;
+};
+
+TFormatTexts formatTexts(TExchangeFormat format)
+{
+    switch (format) {
+    case TExchangeFormat::UriList: return { "URIリスト", "URLリスト", "*.lst", "lst" };
+    case TExchangeFormat::TabText: return { "TAB区切りテキスト", "TAB区切りテキスト", "*.txt", "txt" };
+    case TExchangeFormat::Xml: return { "XMLファイル", "XMLファイル", "*.xml", "xml" };
+    case TExchangeFormat::Html: return { "HTMLファイル", "HTMLファイル", "*.html;*.htm", "html" };
+    }
+    return { "", "", "*.*", "" };
+}
+
+std::string fileFilter(const char* description, const char* patterns)
+{
+    return std::string(description) + " (" + patterns + ")|" + patterns;
+}
+
+TExchangeDialog exchangeDialog(const char* command, TExchangeFormat format)
+{
+    const TFormatTexts texts = formatTexts(format);
+    return { std::string(command) + " " + texts.name,
+        fileFilter(texts.description, texts.patterns) + "|" + fileFilter("全てのファイル", "*.*"), texts.extension };
+}
 
 } // namespace
 
 TExchangeDialog exportDialog(TExchangeFormat format)
 {
-    switch (format) {
-    case TExchangeFormat::UriList:
-        return { "\x83G\x83N\x83X\x83|\x81[\x83g URI\x83\x8a\x83X\x83g", UriListFilter, "lst" }; // エクスポート URIリスト
-    case TExchangeFormat::TabText:
-        return { "\x83G\x83N\x83X\x83|\x81[\x83g TAB\x8b\xe6\x90\xd8\x82\xe8\x83"
-                 "e\x83L\x83X\x83g", // エクスポート TAB区切りテキスト
-            TabTextFilter, "txt" };
-    case TExchangeFormat::Xml:
-        return { "\x83G\x83N\x83X\x83|\x81[\x83g XML\x83t\x83@\x83"
-                 "C\x83\x8b", // エクスポート XMLファイル
-            XmlFilter, "xml" };
-    case TExchangeFormat::Html:
-        return { "\x83G\x83N\x83X\x83|\x81[\x83g HTML\x83t\x83@\x83"
-                 "C\x83\x8b", // エクスポート HTMLファイル
-            HtmlFilter, "html" };
-    }
-    return {};
+    return exchangeDialog("エクスポート", format);
 }
 
 TExchangeDialog importDialog(TExchangeFormat format)
 {
-    switch (format) {
-    case TExchangeFormat::UriList:
-        return { "\x83"
-                 "C\x83\x93\x83|\x81[\x83g URI\x83\x8a\x83X\x83g", // インポート URIリスト
-            UriListFilter, "lst" };
-    case TExchangeFormat::TabText:
-        return { "\x83"
-                 "C\x83\x93\x83|\x81[\x83g TAB\x8b\xe6\x90\xd8\x82\xe8\x83"
-                 "e\x83L\x83X\x83g", // インポート TAB区切りテキスト
-            TabTextFilter, "txt" };
-    case TExchangeFormat::Xml:
-        return { "\x83"
-                 "C\x83\x93\x83|\x81[\x83g XML\x83t\x83@\x83"
-                 "C\x83\x8b", // インポート XMLファイル
-            XmlFilter, "xml" };
-    case TExchangeFormat::Html:
-        return { "\x83"
-                 "C\x83\x93\x83|\x81[\x83g HTML\x83t\x83@\x83"
-                 "C\x83\x8b", // インポート HTMLファイル
-            HtmlFilter, "html" };
-    }
-    return {};
+    return exchangeDialog("インポート", format);
 }
 
 void exportItems(TExchangeFormat format, const std::string& path, const TCheckItems& items, const TConfig& config,

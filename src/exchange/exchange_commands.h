@@ -14,7 +14,7 @@ enum class TExchangeFormat {
     Html,
 };
 
-// What a file dialog of an exchange command shows, in Shift_JIS. The filter is "name|pattern|name|pattern".
+// What a file dialog of an exchange command shows, in UTF-8. The filter is "name|pattern|name|pattern".
 struct TExchangeDialog
 {
     std::string title;

@@ -2,18 +2,17 @@
 
 #include "check/http_response.h"
 #include "exchange/japanese_code.h"
+#include "store/core_texts.h"
 
 #include <initializer_list>
 #include <utility>
 
 namespace {
 
-// Shift_JIS texts of the page.
-const char* const Updated = "\x8d\x58\x90\x56"; // 更新
-const char* const TitleWord = "\x83\x5e\x83\x43\x83\x67\x83\x8b"; // タイトル
-const char* const Untitled = "\x96\xb3\x91\xe8"; // 無題
-const char* const CheckWord = "\x8a\x6d\x94\x46"; // 確認
-const char* const ViewWord = "\x95\x5c\x8e\xa6"; // 表示
+std::string word(TCoreText text)
+{
+    return std::string(sjisText(text));
+}
 
 struct TStyleRule
 {
@@ -92,8 +91,8 @@ THTMLExporter::THTMLExporter(std::string path, const TConfig& config, std::time_
     writeLine("</div>");
     writeLine("<table summary=\"URL List\" align=\"center\" cellspacing=\"4\" cellpadding=\"0\" border=\"2\">");
     writeLine("\t<tr>");
-    writeLine(std::string("\t\t<th abbr=\"status\">") + Updated + "<br></th>");
-    writeLine(std::string("\t\t<th abbr=\"title\">") + TitleWord + "<br></th>");
+    writeLine("\t\t<th abbr=\"status\">" + word(TCoreText::ReportStatusHeading) + "<br></th>");
+    writeLine("\t\t<th abbr=\"title\">" + word(TCoreText::ReportTitleHeading) + "<br></th>");
     writeLine("\t\t<th abbr=\"URL\">URL<br></th>");
     writeLine("\t\t<th abbr=\"Last-Modified\">Last-Modified<br></th>");
     writeLine("\t</tr>");
@@ -115,7 +114,7 @@ void THTMLExporter::writeItem(const TCheckItem& item)
     const std::string check = escapeHtmlText(item.checkUri());
     const std::string view = escapeHtmlText(item.viewUri());
     if (title.empty())
-        title = Untitled;
+        title = word(TCoreText::ReportUntitled);
 
     writeLine("\t<tr>");
 
@@ -134,10 +133,12 @@ void THTMLExporter::writeItem(const TCheckItem& item)
         writeLine("<span class=\"disable\">" + title + "</span><br></td>");
 
     writeText("\t\t<td>");
-    std::string links = check.empty() ? std::string("<span class=\"disable\">") + CheckWord + "</span>"
-                                      : "<a href=\"" + check + "\">" + CheckWord + "</a>";
-    links += view.empty() ? std::string("/<span class=\"disable\">") + ViewWord + "</span>"
-                          : "/<a href=\"" + view + "\">" + ViewWord + "</a>";
+    const std::string checkWord = word(TCoreText::ReportCheckLink);
+    const std::string viewWord = word(TCoreText::ReportViewLink);
+    std::string links = check.empty() ? "<span class=\"disable\">" + checkWord + "</span>"
+                                      : "<a href=\"" + check + "\">" + checkWord + "</a>";
+    links += view.empty() ? "/<span class=\"disable\">" + viewWord + "</span>"
+                          : "/<a href=\"" + view + "\">" + viewWord + "</a>";
     writeLine(links + "<br></td>");
 
     // The header value comes from a server; only markup is made harmless, so a date stays as it was.

@@ -1,5 +1,7 @@
 #include "store/check_item.h"
 
+#include "store/core_texts.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -21,7 +23,7 @@ void TCheckItem::setPassword(const std::string& plain)
 TCheckItem newItemTemplate()
 {
     TCheckItem item;
-    item.title() = "\x90\x56\x8b\x4b\x83\x41\x83\x43\x83\x65\x83\x80"; // 新規アイテム
+    item.title() = sjisText(TCoreText::NewItemTitle);
     item.checkUri() = "http://";
     item.userAgent() = "Vantrel/1.02";
     item.timeout = 60000;
@@ -103,21 +105,6 @@ std::string unscramblePassword(const std::string& scrambled)
         out[i] = static_cast<char>(static_cast<uint8_t>((hi << 4) | (lo & 0x0F)));
     }
     return out;
-}
-
-std::string statusCaption(ItemStatus status)
-{
-    switch (status) {
-    case ItemStatus::Initial:
-        return "\x8f\x89\x8a\xfa\x8f\xf3\x91\xd4"; // 初期状態
-    case ItemStatus::Normal:
-        return "\x8d\x58\x90\x56\x96\xb3\x82\xb5"; // 更新無し
-    case ItemStatus::Update:
-        return "\x8d\x58\x90\x56\x97\x4c\x82\xe8"; // 更新有り
-    case ItemStatus::Error:
-        return "\x83\x47\x83\x89\x81\x5b"; // エラー
-    }
-    return {};
 }
 
 void TCheckItems::append(const TCheckItem& item)

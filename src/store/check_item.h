@@ -116,9 +116,6 @@ void applyItemEdit(const TCheckItem& before, TCheckItem& edited);
 std::string scramblePassword(const std::string& password);
 std::string unscramblePassword(const std::string& scrambled);
 
-// Caption of a status in the status menu ("初期状態", ...), Shift_JIS; empty for unknown values.
-std::string statusCaption(ItemStatus status);
-
 // The six keys of the list ordering, numbered as the list's columns from 1.
 enum class SortKey : uint8_t {
     Status = 1,

@@ -20,8 +20,7 @@ void TCheckPage::build()
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(4);
 
-    chkGet = checkBox(
-        QStringLiteral("chkGet"), caption("GET\x97v\x8b\x81\x82\xf0\x8eg\x97p(&G)" /* GET要求を使用(&G) */), page);
+    chkGet = checkBox(QStringLiteral("chkGet"), QStringLiteral("GET要求を使用(&G)"), page);
     layout->addWidget(chkGet);
 
     grpHeader = groupBox(QStringLiteral("grpHeader"), QString(), page);
@@ -43,16 +42,10 @@ void TCheckPage::build()
     auto* body = new QGridLayout(grpBody);
     body->setContentsMargins(8, 4, 8, 4);
     body->setVerticalSpacing(3);
-    chkSize = checkBox(QStringLiteral("chkSize"),
-        caption("\x83t\x83@\x83"
-                "C\x83\x8b\x83T\x83"
-                "C\x83Y(&S)" /* ファイルサイズ(&S) */),
-        grpBody);
+    chkSize = checkBox(QStringLiteral("chkSize"), QStringLiteral("ファイルサイズ(&S)"), grpBody);
     txtSize = readOnlyEdit(QStringLiteral("txtSize"), grpBody);
-    chkBody = checkBox(QStringLiteral("chkBody"),
-        caption("\x93\xe0\x97" "e\x82\xf0\x94\xe4\x8ar(&C) (\x83\x81\x83\x82\x83\x8a\x82\xc6\x83" "f\x83" "B\x83X\x83N\x97"
-                "e\x97\xca\x82\xf0\x8f\xc1\x94\xef\x82\xb5\x82\xdc\x82\xb7)" /* 内容を比較(&C) (メモリとディスク容量を消費します) */),
-        grpBody);
+    chkBody = checkBox(
+        QStringLiteral("chkBody"), QStringLiteral("内容を比較(&C) (メモリとディスク容量を消費します)"), grpBody);
     body->addWidget(chkSize, 0, 0);
     body->addWidget(txtSize, 0, 1);
     body->addWidget(chkBody, 1, 0, 1, 2);
@@ -63,20 +56,16 @@ void TCheckPage::build()
     auto* meta = new QGridLayout(grpMetaTag);
     meta->setContentsMargins(8, 4, 8, 4);
     meta->setVerticalSpacing(3);
-    chkMetaTag = checkBox(QStringLiteral("chkMetaTag"),
-        caption("meta\x83^\x83O\x82\xc5\x8am\x94"
-                "F(&T)" /* metaタグで確認(&T) */),
-        grpMetaTag);
-    lblMetaTag = new QLabel(
-        caption("<meta name=\"\x96\xbc\x91O\" content=\"\x92l\">" /* <meta name="名前" content="値"> */), grpMetaTag);
+    chkMetaTag = checkBox(QStringLiteral("chkMetaTag"), QStringLiteral("metaタグで確認(&T)"), grpMetaTag);
+    lblMetaTag = new QLabel(QStringLiteral("<meta name=\"名前\" content=\"値\">"), grpMetaTag);
     lblMetaTag->setObjectName(QStringLiteral("lblMetaTag"));
     lblMetaTag->setTextFormat(Qt::PlainText);
     txtMetaTagName = plainEdit(QStringLiteral("txtMetaTagName"), grpMetaTag);
-    lblMetaTagName = buddyLabel(
-        QStringLiteral("lblMetaTagName"), caption("\x96\xbc\x91O(&N)" /* 名前(&N) */), txtMetaTagName, grpMetaTag);
+    lblMetaTagName
+        = buddyLabel(QStringLiteral("lblMetaTagName"), QStringLiteral("名前(&N)"), txtMetaTagName, grpMetaTag);
     txtMetaTagValue = readOnlyEdit(QStringLiteral("txtMetaTagValue"), grpMetaTag);
     lblMetaTagValue
-        = buddyLabel(QStringLiteral("lblMetaTagValue"), caption("\x92l(&V)" /* 値(&V) */), txtMetaTagValue, grpMetaTag);
+        = buddyLabel(QStringLiteral("lblMetaTagValue"), QStringLiteral("値(&V)"), txtMetaTagValue, grpMetaTag);
     meta->addWidget(chkMetaTag, 0, 0);
     meta->addWidget(lblMetaTag, 0, 1, 1, 2);
     meta->addWidget(lblMetaTagName, 1, 0, Qt::AlignRight);

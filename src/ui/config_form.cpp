@@ -62,12 +62,12 @@ TConfigForm::TConfigForm(QWidget* parent)
     , runFileDialog(defaultFileDialog)
     , openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); })
 {
-    setWindowTitle(caption("\x90\xdd\x92\xe8" /* 設定 */));
+    setWindowTitle(QStringLiteral("設定"));
     buildGeneralPage();
     buildReportPage();
     buildFilePage();
     check.build();
-    addPage(check.page, caption("\x8f\x89\x8a\xfa\x92l" /* 初期値 */));
+    addPage(check.page, QStringLiteral("初期値"));
     buildDefaultPage();
     buildAboutPage();
     finishBuild();
@@ -87,41 +87,29 @@ TConfigForm::TConfigForm(QWidget* parent)
 
 void TConfigForm::buildGeneralPage()
 {
-    tabGeneral = addPage(QStringLiteral("tabGeneral"), caption("\x91S\x94\xca" /* 全般 */));
+    tabGeneral = addPage(QStringLiteral("tabGeneral"), QStringLiteral("全般"));
     QVBoxLayout* layout = pageLayout(tabGeneral);
 
     cmbChr = new QComboBox(tabGeneral);
     cmbChr->setObjectName(QStringLiteral("cmbChr"));
     cmbChr->setEditable(false);
-    lblChr = buddyLabel(QStringLiteral("lblChr"),
-        caption("\x83L\x83\x83\x83\x89\x83N\x83^\x81[\x91I\x91\xf0(&C)" /* キャラクター選択(&C) */), cmbChr,
-        tabGeneral);
+    lblChr = buddyLabel(QStringLiteral("lblChr"), QStringLiteral("キャラクター選択(&C)"), cmbChr, tabGeneral);
     auto* chr = new QHBoxLayout;
     chr->addWidget(lblChr);
     chr->addWidget(cmbChr, 1);
     layout->addLayout(chr);
 
-    grpDblClick = new TRadioGroup(QStringLiteral("grpDblClick"),
-        caption("\x83_\x83u\x83\x8b\x83N\x83\x8a\x83"
-                "b\x83N\x82\xcc\x93\xae\x8d\xec(&D)" /* ダブルクリックの動作(&D) */),
-        { caption("\x95\xcf\x8dX\x83_\x83"
-                  "C\x83"
-                  "A\x83\x8d\x83O\x82\xf0\x95\\\x8e\xa6" /* 変更ダイアログを表示 */),
-            caption("\x83u\x83\x89\x83"
-                    "E\x83U\x82\xc5\x8aJ\x82\xad" /* ブラウザで開く */) },
-        tabGeneral);
+    grpDblClick = new TRadioGroup(QStringLiteral("grpDblClick"), QStringLiteral("ダブルクリックの動作(&D)"),
+        { QStringLiteral("変更ダイアログを表示"), QStringLiteral("ブラウザで開く") }, tabGeneral);
     layout->addWidget(grpDblClick);
 
     grpWindow = groupBox(QStringLiteral("grpWindow"), QString(), tabGeneral);
     auto* window = new QVBoxLayout(grpWindow);
     window->setContentsMargins(8, 6, 8, 6);
     window->setSpacing(4);
-    chkTopMost = checkBox(QStringLiteral("chkTopMost"),
-        caption("\x8f\xed\x82\xc9\x91O\x96\xca\x82\xc9\x95\\\x8e\xa6(&T)" /* 常に前面に表示(&T) */), grpWindow);
-    chkTaskTray = checkBox(QStringLiteral("chkTaskTray"),
-        caption("\x8d\xc5\x8f\xac\x89\xbb\x8e\x9e\x82\xc9\x83^\x83X\x83N\x83g\x83\x8c\x83"
-                "C\x82\xc9\x93\xfc\x82\xea\x82\xe9(&I)" /* 最小化時にタスクトレイに入れる(&I) */),
-        grpWindow);
+    chkTopMost = checkBox(QStringLiteral("chkTopMost"), QStringLiteral("常に前面に表示(&T)"), grpWindow);
+    chkTaskTray
+        = checkBox(QStringLiteral("chkTaskTray"), QStringLiteral("最小化時にタスクトレイに入れる(&I)"), grpWindow);
     window->addWidget(chkTopMost);
     window->addWidget(chkTaskTray);
     layout->addWidget(grpWindow);
@@ -130,36 +118,28 @@ void TConfigForm::buildGeneralPage()
 
 void TConfigForm::buildReportPage()
 {
-    tabReport = addPage(QStringLiteral("tabReport"), caption("\x92\xca\x92m" /* 通知 */));
+    tabReport = addPage(QStringLiteral("tabReport"), QStringLiteral("通知"));
     QVBoxLayout* layout = pageLayout(tabReport);
 
-    grpReport = new TRadioGroup(QStringLiteral("grpReport"),
-        caption("\x8am\x94"
-                "F\x8fI\x97\xb9\x82\xcc\x92\xca\x92m(&R)" /* 確認終了の通知(&R) */),
-        { caption("\x92\xca\x92m\x82\xb5\x82\xc8\x82\xa2" /* 通知しない */), caption("\x8dX\x90V\x82\xaa\x82\xa0\x82\xc1\x82\xbd\x8f\xea\x8d\x87\x82\xcc\x82\xdd" /* 更新があった場合のみ */),
-            caption("\x8f\xed\x82\xc9\x92\xca\x92m" /* 常に通知 */) },
+    grpReport = new TRadioGroup(QStringLiteral("grpReport"), QStringLiteral("確認終了の通知(&R)"),
+        { QStringLiteral("通知しない"), QStringLiteral("更新があった場合のみ"), QStringLiteral("常に通知") },
         tabReport);
     layout->addWidget(grpReport);
 
-    grpSound = groupBox(QStringLiteral("grpSound"),
-        caption("wave\x83t\x83@\x83"
-                "C\x83\x8b\x82\xf0\x8d\xc4\x90\xb6\x82\xb7\x82\xe9" /* waveファイルを再生する */),
-        tabReport);
+    grpSound = groupBox(QStringLiteral("grpSound"), QStringLiteral("waveファイルを再生する"), tabReport);
     auto* sound = new QGridLayout(grpSound);
     sound->setContentsMargins(8, 6, 8, 6);
     sound->setVerticalSpacing(4);
-    chkSoundUpdate
-        = checkBox(QStringLiteral("chkSoundUpdate"), caption("\x8dX\x90V\x97L(&U)" /* 更新有(&U) */), grpSound);
+    chkSoundUpdate = checkBox(QStringLiteral("chkSoundUpdate"), QStringLiteral("更新有(&U)"), grpSound);
     txtSoundUpdate = new QLineEdit(grpSound);
     txtSoundUpdate->setObjectName(QStringLiteral("txtSoundUpdate"));
-    btnSoundUpdate = new QPushButton(caption("\x8eQ\x8f\xc6" /* 参照 */), grpSound);
+    btnSoundUpdate = new QPushButton(QStringLiteral("参照"), grpSound);
     btnSoundUpdate->setObjectName(QStringLiteral("btnSoundUpdate"));
     btnSoundUpdate->setAutoDefault(false);
-    chkSoundNoupdate
-        = checkBox(QStringLiteral("chkSoundNoupdate"), caption("\x8dX\x90V\x96\xb3(&N)" /* 更新無(&N) */), grpSound);
+    chkSoundNoupdate = checkBox(QStringLiteral("chkSoundNoupdate"), QStringLiteral("更新無(&N)"), grpSound);
     txtSoundNoupdate = new QLineEdit(grpSound);
     txtSoundNoupdate->setObjectName(QStringLiteral("txtSoundNoupdate"));
-    btnSoundNoupdate = new QPushButton(caption("\x8eQ\x8f\xc6" /* 参照 */), grpSound);
+    btnSoundNoupdate = new QPushButton(QStringLiteral("参照"), grpSound);
     btnSoundNoupdate->setObjectName(QStringLiteral("btnSoundNoupdate"));
     btnSoundNoupdate->setAutoDefault(false);
     sound->addWidget(chkSoundUpdate, 0, 0);
@@ -175,29 +155,12 @@ void TConfigForm::buildReportPage()
 
 void TConfigForm::buildFilePage()
 {
-    tabFile = addPage(QStringLiteral("tabFile"),
-        caption("\x83t\x83@\x83"
-                "C\x83\x8b" /* ファイル */));
+    tabFile = addPage(QStringLiteral("tabFile"), QStringLiteral("ファイル"));
     QVBoxLayout* layout = pageLayout(tabFile);
-    grpExportMode = new TRadioGroup(QStringLiteral("grpExportMode"),
-        caption("\x83G\x83N\x83X\x83|\x81[\x83g\x82\xcc\x91\xce\x8f\xdb(&E)" /* エクスポートの対象(&E) */),
-        { caption("\x91S\x82\xc4\x82\xcc\x83"
-                  "A\x83"
-                  "C\x83"
-                  "e\x83\x80" /* 全てのアイテム */),
-            caption("\x91I\x91\xf0\x83"
-                    "A\x83"
-                    "C\x83"
-                    "e\x83\x80\x82\xcc\x82\xdd" /* 選択アイテムのみ */) },
-        tabFile);
-    grpExportURI = new TRadioGroup(QStringLiteral("grpExportURI"),
-        caption("URL\x83\x8a\x83X\x83g\x82\xcc\x83G\x83N\x83X\x83|\x81[\x83g\x91\xce\x8f\xdb(&U)"
-            /* URLリストのエクスポート対象(&U) */),
-        { caption("\x83`\x83"
-                  "F\x83"
-                  "b\x83NURL" /* チェックURL */),
-            caption("\x95\\\x8e\xa6URL" /* 表示URL */) },
-        tabFile);
+    grpExportMode = new TRadioGroup(QStringLiteral("grpExportMode"), QStringLiteral("エクスポートの対象(&E)"),
+        { QStringLiteral("全てのアイテム"), QStringLiteral("選択アイテムのみ") }, tabFile);
+    grpExportURI = new TRadioGroup(QStringLiteral("grpExportURI"), QStringLiteral("URLリストのエクスポート対象(&U)"),
+        { QStringLiteral("チェックURL"), QStringLiteral("表示URL") }, tabFile);
     layout->addWidget(grpExportMode);
     layout->addWidget(grpExportURI);
     layout->addStretch();
@@ -205,8 +168,7 @@ void TConfigForm::buildFilePage()
 
 void TConfigForm::buildDefaultPage()
 {
-    tabDefault
-        = addPage(QStringLiteral("tabDefault"), caption("\x95W\x8f\x80\x82\xcc\x90\xdd\x92\xe8" /* 標準の設定 */));
+    tabDefault = addPage(QStringLiteral("tabDefault"), QStringLiteral("標準の設定"));
     auto* layout = new QVBoxLayout(tabDefault);
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(4);
@@ -337,18 +299,12 @@ void TConfigForm::onCheckClick()
 
 void TConfigForm::onSoundUpdateClick()
 {
-    browseSound(txtSoundUpdate,
-        caption("\x8am\x94"
-                "F\x8fI\x97\xb9\x92\xca\x92m Wave\x83t\x83@\x83"
-                "C\x83\x8b(\x8dX\x90V\x82\xa0\x82\xe8)" /* 確認終了通知 Waveファイル(更新あり) */));
+    browseSound(txtSoundUpdate, QStringLiteral("確認終了通知 Waveファイル(更新あり)"));
 }
 
 void TConfigForm::onSoundNoupdateClick()
 {
-    browseSound(txtSoundNoupdate,
-        caption("\x8am\x94"
-                "F\x8fI\x97\xb9\x92\xca\x92m Wave\x83t\x83@\x83"
-                "C\x83\x8b(\x8dX\x90V\x82\xc8\x82\xb5)" /* 確認終了通知 Waveファイル(更新なし) */));
+    browseSound(txtSoundNoupdate, QStringLiteral("確認終了通知 Waveファイル(更新なし)"));
 }
 
 void TConfigForm::browseSound(QLineEdit* edit, const QString& title)
@@ -358,11 +314,8 @@ void TConfigForm::browseSound(QLineEdit* edit, const QString& title)
     dlgOpen.setAcceptMode(QFileDialog::AcceptOpen);
     dlgOpen.setFileMode(QFileDialog::ExistingFile);
     dlgOpen.setSizeGripEnabled(true);
-    const QString allFiles = caption("\x91S\x82\xc4\x82\xcc\x83t\x83@\x83"
-                                     "C\x83\x8b (*.*)" /* 全てのファイル (*.*) */);
-    dlgOpen.setNameFilters({ caption("Wave\x83t\x83@\x83"
-                                     "C\x83\x8b (*.wav)" /* Waveファイル (*.wav) */),
-        allFiles });
+    const QString allFiles = QStringLiteral("全てのファイル (*.*)");
+    dlgOpen.setNameFilters({ QStringLiteral("Waveファイル (*.wav)"), allFiles });
     // "*.*" means every file to the user, but the dialog would hide names without a dot; once the dialog
     // has applied the chosen filter, widen it to all names.
     connect(&dlgOpen, &QFileDialog::filterSelected, &dlgOpen, [&dlgOpen, allFiles](const QString& filter) {

@@ -10,9 +10,6 @@
 
 namespace {
 
-const char* const DesignFamily = "\x82l\x82r \x83S\x83V\x83"
-                                 "b\x83N"; /* ＭＳ ゴシック */
-
 // Properties that keep the bytes an edit was filled with and the text it showed for them.
 const char* const StoredBytes = "vantrelStoredBytes";
 const char* const ShownText = "vantrelShownText";
@@ -63,7 +60,7 @@ QString storableText(const QString& text)
 QFont designFont(int pixelSize, bool bold)
 {
     static const QString family = [] {
-        const QString name = fromSjis(DesignFamily);
+        const QString name = QStringLiteral("ＭＳ ゴシック");
         QFont::insertSubstitutions(name,
             { QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
                 QStringLiteral("VL Gothic"), QStringLiteral("Monospace") });

@@ -31,15 +31,10 @@ void copyParameters(const TCheckItem& from, TCheckItem& to)
 TItemForm::TItemForm(QWidget* parent)
     : TTabbedForm(QStringLiteral("TItemForm"), parent)
 {
-    setWindowTitle(caption("\x83"
-                           "A\x83"
-                           "C\x83"
-                           "e\x83\x80" /* アイテム */));
+    setWindowTitle(QStringLiteral("アイテム"));
     buildItemPage();
     check.build();
-    addPage(check.page,
-        caption("\x8am\x94"
-                "F\x95\xfb\x96@" /* 確認方法 */));
+    addPage(check.page, QStringLiteral("確認方法"));
     buildUniquePage();
     finishBuild();
 
@@ -59,19 +54,12 @@ TItemForm::TItemForm(QWidget* parent)
 
 void TItemForm::buildItemPage()
 {
-    tabItem = addPage(QStringLiteral("tabItem"),
-        caption("\x83"
-                "A\x83"
-                "C\x83"
-                "e\x83\x80" /* アイテム */));
+    tabItem = addPage(QStringLiteral("tabItem"), QStringLiteral("アイテム"));
     auto* layout = new QVBoxLayout(tabItem);
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(4);
 
-    chkCheck = checkBox(QStringLiteral("chkCheck"),
-        caption("\x8am\x94"
-                "F\x91\xce\x8f\xdb(&C)" /* 確認対象(&C) */),
-        tabItem);
+    chkCheck = checkBox(QStringLiteral("chkCheck"), QStringLiteral("確認対象(&C)"), tabItem);
     layout->addWidget(chkCheck);
 
     grpTitle = groupBox(QStringLiteral("grpTitle"), QString(), tabItem);
@@ -79,16 +67,8 @@ void TItemForm::buildItemPage()
     title->setContentsMargins(8, 6, 8, 6);
     txtTitle = new QLineEdit(grpTitle);
     txtTitle->setObjectName(QStringLiteral("txtTitle"));
-    lblTitle = buddyLabel(QStringLiteral("lblTitle"),
-        caption("\x83^\x83"
-                "C\x83g\x83\x8b(&T)" /* タイトル(&T) */),
-        txtTitle, grpTitle);
-    chkGetTitle = checkBox(QStringLiteral("chkGetTitle"),
-        caption("\x8e\x9f\x89\xf1\x8am\x94"
-                "F\x8e\x9e\x82\xc9\x83^\x83"
-                "C\x83g\x83\x8b\x82\xf0\x8e\xe6\x93\xbe(&G)"
-            /* 次回確認時にタイトルを取得(&G) */),
-        grpTitle);
+    lblTitle = buddyLabel(QStringLiteral("lblTitle"), QStringLiteral("タイトル(&T)"), txtTitle, grpTitle);
+    chkGetTitle = checkBox(QStringLiteral("chkGetTitle"), QStringLiteral("次回確認時にタイトルを取得(&G)"), grpTitle);
     title->addWidget(lblTitle, 0, 0);
     title->addWidget(txtTitle, 0, 1);
     title->addWidget(chkGetTitle, 1, 1);
@@ -101,8 +81,7 @@ void TItemForm::buildItemPage()
     txtCheckURI = plainEdit(QStringLiteral("txtCheckURI"), grpURI);
     lblCheckURI = buddyLabel(QStringLiteral("lblCheckURI"), QStringLiteral("URL(&U)"), txtCheckURI, grpURI);
     txtViewURI = plainEdit(QStringLiteral("txtViewURI"), grpURI);
-    lblViewURI = buddyLabel(
-        QStringLiteral("lblViewURI"), caption("\x95\\\x8e\xa6URL(&V)" /* 表示URL(&V) */), txtViewURI, grpURI);
+    lblViewURI = buddyLabel(QStringLiteral("lblViewURI"), QStringLiteral("表示URL(&V)"), txtViewURI, grpURI);
     uri->addWidget(lblCheckURI, 0, 0);
     uri->addWidget(txtCheckURI, 0, 1);
     uri->addWidget(lblViewURI, 1, 0);
@@ -114,10 +93,8 @@ void TItemForm::buildItemPage()
     auto* info = new QGridLayout(grpCheckInfo);
     info->setContentsMargins(8, 6, 8, 6);
     txtLastCheck = readOnlyEdit(QStringLiteral("txtLastCheck"), grpCheckInfo);
-    lblLastCheck = buddyLabel(QStringLiteral("lblLastCheck"),
-        caption("\x8am\x94"
-                "F\x93\xfa\x95t(&D)" /* 確認日付(&D) */),
-        txtLastCheck, grpCheckInfo);
+    lblLastCheck
+        = buddyLabel(QStringLiteral("lblLastCheck"), QStringLiteral("確認日付(&D)"), txtLastCheck, grpCheckInfo);
     txtResponse = readOnlyEdit(QStringLiteral("txtResponse"), grpCheckInfo);
     lblResponse = buddyLabel(QStringLiteral("lblResponse"), QStringLiteral("Response(&R)"), txtResponse, grpCheckInfo);
     info->addWidget(lblLastCheck, 0, 0);
@@ -131,16 +108,11 @@ void TItemForm::buildItemPage()
 
 void TItemForm::buildUniquePage()
 {
-    tabUnique = addPage(QStringLiteral("tabUnique"), caption("\x8c\xc5\x97L\x82\xcc\x90\xdd\x92\xe8" /* 固有の設定 */));
+    tabUnique = addPage(QStringLiteral("tabUnique"), QStringLiteral("固有の設定"));
     auto* layout = new QVBoxLayout(tabUnique);
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(4);
-    chkUnique = checkBox(QStringLiteral("chkUnique"),
-        caption("\x83"
-                "A\x83"
-                "C\x83"
-                "e\x83\x80\x8c\xc5\x97L\x82\xcc\x90\xdd\x92\xe8(&U)" /* アイテム固有の設定(&U) */),
-        tabUnique);
+    chkUnique = checkBox(QStringLiteral("chkUnique"), QStringLiteral("アイテム固有の設定(&U)"), tabUnique);
     layout->addWidget(chkUnique);
     parameters.build(tabUnique, layout);
     layout->addStretch();

@@ -1,7 +1,6 @@
 #include "ui/list_exchange.h"
 
 #include "store/exception.h"
-#include "ui/sjis_text.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -24,8 +23,8 @@ std::string fileNameBytes(const QString& name)
 TFileDialogSpec dialogSpec(const TExchangeDialog& dialog)
 {
     TFileDialogSpec spec;
-    spec.title = fromSjis(dialog.title);
-    spec.filter = fromSjis(dialog.filter);
+    spec.title = QString::fromUtf8(dialog.title);
+    spec.filter = QString::fromUtf8(dialog.filter);
     spec.defaultExtension = QString::fromLatin1(dialog.defaultExtension.c_str());
     return spec;
 }

@@ -18,14 +18,12 @@ void TParameterPage::build(QWidget* page, QVBoxLayout* layout)
     auto* proxy = new QGridLayout(grpProxy);
     proxy->setContentsMargins(8, 4, 8, 6);
     proxy->setVerticalSpacing(3);
-    chkProxyUse = checkBox(QStringLiteral("chkProxyUse"),
-        caption("proxy\x82\xf0\x8eg\x97p\x82\xb7\x82\xe9(&P)" /* proxyを使用する(&P) */), grpProxy);
+    chkProxyUse = checkBox(QStringLiteral("chkProxyUse"), QStringLiteral("proxyを使用する(&P)"), grpProxy);
     txtProxyServer = plainEdit(QStringLiteral("txtProxyServer"), grpProxy);
-    lblProxyServer = buddyLabel(
-        QStringLiteral("lblProxyServer"), caption("\x83T\x81[\x83o(&S)" /* サーバ(&S) */), txtProxyServer, grpProxy);
+    lblProxyServer
+        = buddyLabel(QStringLiteral("lblProxyServer"), QStringLiteral("サーバ(&S)"), txtProxyServer, grpProxy);
     txtProxyPort = plainEdit(QStringLiteral("txtProxyPort"), grpProxy);
-    lblProxyPort = buddyLabel(
-        QStringLiteral("lblProxyPort"), caption("\x83|\x81[\x83g(&N)" /* ポート(&N) */), txtProxyPort, grpProxy);
+    lblProxyPort = buddyLabel(QStringLiteral("lblProxyPort"), QStringLiteral("ポート(&N)"), txtProxyPort, grpProxy);
     proxy->addWidget(chkProxyUse, 0, 0, 1, 4);
     proxy->addWidget(lblProxyServer, 1, 0);
     proxy->addWidget(txtProxyServer, 1, 1);
@@ -39,10 +37,8 @@ void TParameterPage::build(QWidget* page, QVBoxLayout* layout)
     auto* auth = new QGridLayout(grpAuthentication);
     auth->setContentsMargins(8, 4, 8, 6);
     auth->setVerticalSpacing(3);
-    chkAuthentication = checkBox(QStringLiteral("chkAuthentication"),
-        caption("\x94"
-                "F\x8f\xd8\x82\xf0\x8ds\x82\xa4(&A)" /* 認証を行う(&A) */),
-        grpAuthentication);
+    chkAuthentication
+        = checkBox(QStringLiteral("chkAuthentication"), QStringLiteral("認証を行う(&A)"), grpAuthentication);
     txtUserID = plainEdit(QStringLiteral("txtUserID"), grpAuthentication);
     lblUserID = buddyLabel(QStringLiteral("lblUserID"), QStringLiteral("UserID(&I)"), txtUserID, grpAuthentication);
     txtPassword = plainEdit(QStringLiteral("txtPassword"), grpAuthentication);

@@ -120,12 +120,7 @@ void TTabbedForm::updateUnstorable(QLineEdit* edit)
     }
     edit->setToolTip(bad.isEmpty()
             ? QString()
-            : caption(
-                  "\x82\xb1\x82\xcc\x97\x93\x82\xc9\x82\xcd\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xc8\x82\xa2\x95\xb6"
-                  "\x8e\x9a\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81i\x95\xdb\x91\xb6\x82\xb7\x82\xe9\x82\xc6\x81u?"
-                  "\x81v\x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb7\x81j: "
-                  /* この欄には保存できない文字があります（保存すると「?」になります）: */)
-                + bad);
+            : QStringLiteral("この欄には保存できない文字があります（保存すると「?」になります）: ") + bad);
 
     QString all;
     for (const QLineEdit* each : m_edits) {
@@ -133,11 +128,7 @@ void TTabbedForm::updateUnstorable(QLineEdit* edit)
             all += unstorableCharacters(each->text());
     }
     all = unstorableCharacters(all);
-    lblUnstorable->setText(all.isEmpty()
-            ? QString()
-            : caption("\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xc8\x82\xa2\x95\xb6\x8e\x9a\x82"
-                      "\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7: " /* 保存できない文字があります: */)
-                + all);
+    lblUnstorable->setText(all.isEmpty() ? QString() : QStringLiteral("保存できない文字があります: ") + all);
     lblUnstorable->setToolTip(lblUnstorable->text());
 }
 

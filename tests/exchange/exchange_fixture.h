@@ -1,8 +1,7 @@
 #pragma once
 
 #include "store/check_item.h"
-
-#include <iconv.h>
+#include "support/encoded_text.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -31,33 +30,6 @@ inline std::string crlf(std::initializer_list<std::string_view> lines)
         out.append("\r\n");
     }
     return out;
-}
-
-// A UTF-8 literal in another code, converted by the C library rather than by our own tables.
-inline std::string encodeAs(const char* code, std::string_view utf8)
-{
-    iconv_t cd = iconv_open(code, "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        std::abort();
-    std::string out(utf8.size() * 3 + 16, '\0');
-    char* src = const_cast<char*>(utf8.data());
-    size_t srcLeft = utf8.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1))
-        std::abort();
-    // Let a stateful code return to ASCII at the end.
-    if (iconv(cd, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
-        std::abort();
-    iconv_close(cd);
-    out.resize(out.size() - dstLeft);
-    return out;
-}
-
-// Shift_JIS as Windows has it.
-inline std::string sjis(std::string_view utf8)
-{
-    return encodeAs("CP932", utf8);
 }
 
 // Shift_JIS characters whose second byte is "\" (0x5C) or "|" (0x7C): 表, ソ, ポ.

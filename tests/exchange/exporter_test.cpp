@@ -472,20 +472,20 @@ TEST_F(ExportTest, NothingMarkedMeansNoDialogAndNoFile)
 
 TEST_F(ExportTest, DialogsOfTheCommands)
 {
-    EXPECT_EQ(exportDialog(TExchangeFormat::UriList).title, sjis("エクスポート URIリスト"));
-    EXPECT_EQ(importDialog(TExchangeFormat::UriList).title, sjis("インポート URIリスト"));
-    EXPECT_EQ(exportDialog(TExchangeFormat::UriList).filter, sjis("URLリスト (*.lst)|*.lst|全てのファイル (*.*)|*.*"));
-    EXPECT_EQ(exportDialog(TExchangeFormat::TabText).title, sjis("エクスポート TAB区切りテキスト"));
-    EXPECT_EQ(importDialog(TExchangeFormat::TabText).title, sjis("インポート TAB区切りテキスト"));
+    EXPECT_EQ(exportDialog(TExchangeFormat::UriList).title, "エクスポート URIリスト");
+    EXPECT_EQ(importDialog(TExchangeFormat::UriList).title, "インポート URIリスト");
+    EXPECT_EQ(exportDialog(TExchangeFormat::UriList).filter, "URLリスト (*.lst)|*.lst|全てのファイル (*.*)|*.*");
+    EXPECT_EQ(exportDialog(TExchangeFormat::TabText).title, "エクスポート TAB区切りテキスト");
+    EXPECT_EQ(importDialog(TExchangeFormat::TabText).title, "インポート TAB区切りテキスト");
     EXPECT_EQ(importDialog(TExchangeFormat::TabText).filter,
-        sjis("TAB区切りテキスト (*.txt)|*.txt|全てのファイル (*.*)|*.*"));
-    EXPECT_EQ(exportDialog(TExchangeFormat::Xml).title, sjis("エクスポート XMLファイル"));
-    EXPECT_EQ(importDialog(TExchangeFormat::Xml).title, sjis("インポート XMLファイル"));
-    EXPECT_EQ(exportDialog(TExchangeFormat::Xml).filter, sjis("XMLファイル (*.xml)|*.xml|全てのファイル (*.*)|*.*"));
-    EXPECT_EQ(exportDialog(TExchangeFormat::Html).title, sjis("エクスポート HTMLファイル"));
-    EXPECT_EQ(importDialog(TExchangeFormat::Html).title, sjis("インポート HTMLファイル"));
+        "TAB区切りテキスト (*.txt)|*.txt|全てのファイル (*.*)|*.*");
+    EXPECT_EQ(exportDialog(TExchangeFormat::Xml).title, "エクスポート XMLファイル");
+    EXPECT_EQ(importDialog(TExchangeFormat::Xml).title, "インポート XMLファイル");
+    EXPECT_EQ(exportDialog(TExchangeFormat::Xml).filter, "XMLファイル (*.xml)|*.xml|全てのファイル (*.*)|*.*");
+    EXPECT_EQ(exportDialog(TExchangeFormat::Html).title, "エクスポート HTMLファイル");
+    EXPECT_EQ(importDialog(TExchangeFormat::Html).title, "インポート HTMLファイル");
     EXPECT_EQ(importDialog(TExchangeFormat::Html).filter,
-        sjis("HTMLファイル (*.html;*.htm)|*.html;*.htm|全てのファイル (*.*)|*.*"));
+        "HTMLファイル (*.html;*.htm)|*.html;*.htm|全てのファイル (*.*)|*.*");
     EXPECT_EQ(exportDialog(TExchangeFormat::UriList).defaultExtension, "lst");
     EXPECT_EQ(importDialog(TExchangeFormat::TabText).defaultExtension, "txt");
     EXPECT_EQ(exportDialog(TExchangeFormat::Xml).defaultExtension, "xml");

@@ -1,5 +1,6 @@
 #include "character/data_file_list.h"
 #include "store/config.h"
+#include "support/encoded_text.h"
 #include "support/temp_dir.h"
 #include "support/test_config.h"
 #include "ui/config_form.h"
@@ -32,7 +33,7 @@ using test::whenShown;
 namespace {
 
 const TDataFileList Characters = {
-    { "\x83L\x83\x83\x83\x89", "/opt/chars/a.dat" }, /* キャラ */
+    { test::sjis("キャラ"), "/opt/chars/a.dat" },
     { "Second", "/opt/chars/b.dat" },
     { "Third", "/home/user/c.dat" },
 };

@@ -1,4 +1,5 @@
 #include "store/check_item.h"
+#include "support/encoded_text.h"
 #include "ui/item_form.h"
 #include "ui/sjis_text.h"
 
@@ -159,10 +160,7 @@ TEST(ItemForm, FillsControlsFromTheItem)
 {
     TItemForm form;
     TCheckItem item = checkedItem();
-    item.title() = "\x83"
-                   "A\x83"
-                   "C\x83"
-                   "e\x83\x80"; /* アイテム */
+    item.title() = test::sjis("アイテム");
     item.ownParameters = 1;
     item.proxyServer() = "own.proxy";
     item.setPassword("pw");
