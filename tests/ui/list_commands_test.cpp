@@ -84,7 +84,7 @@ protected:
     std::string titles() const
     {
         std::string s;
-        for (const TCheckItem& each : form.items())
+        for (const TCheckItem& each : form.settings().items)
             s += each.title();
         return s;
     }
