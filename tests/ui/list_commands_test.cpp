@@ -390,6 +390,7 @@ TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
     EXPECT_EQ(form.items().count(), 5u);
 
     // Change reads the row's check box into the item first, and a double click with setting 0 runs it.
+    form.updateSettings([](TConfig& c) { c.doubleClickAction = 0; });
     select({1});
     form.list()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
     bool boxShown = true;
@@ -398,7 +399,6 @@ TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
         boxShown = form.itemDialog()->chkCheck->isChecked();
         form.itemDialog()->txtTitle->setText(QStringLiteral("changed"));
     });
-    form.updateSettings([](TConfig& c) { c.doubleClickAction = 0; });
     form.onListDblClick();
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
     EXPECT_FALSE(boxShown);
