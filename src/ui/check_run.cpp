@@ -2,6 +2,7 @@
 #include "ui/wait_cursor.h"
 
 #include "ui/character_player.h"
+#include "ui/check_list_model.h"
 #include "ui/run_notifier.h"
 #include "ui/sjis_text.h"
 
@@ -10,7 +11,6 @@
 #include <QTime>
 #include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -47,20 +47,12 @@ void TImgForm::runChecks()
     if (!formEnabled() || !idle())
         return;
     TWaitCursor wait;
-
-    // The ticks move into the items; they come back row by row as the items are done.
-    const int rows = std::min(lvwCheck->topLevelItemCount(), static_cast<int>(m_config.items.count()));
-    for (int row = 0; row < rows; ++row) {
-        QTreeWidgetItem* entry = lvwCheck->topLevelItem(row);
-        m_config.items[static_cast<size_t>(row)].check = entry->checkState(0) == Qt::Checked ? 1 : 0;
-        entry->setCheckState(0, Qt::Unchecked);
-    }
+    // The ticks are in the items already: a tick changed in the list is its item's at once.
     try {
         m_run.run(m_config.items, m_config.defaultItem, *this);
     } catch (const std::exception&) {
         // The run-idle signal could not be reset: nothing is checked and the list shows its ticks again.
-        for (size_t row = 0; row < static_cast<size_t>(rows); ++row)
-            fillRow(row);
+        m_listModel->showTicks();
         m_actions->enableForRun(false);
         lvwCheck->setEnabled(true);
     }
@@ -69,6 +61,8 @@ void TImgForm::runChecks()
 void TImgForm::runStarted(size_t)
 {
     beginRun();
+    // The ticks come back row by row as the items are done, so they show what is still to do.
+    m_listModel->hideTicks();
     postCharacterEvent(TFilmEvent::RunStarts);
     lvwCheck->clearSelection();
     m_runDone.clear();
@@ -85,18 +79,17 @@ void TImgForm::itemDone(size_t index, const TCheckItem&, const TItemDone& done)
 {
     if (done.updated && done.updatedSoFar == 1)
         postCharacterEvent(TFilmEvent::FirstUpdate);
-    fillRow(index);
+    m_listModel->showTick(index);
     const int row = static_cast<int>(index);
-    lvwCheck->scrollToItem(lvwCheck->topLevelItem(row), QAbstractItemView::EnsureVisible);
+    lvwCheck->scrollTo(m_listModel->index(row, 0), QAbstractItemView::EnsureVisible);
     addToSelection(row);
 }
 
 void TImgForm::runEnded(const TRunSummary& summary)
 {
+    // Brings back the ticks of the items a stopped run did not get to.
+    m_listModel->showTicks();
     if (summary.stopped) {
-        // Brings back the ticks of the items the run did not get to.
-        for (size_t row = 0; row < m_config.items.count(); ++row)
-            fillRow(row);
         postCharacterEvent(TFilmEvent::RunStopped);
     } else {
         postCharacterEvent(TFilmEvent::RunCompleted);

@@ -4,6 +4,7 @@
 #include "store/exception.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
+#include "ui/check_list_model.h"
 #include "ui/config_form.h"
 #include "ui/failure_text.h"
 #include "ui/form_widgets.h"
@@ -39,8 +40,6 @@
 
 namespace {
 
-// Column captions as the window has always shown them, the misspelt one included.
-const char* const ColumnCaptions[ColumnCount] = {"Status", "Title", "URL", "Last-Modifeid", "meta-tag", "Response"};
 constexpr int DesignColumnWidths[ColumnCount] = {40, 120, 80, 80, 80, 80};
 constexpr int StatusPanelWidths[3] = {80, 80, 50};
 
@@ -197,14 +196,14 @@ QString TFormPrompts::saveFileName(QWidget* parent, const TFileDialogSpec& spec)
 
 void TCheckListView::mousePressEvent(QMouseEvent* event)
 {
-    QTreeWidget::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);
     if (onMouseDown)
         onMouseDown(event->button());
 }
 
 void TCheckListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    QTreeWidget::mouseDoubleClickEvent(event);
+    QTreeView::mouseDoubleClickEvent(event);
     if (onDblClick)
         onDblClick();
 }
@@ -212,7 +211,6 @@ void TCheckListView::mouseDoubleClickEvent(QMouseEvent* event)
 TImgForm::TImgForm(QWidget* parent)
     : QMainWindow(parent)
     , imgMenu(menuImages())
-    , imgCheckList(statusImages())
     , m_prompts(std::make_unique<TFormPrompts>())
     , m_formFont(designFont(16, true))
 {
@@ -273,6 +271,9 @@ TImgForm::~TImgForm()
     writeSettingsAtEnd();
     m_player.reset();
     removeTrayIcon();
+    // The list reads the items, which go with the window's members, before its children would go.
+    delete lvwCheck;
+    delete m_listModel;
 }
 
 void TImgForm::writeSettingsAtEnd()
@@ -288,8 +289,10 @@ void TImgForm::writeSettingsAtEnd()
 
 void TImgForm::buildList()
 {
+    m_listModel = new TCheckListModel(m_config.items, statusImages(), this);
     lvwCheck = new TCheckListView(m_client);
     lvwCheck->setObjectName(QStringLiteral("lvwCheck"));
+    lvwCheck->setModel(m_listModel);
     lvwCheck->setFont(designFont(13));
     lvwCheck->setRootIsDecorated(false);
     lvwCheck->setItemsExpandable(false);
@@ -300,11 +303,6 @@ void TImgForm::buildList()
     lvwCheck->setIconSize(QSize(16, 16));
     lvwCheck->setAllColumnsShowFocus(true);
     lvwCheck->setSortingEnabled(false);
-    lvwCheck->setColumnCount(ColumnCount);
-    QStringList captions;
-    for (const char* text : ColumnCaptions)
-        captions << QString::fromLatin1(text);
-    lvwCheck->setHeaderLabels(captions);
     lvwCheck->header()->setStretchLastSection(false);
     lvwCheck->header()->setSectionsMovable(false);
     lvwCheck->header()->setSectionsClickable(true);
@@ -413,39 +411,12 @@ void TImgForm::guarded(const std::function<void()>& command)
 
 const QIcon& TImgForm::statusIcon(ItemStatus status) const
 {
-    const auto value = static_cast<size_t>(status);
-    return imgCheckList[value < imgCheckList.size() ? value : 0];
-}
-
-void TImgForm::fillRow(size_t row)
-{
-    QTreeWidgetItem* entry = lvwCheck->topLevelItem(static_cast<int>(row));
-    const TCheckItem* item = m_config.items.at(row);
-    if (!entry || !item)
-        return;
-    entry->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-    entry->setCheckState(0, item->check ? Qt::Checked : Qt::Unchecked);
-    entry->setIcon(0, statusIcon(item->status));
-    entry->setText(0, QString());
-    entry->setText(1, fromSjis(item->title()));
-    entry->setText(2, fromSjis(item->checkUri()));
-    entry->setText(3, fromSjis(item->lastModified()));
-    entry->setText(4, fromSjis(item->metaTagValue()));
-    entry->setText(5, fromSjis(item->response()));
+    return m_listModel->statusIcon(status);
 }
 
 void TImgForm::refillList()
 {
-    lvwCheck->setUpdatesEnabled(false);
-    lvwCheck->clear();
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(m_config.items.count()));
-    for (size_t i = 0; i < m_config.items.count(); ++i)
-        rows << new QTreeWidgetItem();
-    lvwCheck->addTopLevelItems(rows);
-    for (size_t i = 0; i < m_config.items.count(); ++i)
-        fillRow(i);
-    lvwCheck->setUpdatesEnabled(true);
+    m_listModel->refillAll();
 }
 
 void TImgForm::updateSettings(const std::function<void(TConfig&)>& change)
@@ -477,40 +448,40 @@ void TImgForm::captureColumnWidths()
 TSelection TImgForm::selectedRows() const
 {
     TSelection rows;
-    for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i) {
-        if (lvwCheck->topLevelItem(i)->isSelected())
-            rows.push_back(static_cast<size_t>(i));
+    for (const QItemSelectionRange& range : lvwCheck->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.push_back(static_cast<size_t>(row));
     }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
 int TImgForm::selectedRow() const
 {
-    for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i) {
-        if (lvwCheck->topLevelItem(i)->isSelected())
-            return i;
+    int first = -1;
+    for (const QItemSelectionRange& range : lvwCheck->selectionModel()->selection()) {
+        if (first < 0 || range.top() < first)
+            first = range.top();
     }
-    return -1;
+    return first;
 }
 
 void TImgForm::focusRow(size_t row)
 {
-    QTreeWidgetItem* entry = lvwCheck->topLevelItem(static_cast<int>(row));
-    if (!entry)
+    const QModelIndex index = m_listModel->index(static_cast<int>(row), 0);
+    if (!index.isValid())
         return;
-    lvwCheck->scrollToItem(entry);
+    lvwCheck->scrollTo(index);
     lvwCheck->clearSelection();
-    lvwCheck->setCurrentItem(entry);
-    entry->setSelected(true);
+    lvwCheck->setCurrentIndex(index);
+    lvwCheck->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void TImgForm::showSelection(const TSelection& selection)
 {
-    lvwCheck->clearSelection();
-    for (size_t row : selection) {
-        if (QTreeWidgetItem* entry = lvwCheck->topLevelItem(static_cast<int>(row)))
-            entry->setSelected(true);
-    }
+    // Ranges of neighbouring rows rather than one per row: selecting thousands stays one cheap change.
+    lvwCheck->selectionModel()->select(m_listModel->rowsSelection(selection), QItemSelectionModel::ClearAndSelect);
 }
 
 // ---- list commands
@@ -529,10 +500,7 @@ void TImgForm::addItem(TCheckItem item, const QString& dialogCaption)
     itemForm->setWindowTitle(dialogCaption);
     if (!itemForm->Execute(item, m_config.defaultItem))
         return;
-    const TSelection added = appendItem(m_config.items, std::move(item));
-    lvwCheck->addTopLevelItem(new QTreeWidgetItem());
-    fillRow(added.front());
-    focusRow(added.front());
+    focusRow(m_listModel->appendItem(std::move(item)));
 }
 
 void TImgForm::onNew()
@@ -547,10 +515,9 @@ void TImgForm::onChange()
         if (row < 0)
             return;
         TCheckItem& item = m_config.items[static_cast<size_t>(row)];
-        item.check = lvwCheck->topLevelItem(row)->checkState(0) == Qt::Checked ? 1 : 0;
         itemForm->setWindowTitle(QStringLiteral("アイテム変更"));
         if (itemForm->Execute(item, m_config.defaultItem))
-            fillRow(static_cast<size_t>(row));
+            m_listModel->refillRow(static_cast<size_t>(row));
         focusRow(static_cast<size_t>(row));
     });
 }
@@ -571,11 +538,12 @@ void TImgForm::onDelete()
             question = QString::number(rows.size()) + QStringLiteral("個のアイテムを削除します");
         if (!m_prompts->ask(this, question, QMessageBox::Question))
             return;
-        eraseSelected(m_config.items, rows);
-        if (rows.size() == 1)
-            delete lvwCheck->takeTopLevelItem(static_cast<int>(rows[0]));
-        else
+        if (rows.size() == 1) {
+            m_listModel->eraseItem(rows[0]);
+        } else {
+            eraseSelected(m_config.items, rows);
             refillList();
+        }
     });
 }
 
@@ -621,8 +589,7 @@ void TImgForm::onMoveUp()
         const TSelection after = moveSelectedUp(m_config.items, before);
         if (after == before)
             return;
-        fillRow(after.front());
-        fillRow(after.front() + 1);
+        m_listModel->refillRows({after.front(), after.front() + 1});
         focusRow(after.front());
     });
 }
@@ -634,8 +601,7 @@ void TImgForm::onMoveDown()
         const TSelection after = moveSelectedDown(m_config.items, before);
         if (after == before)
             return;
-        fillRow(after.front() - 1);
-        fillRow(after.front());
+        m_listModel->refillRows({after.front() - 1, after.front()});
         focusRow(after.front());
     });
 }
@@ -650,12 +616,7 @@ void TImgForm::sort(SortKey key)
 
 void TImgForm::setStatus(ItemStatus status)
 {
-    guarded([this, status] {
-        lvwCheck->setUpdatesEnabled(false);
-        for (size_t row : setSelectedStatus(m_config.items, selectedRows(), status))
-            fillRow(row);
-        lvwCheck->setUpdatesEnabled(true);
-    });
+    guarded([this, status] { m_listModel->refillRows(setSelectedStatus(m_config.items, selectedRows(), status)); });
 }
 
 void TImgForm::onBrowse()
@@ -668,10 +629,11 @@ void TImgForm::onBrowse()
         QDesktopServices::openUrl(QUrl(fromSjis(item.browseUri()), QUrl::TolerantMode));
         if (item.status == ItemStatus::Update) {
             item.status = ItemStatus::Normal;
-            fillRow(static_cast<size_t>(row));
+            m_listModel->refillRow(static_cast<size_t>(row));
         }
         lvwCheck->clearSelection();
-        lvwCheck->topLevelItem(row)->setSelected(true);
+        lvwCheck->selectionModel()->select(
+            m_listModel->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     });
 }
 

@@ -13,7 +13,7 @@
 #include <QItemSelection>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <array>
 #include <chrono>
@@ -27,6 +27,7 @@ class QMenu;
 class QSystemTrayIcon;
 class QToolBar;
 class TCharacterPlayer;
+class TCheckListModel;
 class TClientArea;
 class TConfigForm;
 class TItemForm;
@@ -56,10 +57,10 @@ public:
 
 // The item list: a report view that tells the window about mouse presses and double clicks after
 // handling them itself, so that a right click has selected its row before the context menu opens.
-class TCheckListView : public QTreeWidget
+class TCheckListView : public QTreeView
 {
 public:
-    using QTreeWidget::QTreeWidget;
+    using QTreeView::QTreeView;
     std::function<void(Qt::MouseButton)> onMouseDown;
     std::function<void()> onDblClick;
 
@@ -152,6 +153,7 @@ public:
     void setItems(const TCheckItems& items);
     // The items of the rows, for commands that change the list and refill it themselves.
     TCheckItems& items() { return m_config.items; }
+    // Shows every row again from the items, which may have changed in number.
     void refillList();
     // Rows in list order that are selected.
     TSelection selectedRows() const;
@@ -169,6 +171,7 @@ public:
 
     TActions* actions() const { return m_actions; }
     TCheckListView* list() const { return lvwCheck; }
+    TCheckListModel* listModel() const { return m_listModel; }
     QToolBar* toolBar() const { return tbarMenu; }
     QMenu* popupMenu() const { return mnuPopup; }
     QMenu* trayMenu() const { return mnuTastTray; }
@@ -187,7 +190,6 @@ private:
     void buildList();
     void buildStatusBar();
     void setFormEnabled(bool enabled);
-    void fillRow(size_t row);
     void applyColumnWidths();
     void captureColumnWidths();
     void showSelection(const TSelection& selection);
@@ -222,9 +224,9 @@ private:
     THTTPChecker m_checker;
     TCheckRun m_run {m_checker};
     std::vector<QIcon> imgMenu;
-    std::vector<QIcon> imgCheckList;
     TActions* m_actions = nullptr;
     QToolBar* tbarMenu = nullptr;
+    TCheckListModel* m_listModel = nullptr;
     TCheckListView* lvwCheck = nullptr;
     QMenu* mnuPopup = nullptr;
     QMenu* mnuTastTray = nullptr;
