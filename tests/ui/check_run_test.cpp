@@ -101,8 +101,8 @@ protected:
     }
 
     QString panel(int index) const { return form->statusPanel(index)->text(); }
-    bool ticked(int row) const { return form->list()->topLevelItem(row)->checkState(0) == Qt::Checked; }
-    bool selected(int row) const { return form->list()->topLevelItem(row)->isSelected(); }
+    bool ticked(int row) const { return test::rowTicked(*form, row); }
+    bool selected(int row) const { return test::rowSelected(*form, row); }
 
     std::vector<int> enabledActions() const
     {
@@ -179,7 +179,7 @@ TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
         EXPECT_TRUE(ticked(row)) << row;
         EXPECT_TRUE(selected(row)) << row;
     }
-    EXPECT_EQ(form->list()->topLevelItem(1)->text(3), QString::fromStdString(NewDate));
+    EXPECT_EQ(test::rowText(*form, 1, 3), QString::fromStdString(NewDate));
 
     // Restored from the tray, and the beep because the sound switch is off.
     EXPECT_FALSE(form->trayIconShown());
@@ -239,8 +239,8 @@ TEST_F(CheckRun, NoTickedRowChangesNothing)
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     start();
-    form->list()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
-    form->list()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    test::setTicked(*form, 0, false);
+    test::setTicked(*form, 1, false);
     for (int i = 0; i < 3; ++i)
         form->statusPanel(i)->setText(QStringLiteral("before %1").arg(i));
     const TCheckItem second = form->items()[1];
@@ -313,9 +313,9 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
 
         // The next run starts afresh: the stop does not carry over.
         server.add(answer(OldDate));
-        form->list()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        test::setTicked(*form, 0, false);
         for (int row = 2; row < 5; ++row)
-            form->list()->topLevelItem(row)->setCheckState(0, Qt::Unchecked);
+            test::setTicked(*form, row, false);
         test::action(*form, "actRun")->trigger();
         EXPECT_EQ(server.connectionCount(), 3u);
         EXPECT_EQ(form->items()[1].status, ItemStatus::Normal);
@@ -443,7 +443,7 @@ TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
     for (int i = 1; i <= 4; ++i)
         config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
     start();
-    form->list()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    test::setTicked(*form, 1, false);
     const TCheckItem skipped = form->items()[1];
 
     test::action(*form, "actRun")->trigger();

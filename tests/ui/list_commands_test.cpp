@@ -16,11 +16,14 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,12 +77,7 @@ protected:
 
     void trigger(const char* name) { test::action(form, name)->trigger(); }
 
-    void select(std::vector<int> rows)
-    {
-        form.list()->clearSelection();
-        for (int row : rows)
-            form.list()->topLevelItem(row)->setSelected(true);
-    }
+    void select(std::vector<int> rows) { test::selectRows(form, rows); }
 
     std::string titles() const
     {
@@ -92,8 +90,8 @@ protected:
     std::string rowTitles() const
     {
         std::string s;
-        for (int i = 0; i < form.list()->topLevelItemCount(); ++i)
-            s += toSjis(form.list()->topLevelItem(i)->text(1));
+        for (int i = 0; i < test::rowCount(form); ++i)
+            s += toSjis(test::rowText(form, i, 1));
         return s;
     }
 
@@ -175,7 +173,7 @@ TEST_F(ListWindow, RightButtonOnTheListOpensTheContextMenu)
 {
     form.show();
     QWidget* viewport = form.list()->viewport();
-    const QRect second = form.list()->visualItemRect(form.list()->topLevelItem(1));
+    const QRect second = form.list()->visualRect(test::cell(form, 1, 1));
     if (!second.isValid())
         GTEST_SKIP() << "the list has no room for rows in this window size";
     QTest::mousePress(viewport, Qt::RightButton, {}, second.center());
@@ -226,7 +224,7 @@ TEST_F(ListWindow, DeleteAsksOneOfThreeQuestions)
     trigger("actDelete");
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("全てのアイテムを削除します"));
     EXPECT_TRUE(form.items().empty());
-    EXPECT_EQ(form.list()->topLevelItemCount(), 0);
+    EXPECT_EQ(test::rowCount(form), 0);
     EXPECT_TRUE(form.formEnabled());
 }
 
@@ -234,7 +232,7 @@ TEST_F(ListWindow, TitleInTheQuestionIsDecodedFromShiftJis)
 {
     form.items()[0].title() = "\x83" "e\x83X\x83g"; // テスト
     form.refillList();
-    EXPECT_EQ(form.list()->topLevelItem(0)->text(1), QStringLiteral("テスト"));
+    EXPECT_EQ(test::rowText(form, 0, 1), QStringLiteral("テスト"));
     select({0});
     trigger("actDelete");
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("テスト\rこのアイテムを削除します"));
@@ -271,7 +269,7 @@ TEST_F(ListWindow, MovesStopAtTheEnds)
     EXPECT_EQ(titles(), "acbd");
     EXPECT_EQ(rowTitles(), "acbd");
     EXPECT_EQ(form.selectedRows(), TSelection {2});
-    EXPECT_EQ(form.list()->currentItem(), form.list()->topLevelItem(2));
+    EXPECT_EQ(form.list()->currentIndex().row(), 2);
     trigger("actMoveUp");
     trigger("actMoveUp");
     EXPECT_EQ(titles(), "bacd");
@@ -281,8 +279,39 @@ TEST_F(ListWindow, MovesStopAtTheEnds)
     form.refillList();
     select({0});
     trigger("actMoveDown");
-    EXPECT_EQ(form.list()->topLevelItem(1)->checkState(0), Qt::Unchecked);
-    EXPECT_EQ(form.list()->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_FALSE(test::rowTicked(form, 1));
+    EXPECT_TRUE(test::rowTicked(form, 0));
+}
+
+TEST_F(ListWindow, ATickChangedInTheListIsTheItemsAtOnce)
+{
+    form.show();
+    const QModelIndex box = test::cell(form, 1);
+    QStyleOptionViewItem option;
+    option.initFrom(form.list()->viewport());
+    option.rect = form.list()->visualRect(box);
+    option.features = QStyleOptionViewItem::HasCheckIndicator;
+    const QPoint boxCentre =
+        form.list()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, form.list()).center();
+    if (!option.rect.isValid())
+        GTEST_SKIP() << "the list has no room for rows in this window size";
+
+    const std::function<void()> ways[] = {
+        [&] { QTest::mouseClick(form.list()->viewport(), Qt::LeftButton, {}, boxCentre); },
+        [&] {
+            form.list()->setCurrentIndex(box);
+            QTest::keyClick(form.list(), Qt::Key_Space);
+        },
+    };
+    for (const auto& toggle : ways) {
+        toggle();
+        EXPECT_EQ(form.items()[1].check, 0);
+        EXPECT_FALSE(test::rowTicked(form, 1));
+        toggle();
+        EXPECT_EQ(form.items()[1].check, 1);
+        EXPECT_TRUE(test::rowTicked(form, 1));
+    }
+    EXPECT_EQ(form.items()[0].check, 1);
 }
 
 TEST_F(ListWindow, SetStatusOnTheSelectedRows)
@@ -292,14 +321,14 @@ TEST_F(ListWindow, SetStatusOnTheSelectedRows)
     EXPECT_EQ(form.items()[0].status, ItemStatus::Error);
     EXPECT_EQ(form.items()[1].status, ItemStatus::Update);
     EXPECT_EQ(form.items()[2].status, ItemStatus::Error);
-    EXPECT_EQ(form.list()->topLevelItem(2)->icon(0).pixmap(16).toImage(), form.statusIcon(ItemStatus::Error).pixmap(16).toImage());
+    EXPECT_EQ(test::rowIcon(form, 2), form.statusIcon(ItemStatus::Error).pixmap(16).toImage());
     trigger("actStatusInitial");
     EXPECT_EQ(form.items()[0].status, ItemStatus::Initial);
     trigger("actStatusNormal");
     EXPECT_EQ(form.items()[2].status, ItemStatus::Normal);
     trigger("actStatusUpdate");
     EXPECT_EQ(form.items()[2].status, ItemStatus::Update);
-    EXPECT_EQ(form.list()->topLevelItem(2)->icon(0).pixmap(16).toImage(), form.statusIcon(ItemStatus::Update).pixmap(16).toImage());
+    EXPECT_EQ(test::rowIcon(form, 2), form.statusIcon(ItemStatus::Update).pixmap(16).toImage());
 }
 
 TEST_F(ListWindow, OpenInBrowserTurnsUpdateIntoNormal)
@@ -311,7 +340,7 @@ TEST_F(ListWindow, OpenInBrowserTurnsUpdateIntoNormal)
     ASSERT_EQ(browser.opened.size(), 1u);
     EXPECT_EQ(browser.opened[0], QUrl(QStringLiteral("http://127.0.0.1/view")));
     EXPECT_EQ(form.items()[1].status, ItemStatus::Normal);
-    EXPECT_EQ(form.list()->topLevelItem(1)->icon(0).pixmap(16).toImage(), form.statusIcon(ItemStatus::Normal).pixmap(16).toImage());
+    EXPECT_EQ(test::rowIcon(form, 1), form.statusIcon(ItemStatus::Normal).pixmap(16).toImage());
     EXPECT_EQ(form.selectedRows(), TSelection {1});
 
     // An empty view URL opens the check URL; an item in error stays so.
@@ -355,7 +384,7 @@ TEST_F(ListWindow, ClipboardCopyAndNewItemFromIt)
     EXPECT_EQ(form.items()[4].checkUri(), "a");
     EXPECT_EQ(form.items()[4].title(), form.settings().defaultItem.title());
     EXPECT_EQ(form.selectedRows(), TSelection {4});
-    EXPECT_EQ(form.list()->topLevelItem(4)->text(2), QStringLiteral("a"));
+    EXPECT_EQ(test::rowText(form, 4, 2), QStringLiteral("a"));
 
     // An empty first line or no text at all does nothing, and shows no dialog.
     for (const QString& text : {QStringLiteral("\nb"), QStringLiteral("\r\nb"), QString()}) {
@@ -382,7 +411,7 @@ TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
     EXPECT_EQ(shownCaption, QStringLiteral("新規アイテム"));
     ASSERT_EQ(form.items().count(), 5u);
     EXPECT_EQ(form.items()[4].title(), toSjis(QStringLiteral("新しいページ")));
-    EXPECT_EQ(form.list()->topLevelItem(4)->text(1), QStringLiteral("新しいページ"));
+    EXPECT_EQ(test::rowText(form, 4, 1), QStringLiteral("新しいページ"));
     EXPECT_EQ(form.selectedRows(), TSelection {4});
 
     test::whenShown(*form.itemDialog(), nullptr, "btnCancel");
@@ -392,7 +421,7 @@ TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
     // Change reads the row's check box into the item first, and a double click with setting 0 runs it.
     form.updateSettings([](TConfig& c) { c.doubleClickAction = 0; });
     select({1});
-    form.list()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    test::setTicked(form, 1, false);
     bool boxShown = true;
     test::whenShown(*form.itemDialog(), [&] {
         shownCaption = form.itemDialog()->windowTitle();
@@ -404,7 +433,7 @@ TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
     EXPECT_FALSE(boxShown);
     EXPECT_EQ(form.items()[1].check, 0);
     EXPECT_EQ(form.items()[1].title(), "changed");
-    EXPECT_EQ(form.list()->topLevelItem(1)->text(1), QStringLiteral("changed"));
+    EXPECT_EQ(test::rowText(form, 1, 1), QStringLiteral("changed"));
     EXPECT_EQ(form.selectedRows(), TSelection {1});
 
     // Without a selected row nothing opens.

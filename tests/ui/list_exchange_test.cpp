@@ -48,9 +48,7 @@ protected:
 
     void select(std::initializer_list<int> rows)
     {
-        form->list()->clearSelection();
-        for (int row : rows)
-            form->list()->topLevelItem(row)->setSelected(true);
+        test::selectRows(*form, rows);
     }
 
     void trigger(const char* name) { test::action(*form, name)->trigger(); }
@@ -121,15 +119,15 @@ TEST_F(ExchangeWindow, ImportsAppendRowsAndFailuresChangeNothing)
     EXPECT_EQ(prompts->openDialogs[0].title, QString::fromUtf8("インポート URIリスト"));
     EXPECT_EQ(prompts->openDialogs[0].defaultExtension, QStringLiteral("lst"));
     ASSERT_EQ(form->items().count(), 5u);
-    ASSERT_EQ(form->list()->topLevelItemCount(), 5);
-    EXPECT_EQ(form->list()->topLevelItem(4)->text(2), QStringLiteral("http://127.0.0.1/new2"));
+    ASSERT_EQ(test::rowCount(*form), 5);
+    EXPECT_EQ(test::rowText(*form, 4, 2), QStringLiteral("http://127.0.0.1/new2"));
 
     // A file that cannot be opened: the list stays, the window stays enabled, no message.
     for (const char* action : { "actImportUrlList", "actImportTabText", "actImportHtml", "actImportXml" }) {
         prompts->fileNames.push_back(QString::fromStdString(files.file("absent")));
         trigger(action);
         EXPECT_EQ(form->items().count(), 5u);
-        EXPECT_EQ(form->list()->topLevelItemCount(), 5);
+        EXPECT_EQ(test::rowCount(*form), 5);
         EXPECT_TRUE(controlsEnabled());
     }
     EXPECT_TRUE(prompts->warnings.empty());

@@ -75,24 +75,24 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
 
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Vantrel"));
     TCheckListView* list = form->list();
-    ASSERT_EQ(list->columnCount(), 6);
+    ASSERT_EQ(list->model()->columnCount(), 6);
     const QStringList captions = {QStringLiteral("Status"), QStringLiteral("Title"), QStringLiteral("URL"),
         QStringLiteral("Last-Modifeid"), QStringLiteral("meta-tag"), QStringLiteral("Response")};
     const int widths[6] = {40, 200, 80, 80, 80, 55};
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(list->headerItem()->text(i), captions[i]);
+        EXPECT_EQ(list->model()->headerData(i, Qt::Horizontal).toString(), captions[i]);
         EXPECT_EQ(list->columnWidth(i), widths[i]) << i;
     }
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
 
-    ASSERT_EQ(list->topLevelItemCount(), 3);
-    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("テスト"));
-    EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("http://127.0.0.1/a"));
-    EXPECT_EQ(list->topLevelItem(0)->text(0), QString());
-    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
-    EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
-    auto icon = [&](int row) { return list->topLevelItem(row)->icon(0).pixmap(16).toImage(); };
+    ASSERT_EQ(test::rowCount(*form), 3);
+    EXPECT_EQ(test::rowText(*form, 0, 1), QStringLiteral("テスト"));
+    EXPECT_EQ(test::rowText(*form, 0, 2), QStringLiteral("http://127.0.0.1/a"));
+    EXPECT_EQ(test::rowText(*form, 0, 0), QString());
+    EXPECT_TRUE(test::rowTicked(*form, 0));
+    EXPECT_FALSE(test::rowTicked(*form, 1));
+    auto icon = [&](int row) { return test::rowIcon(*form, row); };
     EXPECT_EQ(icon(0), form->statusIcon(ItemStatus::Update).pixmap(16).toImage());
     EXPECT_EQ(icon(1), form->statusIcon(ItemStatus::Error).pixmap(16).toImage());
     EXPECT_EQ(icon(2), form->statusIcon(ItemStatus::Initial).pixmap(16).toImage()); // unknown status: the initial picture
@@ -126,7 +126,7 @@ TEST_F(StartedWindow, WithoutASettingsFileStartsEmptyWithTheFirstCharacterFound)
 {
     ASSERT_TRUE(start());
     EXPECT_EQ(form->items().count(), 0u);
-    EXPECT_EQ(form->list()->topLevelItemCount(), 0);
+    EXPECT_EQ(test::rowCount(*form), 0);
     EXPECT_EQ(form->settings().reportMode, 2);
     EXPECT_EQ(form->list()->columnWidth(1), 120);
     EXPECT_EQ(form->settings().characterFile(), program.file("vantrel.dat"));
@@ -216,7 +216,7 @@ TEST_F(StartedWindow, SettingsWrittenAtExitHoldTheListAsItWas)
     writeSettings(config);
     ASSERT_TRUE(start());
     form->showMain();
-    form->list()->topLevelItem(1)->setSelected(true);
+    test::selectRows(*form, {1});
     prompts->answers = {true};
     test::action(*form, "actDelete")->trigger();
     form->list()->setColumnWidth(2, 133);
