@@ -70,13 +70,13 @@ void windowRun(benchmark::State& state)
         auto start = std::chrono::steady_clock::now();
         form.runChecks();
         g_window = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (server.connectionCount() != Items || form.config.items[Items - 1].status != ItemStatus::Normal)
+        if (server.connectionCount() != Items || form.settings().items[Items - 1].status != ItemStatus::Normal)
         {
             int errors = 0;
             for (int i = 0; i < Items; ++i)
-                errors += form.config.items[i].status == ItemStatus::Error;
+                errors += form.settings().items[i].status == ItemStatus::Error;
             std::fprintf(stderr, "connections %zu errors %d first response %s\n", server.connectionCount(), errors,
-                form.config.items[0].response().c_str());
+                form.settings().items[0].response().c_str());
             state.SkipWithError("the run did not check every item");
         }
     }

@@ -1,3 +1,4 @@
+#include "ui/failure_text.h"
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
 #include "ui/menu_images.h"
@@ -45,7 +46,7 @@ int main(int argc, char** argv)
         form.showMain();
         QApplication::exec();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, QApplication::applicationName(), failureText(e));
     }
     return 0;
 }

@@ -61,7 +61,7 @@ void TFilmPlayer::Click(int x, int y, bool runInProgress)
         }
     }
     if (quiet)
-        PostEvent(runInProgress ? 8 : 2);
+        PostEvent(runInProgress ? TFilmEvent::ClickedDuringRun : TFilmEvent::Clicked);
 }
 
 void TFilmPlayer::DoubleClick()

@@ -66,6 +66,22 @@ public:
 
 enum class TFilmKind { None, Idle, Talk };
 
+// The events of the character's 12-entry event table, as the program posts them.
+enum class TFilmEvent : size_t {
+    Loaded = 0, // a character has been loaded
+    Unused1 = 1,
+    Clicked = 2, // a click on the quiet balloon while no check run is in progress
+    ItemsLoaded = 3, // items were read from an items file (open or add)
+    ItemsSaved = 4,
+    RunStarts = 5,
+    RunStopped = 6,
+    RunCompleted = 7,
+    ClickedDuringRun = 8,
+    FirstUpdate = 9, // the first item of a run that counts as updated
+    NothingUpdated = 10, // a run ended without any updated item, after RunStopped or RunCompleted
+    Unused11 = 11,
+};
+
 // Animates the loaded character and types its lines into the balloon on a thread of its own.
 // Every operation but Advance() is for the user-interface thread.
 class TFilmPlayer
@@ -88,6 +104,7 @@ public:
     // Says one alternative, chosen with std::rand(), of the event's lines; nothing when it has none.
     // A code outside the event table raises std::out_of_range.
     void PostEvent(size_t code);
+    void PostEvent(TFilmEvent event) { PostEvent(static_cast<size_t>(event)); }
     // A click in window client coordinates: on the picture it pages through pending text, or, when the
     // balloon is quiet, posts event 2 (event 8 while a check run is in progress).
     void Click(int x, int y, bool runInProgress);

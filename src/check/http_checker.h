@@ -20,7 +20,6 @@ public:
     bool success = false; // the final answer was below 400 and nothing failed
     bool stopped = false; // the user stopped this item's request
     std::string userAgent; // added as the User-Agent line; empty sends none
-    bool runStopped = false; // ends the check run after the current item
 
 private:
     TNMHTTP m_client;

@@ -19,6 +19,11 @@ enum ConfigText : size_t {
 inline constexpr size_t ConfigTextCount = 7;
 inline constexpr size_t ColumnCount = 6;
 
+// The values of the options block that choose a behaviour; the block keeps them as bytes, which may hold
+// any other value read from a file.
+enum class DoubleClickAction : uint8_t { Edit = 0, Browse = 1 };
+enum class ReportMode : uint8_t { Never = 0, OnUpdate = 1, Always = 2 };
+
 inline constexpr uint32_t ConfigSignature = 200009;
 inline constexpr uint32_t ConfigFormatVersion = 2;
 
@@ -42,10 +47,10 @@ struct TConfig
     // Options block, in file order.
     uint32_t signature = ConfigSignature;
     uint32_t formatVersion = ConfigFormatVersion;
-    uint8_t doubleClickAction = 0;
+    uint8_t doubleClickAction = static_cast<uint8_t>(DoubleClickAction::Edit);
     uint8_t topMost = 0;
     uint8_t taskTray = 0;
-    uint8_t reportMode = 2;
+    uint8_t reportMode = static_cast<uint8_t>(ReportMode::Always);
     uint8_t soundOnUpdate = 0;
     uint8_t soundOnNoUpdate = 0;
     uint8_t exportAll = 1;
@@ -57,6 +62,9 @@ struct TConfig
     TCheckItems items;
 
     static std::array<std::string, ConfigTextCount> factoryTexts();
+
+    DoubleClickAction doubleClick() const { return static_cast<DoubleClickAction>(doubleClickAction); }
+    ReportMode report() const { return static_cast<ReportMode>(reportMode); }
 
     std::string& homePageUri() { return texts[HomePageUriText]; }
     const std::string& homePageUri() const { return texts[HomePageUriText]; }

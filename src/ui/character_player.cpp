@@ -32,11 +32,11 @@ TCharacterPlayer::~TCharacterPlayer()
     m_handOff.setPlayer(nullptr);
 }
 
-void TCharacterPlayer::postEvent(size_t code)
+void TCharacterPlayer::postEvent(TFilmEvent event)
 {
-    m_player->PostEvent(code);
+    m_player->PostEvent(event);
     if (eventPosted)
-        eventPosted(code);
+        eventPosted(static_cast<size_t>(event));
 }
 
 bool TCharacterPlayer::load(const std::string& path, const QFont& font)
@@ -47,7 +47,7 @@ bool TCharacterPlayer::load(const std::string& path, const QFont& font)
     } catch (const TException&) {
         return false;
     }
-    m_player->PostEvent(0);
+    postEvent(TFilmEvent::Loaded);
     m_player->Resume();
     return true;
 }

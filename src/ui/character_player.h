@@ -36,7 +36,7 @@ public:
     TFilmSurface& surface() { return m_surface; }
 
     // Posts a character event to the player, then tells `eventPosted` (which tests watch) its number.
-    void postEvent(size_t code);
+    void postEvent(TFilmEvent event);
     std::function<void(size_t)> eventPosted;
 
     // Pauses, reads and decodes the file, gives it to the player with `font` for the balloon, posts

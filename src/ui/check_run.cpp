@@ -1,45 +1,26 @@
 #include "ui/main_window.h"
 #include "ui/wait_cursor.h"
 
-#include "store/store_file.h"
 #include "ui/character_player.h"
-#include "ui/form_widgets.h"
+#include "ui/check_list_model.h"
 #include "ui/run_notifier.h"
 #include "ui/sjis_text.h"
 
 #include <QApplication>
-#include <QItemSelection>
 #include <QLabel>
 #include <QTime>
 #include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace {
 
-// Status bar texts.
-const char* const Checking = "\x8a\x6d\x94\x46\x92\x86"; // 確認中
-const char* const ItemsOf = "\x8c\x8f\x92\x86\x81\x41"; // 件中、
-const char* const ItemsUpdated = "\x8c\x8f\x82\xaa\x8d\x58\x90\x56\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb7"; // 件が更新されています
-const char* const NoUpdates = "\x8d\x58\x90\x56\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd"; // 更新はありませんでした
-
-// Character events of a run.
-constexpr size_t RunStarts = 5;
-constexpr size_t RunStopped = 6;
-constexpr size_t RunCompleted = 7;
-constexpr size_t FirstUpdate = 9;
-constexpr size_t NothingUpdated = 10;
-
 constexpr int CloseWaitMs = 10000;
 // Often enough for the window, the character and Stop to feel immediate, seldom enough that repainting the
 // window does not cost more than a request to a near server.
 constexpr auto PumpInterval = std::chrono::milliseconds(15);
-
-constexpr int ReportOnUpdate = 1;
-constexpr int ReportAlways = 2;
 
 QString clockText()
 {
@@ -48,17 +29,17 @@ QString clockText()
 
 } // namespace
 
-void TImgForm::addToSelection(QItemSelection& done, int row)
+void TImgForm::addToSelection(int row)
 {
     // A row selected on its own is a range of its own, and every paint and test of the selection goes through
     // all ranges; the rows are done in list order, so a row next to the last range extends it instead.
     const QAbstractItemModel* model = lvwCheck->model();
     const QModelIndex last = model->index(row, model->columnCount() - 1);
-    if (!done.isEmpty() && done.constLast().bottom() == row - 1)
-        done.last() = QItemSelectionRange(done.constLast().topLeft(), last);
+    if (!m_runDone.isEmpty() && m_runDone.constLast().bottom() == row - 1)
+        m_runDone.last() = QItemSelectionRange(m_runDone.constLast().topLeft(), last);
     else
-        done.append(QItemSelectionRange(model->index(row, 0), last));
-    lvwCheck->selectionModel()->select(done, QItemSelectionModel::ClearAndSelect);
+        m_runDone.append(QItemSelectionRange(model->index(row, 0), last));
+    lvwCheck->selectionModel()->select(m_runDone, QItemSelectionModel::ClearAndSelect);
 }
 
 void TImgForm::runChecks()
@@ -66,69 +47,67 @@ void TImgForm::runChecks()
     if (!formEnabled() || !idle())
         return;
     TWaitCursor wait;
-
-    // The ticks move into the items; they come back row by row as the items are done.
-    const int rows = std::min(lvwCheck->topLevelItemCount(), static_cast<int>(config.items.count()));
-    size_t taken = 0;
-    for (int row = 0; row < rows; ++row) {
-        QTreeWidgetItem* entry = lvwCheck->topLevelItem(row);
-        TCheckItem& item = config.items[static_cast<size_t>(row)];
-        item.check = entry->checkState(0) == Qt::Checked ? 1 : 0;
-        entry->setCheckState(0, Qt::Unchecked);
-        if (item.check)
-            ++taken;
-    }
-    if (taken == 0)
-        return;
-
+    // The ticks are in the items already: a tick changed in the list is its item's at once.
     try {
-        beginRun();
+        m_run.run(m_config.items, m_config.defaultItem, *this);
     } catch (const std::exception&) {
         // The run-idle signal could not be reset: nothing is checked and the list shows its ticks again.
-        for (int row = 0; row < rows; ++row)
-            fillRow(row);
-        actions->enableForRun(false);
+        m_listModel->showTicks();
+        m_actions->enableForRun(false);
         lvwCheck->setEnabled(true);
-        return;
     }
-    postCharacterEvent(RunStarts);
+}
+
+void TImgForm::runStarted(size_t)
+{
+    beginRun();
+    // The ticks come back row by row as the items are done, so they show what is still to do.
+    m_listModel->hideTicks();
+    postCharacterEvent(TFilmEvent::RunStarts);
     lvwCheck->clearSelection();
+    m_runDone.clear();
     statusPanel(0)->setText(clockText());
-    statusPanel(1)->setText(caption(Checking));
+    statusPanel(1)->setText(QStringLiteral("確認中"));
+}
 
-    size_t updated = 0;
-    QItemSelection done;
-    for (int row = 0; row < rows && !runStopped(); ++row) {
-        TCheckItem& item = config.items[static_cast<size_t>(row)];
-        if (!item.check)
-            continue;
-        statusPanel(2)->setText(fromSjis(item.title()));
-        if (checkItem(checker, item, config.defaultItem) && updated++ == 0)
-            postCharacterEvent(FirstUpdate);
-        fillRow(row);
-        lvwCheck->scrollToItem(lvwCheck->topLevelItem(row), QAbstractItemView::EnsureVisible);
-        addToSelection(done, row);
-    }
+void TImgForm::itemStarted(size_t, const TCheckItem& item)
+{
+    statusPanel(2)->setText(fromSjis(item.title()));
+}
 
-    if (runStopped()) {
-        for (int row = 0; row < rows; ++row)
-            fillRow(row);
-        postCharacterEvent(RunStopped);
+void TImgForm::itemDone(size_t index, const TCheckItem&, const TItemDone& done)
+{
+    if (done.updated && done.updatedSoFar == 1)
+        postCharacterEvent(TFilmEvent::FirstUpdate);
+    m_listModel->showTick(index);
+    const int row = static_cast<int>(index);
+    lvwCheck->scrollTo(m_listModel->index(row, 0), QAbstractItemView::EnsureVisible);
+    addToSelection(row);
+}
+
+void TImgForm::runEnded(const TRunSummary& summary)
+{
+    // Brings back the ticks of the items a stopped run did not get to.
+    m_listModel->showTicks();
+    if (summary.stopped) {
+        postCharacterEvent(TFilmEvent::RunStopped);
     } else {
-        postCharacterEvent(RunCompleted);
+        postCharacterEvent(TFilmEvent::RunCompleted);
     }
+    m_runDone.clear();
     statusPanel(1)->setText(clockText());
 
-    if (updated > 0) {
-        statusPanel(2)->setText(QString::number(taken) + caption(ItemsOf) + QString::number(updated)
-            + caption(ItemsUpdated));
-        if (config.reportMode == ReportOnUpdate || config.reportMode == ReportAlways)
-            notifyRunEnd(config.soundOnUpdate != 0, config.soundUpdateFile());
+    const ReportMode report = m_config.report();
+    if (summary.updated > 0) {
+        statusPanel(2)->setText(QString::number(summary.taken) + QStringLiteral("件中、")
+            + QString::number(summary.updated) + QStringLiteral("件が更新されています"));
+        if (report == ReportMode::OnUpdate || report == ReportMode::Always)
+            notifyRunEnd(m_config.soundOnUpdate != 0, m_config.soundUpdateFile());
     } else {
-        statusPanel(2)->setText(caption(NoUpdates));
-        if (config.reportMode == ReportAlways)
-            notifyRunEnd(config.soundOnNoUpdate != 0, config.soundNoUpdateFile());
-        postCharacterEvent(NothingUpdated);
+        statusPanel(2)->setText(QStringLiteral("更新はありませんでした"));
+        if (report == ReportMode::Always)
+            notifyRunEnd(m_config.soundOnNoUpdate != 0, m_config.soundNoUpdateFile());
+        postCharacterEvent(TFilmEvent::NothingUpdated);
     }
 
     endRun();
@@ -137,8 +116,7 @@ void TImgForm::runChecks()
 void TImgForm::stopRun()
 {
     // No guard: this is one of the ways in while a run keeps the window busy.
-    stopCheck(checker);
-    checker.runStopped = true;
+    m_run.stop();
 }
 
 TRunNotifier* TImgForm::runNotifier()
@@ -157,10 +135,10 @@ void TImgForm::pumpEvents()
     QCoreApplication::processEvents();
 }
 
-void TImgForm::postCharacterEvent(size_t code)
+void TImgForm::postCharacterEvent(TFilmEvent event)
 {
     if (m_player)
-        m_player->postEvent(code);
+        m_player->postEvent(event);
 }
 
 void TImgForm::notifyRunEnd(bool sound, const std::string& waveFile)
@@ -180,10 +158,7 @@ void TImgForm::boundCloseDuringRun()
     QTimer::singleShot(CloseWaitMs, this, [this] {
         if (idle())
             return;
-        if (m_started) {
-            captureColumnWidths();
-            writeSettingsFile(config, m_settingsDir + "vantrel.cfg");
-        }
+        writeSettingsAtEnd();
         std::fflush(nullptr);
         // Unwinding from here would destroy the window under the run, so the process ends where it stands.
         std::_Exit(EXIT_SUCCESS);

@@ -1,6 +1,7 @@
 #include "ui/list_exchange.h"
 
 #include "store/exception.h"
+#include "ui/failure_text.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -49,7 +50,7 @@ void TListExchange::guarded(const std::function<void()>& command)
     if (m_busy || !m_form.formEnabled() || !m_form.idle())
         return;
     m_busy = true;
-    QWidget* const controls[] = { m_form.centralWidget(), m_form.menuBar(), m_form.tbarMenu };
+    QWidget* const controls[] = { m_form.centralWidget(), m_form.menuBar(), m_form.toolBar() };
     for (QWidget* control : controls)
         if (control)
             control->setEnabled(false);
@@ -59,7 +60,7 @@ void TListExchange::guarded(const std::function<void()>& command)
         // A file that cannot be read or written ends the command; the list is as it was.
     } catch (const std::bad_alloc&) {
     } catch (const std::exception& e) {
-        m_prompts->warn(&m_form, QString::fromLocal8Bit(e.what()));
+        m_prompts->warn(&m_form, failureText(e));
     }
     for (QWidget* control : controls)
         if (control)
@@ -69,17 +70,17 @@ void TListExchange::guarded(const std::function<void()>& command)
 
 std::function<bool(size_t)> TListExchange::selection() const
 {
-    std::vector<bool> selected(m_form.config.items.count(), false);
-    for (int row : m_form.selectedRows())
-        if (row >= 0 && static_cast<size_t>(row) < selected.size())
-            selected[static_cast<size_t>(row)] = true;
+    std::vector<bool> selected(m_form.m_config.items.count(), false);
+    for (size_t row : m_form.selectedRows())
+        if (row < selected.size())
+            selected[row] = true;
     return [selected = std::move(selected)](size_t row) { return row < selected.size() && selected[row]; };
 }
 
 void TListExchange::exportList(TExchangeFormat format)
 {
     guarded([this, format] {
-        runExportCommand(format, m_form.config, selection(), [this, format] {
+        runExportCommand(format, m_form.m_config, selection(), [this, format] {
             return fileNameBytes(m_prompts->saveFileName(&m_form, dialogSpec(exportDialog(format))));
         });
     });
@@ -88,7 +89,7 @@ void TListExchange::exportList(TExchangeFormat format)
 void TListExchange::importList(TExchangeFormat format)
 {
     guarded([this, format] {
-        const bool read = runImportCommand(format, m_form.config, [this, format] {
+        const bool read = runImportCommand(format, m_form.m_config, [this, format] {
             return fileNameBytes(m_prompts->openFileName(&m_form, dialogSpec(importDialog(format))));
         });
         if (read)
@@ -99,7 +100,7 @@ void TListExchange::importList(TExchangeFormat format)
 void TListExchange::showReport()
 {
     guarded([this] {
-        const std::string path = writeListReport(m_form.config, selection(), m_form.settingsDir());
+        const std::string path = writeListReport(m_form.m_config, selection(), m_form.settingsDir());
         if (!path.empty())
             openDocument(QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size()))));
     });
@@ -109,7 +110,7 @@ TListExchange* bindListExchange(TImgForm& form)
 {
     auto* exchange = new TListExchange(form);
     const auto bind = [&](int id, auto command) {
-        QObject::connect((*form.actions)[id], &QAction::triggered, exchange, command);
+        QObject::connect((*form.actions())[id], &QAction::triggered, exchange, command);
     };
     bind(actReport, [exchange] { exchange->showReport(); });
     bind(actImportUrlList, [exchange] { exchange->importList(TExchangeFormat::UriList); });

@@ -4,7 +4,9 @@
 #include "store/exception.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
+#include "ui/check_list_model.h"
 #include "ui/config_form.h"
+#include "ui/failure_text.h"
 #include "ui/form_widgets.h"
 #include "ui/item_form.h"
 #include "ui/menu_images.h"
@@ -26,7 +28,6 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -39,8 +40,6 @@
 
 namespace {
 
-// Column captions as the window has always shown them, the misspelt one included.
-const char* const ColumnCaptions[ColumnCount] = {"Status", "Title", "URL", "Last-Modifeid", "meta-tag", "Response"};
 constexpr int DesignColumnWidths[ColumnCount] = {40, 120, 80, 80, 80, 80};
 constexpr int StatusPanelWidths[3] = {80, 80, 50};
 
@@ -92,12 +91,6 @@ bool sameIgnoringCase(const std::string& a, const std::string& b)
         && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-int statusImage(ItemStatus status)
-{
-    const auto value = static_cast<int>(status);
-    return value >= 0 && value < StatusImageCount ? value : 0;
 }
 
 // The application title cut to what the tray tip holds: 63 Shift_JIS bytes, never half a character.
@@ -203,14 +196,14 @@ QString TFormPrompts::saveFileName(QWidget* parent, const TFileDialogSpec& spec)
 
 void TCheckListView::mousePressEvent(QMouseEvent* event)
 {
-    QTreeWidget::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);
     if (onMouseDown)
         onMouseDown(event->button());
 }
 
 void TCheckListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    QTreeWidget::mouseDoubleClickEvent(event);
+    QTreeView::mouseDoubleClickEvent(event);
     if (onDblClick)
         onDblClick();
 }
@@ -218,16 +211,15 @@ void TCheckListView::mouseDoubleClickEvent(QMouseEvent* event)
 TImgForm::TImgForm(QWidget* parent)
     : QMainWindow(parent)
     , imgMenu(menuImages())
-    , imgCheckList(statusImages())
     , m_prompts(std::make_unique<TFormPrompts>())
     , m_formFont(designFont(16, true))
 {
     setObjectName(QStringLiteral("TImgForm"));
     setWindowTitle(QStringLiteral("Vantrel"));
     setWindowIcon(applicationIcon());
-    trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    m_trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
-    actions = new TActions(imgMenu, this);
+    m_actions = new TActions(imgMenu, this);
 
     tbarMenu = new QToolBar(this);
     tbarMenu->setObjectName(QStringLiteral("tbarMenu"));
@@ -243,28 +235,28 @@ TImgForm::TImgForm(QWidget* parent)
     buildList();
     buildStatusBar();
 
-    checker.client().Pump = [this] { pumpEvents(); };
+    m_checker.client().Pump = [this] { pumpEvents(); };
 
     itemForm = new TItemForm(this);
     configForm = new TConfigForm(this);
-    editSettings = [this](TConfig& settings, TDataFileItem& character, const TDataFileList& characters) {
+    m_editSettings = [this](TConfig& settings, TDataFileItem& character, const TDataFileList& characters) {
         return configForm->Execute(settings, character, characters);
     };
 
     menuBar()->setObjectName(QStringLiteral("mnuMain"));
-    actions->buildMainMenu(menuBar());
+    m_actions->buildMainMenu(menuBar());
     mnuPopup = new QMenu(this);
     mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
-    actions->fillMenu(mnuPopup, TActions::popupMenu());
+    m_actions->fillMenu(mnuPopup, TActions::popupMenu());
     mnuTastTray = new QMenu(this);
     mnuTastTray->setObjectName(QStringLiteral("mnuTastTray"));
-    actions->fillMenu(mnuTastTray, TActions::trayMenu());
-    actions->buildToolBar(tbarMenu);
+    m_actions->fillMenu(mnuTastTray, TActions::trayMenu());
+    m_actions->buildToolBar(tbarMenu);
     // Toolbar buttons are part of the window, so the shortcuts (bound to the window) work once.
     for (int id = 0; id < ActionCount; ++id)
-        addAction((*actions)[id]);
+        addAction((*m_actions)[id]);
     bindActions();
-    actions->enableForRun(false);
+    m_actions->enableForRun(false);
 
     // The desktop session ending: stop at once, without a question; the settings are written on the way out.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { fatalStop(QString()); });
@@ -275,19 +267,32 @@ TImgForm::TImgForm(QWidget* parent)
 TImgForm::~TImgForm()
 {
     disconnect(qApp, nullptr, this, nullptr);
-    stopCheck(checker);
-    if (m_started) {
-        captureColumnWidths();
-        writeSettingsFile(config, m_settingsDir + SettingsFileName);
-    }
+    stopCheck(m_checker);
+    writeSettingsAtEnd();
     m_player.reset();
     removeTrayIcon();
+    // The list reads the items, which go with the window's members, before its children would go.
+    delete lvwCheck;
+    delete m_listModel;
+}
+
+void TImgForm::writeSettingsAtEnd()
+{
+    // The normal exit, the termination signals and the session's end all come here through the destructor;
+    // the bound on a close during a run comes here before it ends the process.
+    if (!m_started || m_settingsWritten)
+        return;
+    m_settingsWritten = true;
+    captureColumnWidths();
+    writeSettingsFile(m_config, m_settingsDir + SettingsFileName);
 }
 
 void TImgForm::buildList()
 {
+    m_listModel = new TCheckListModel(m_config.items, statusImages(), this);
     lvwCheck = new TCheckListView(m_client);
     lvwCheck->setObjectName(QStringLiteral("lvwCheck"));
+    lvwCheck->setModel(m_listModel);
     lvwCheck->setFont(designFont(13));
     lvwCheck->setRootIsDecorated(false);
     lvwCheck->setItemsExpandable(false);
@@ -298,11 +303,6 @@ void TImgForm::buildList()
     lvwCheck->setIconSize(QSize(16, 16));
     lvwCheck->setAllColumnsShowFocus(true);
     lvwCheck->setSortingEnabled(false);
-    lvwCheck->setColumnCount(ColumnCount);
-    QStringList captions;
-    for (const char* text : ColumnCaptions)
-        captions << QString::fromLatin1(text);
-    lvwCheck->setHeaderLabels(captions);
     lvwCheck->header()->setStretchLastSection(false);
     lvwCheck->header()->setSectionsMovable(false);
     lvwCheck->header()->setSectionsClickable(true);
@@ -339,7 +339,7 @@ void TImgForm::buildStatusBar()
 
 void TImgForm::bindActions()
 {
-    auto bind = [this](int id, auto command) { connect((*actions)[id], &QAction::triggered, this, command); };
+    auto bind = [this](int id, auto command) { connect((*m_actions)[id], &QAction::triggered, this, command); };
     bind(actExit, [this] { onExit(); });
     bind(actOpenItems, [this] { onOpenItems(); });
     bind(actAddItems, [this] { onAddItems(); });
@@ -355,12 +355,12 @@ void TImgForm::bindActions()
     bind(actInvertSelection, [this] { onInvertSelection(); });
     bind(actMoveUp, [this] { onMoveUp(); });
     bind(actMoveDown, [this] { onMoveDown(); });
-    bind(actSortStatus, [this] { sort(static_cast<int>(SortKey::Status)); });
-    bind(actSortTitle, [this] { sort(static_cast<int>(SortKey::Title)); });
-    bind(actSortUrl, [this] { sort(static_cast<int>(SortKey::CheckUri)); });
-    bind(actSortLastModified, [this] { sort(static_cast<int>(SortKey::LastModified)); });
-    bind(actSortResponse, [this] { sort(static_cast<int>(SortKey::Response)); });
-    bind(actSortMetaTag, [this] { sort(static_cast<int>(SortKey::MetaTag)); });
+    bind(actSortStatus, [this] { sort(SortKey::Status); });
+    bind(actSortTitle, [this] { sort(SortKey::Title); });
+    bind(actSortUrl, [this] { sort(SortKey::CheckUri); });
+    bind(actSortLastModified, [this] { sort(SortKey::LastModified); });
+    bind(actSortResponse, [this] { sort(SortKey::Response); });
+    bind(actSortMetaTag, [this] { sort(SortKey::MetaTag); });
     bind(actRun, [this] { runChecks(); });
     bind(actStop, [this] { stopRun(); });
     bind(actStatusInitial, [this] { setStatus(ItemStatus::Initial); });
@@ -401,7 +401,7 @@ void TImgForm::guarded(const std::function<void()>& command)
     } catch (const std::exception& e) {
         // A command ends where it failed and the list stays as it was; the window stays usable.
         setFormEnabled(true);
-        m_prompts->warn(this, QString::fromLocal8Bit(e.what()));
+        m_prompts->warn(this, failureText(e));
         return;
     }
     setFormEnabled(true);
@@ -409,79 +409,79 @@ void TImgForm::guarded(const std::function<void()>& command)
 
 // ---- rows and selection
 
-void TImgForm::fillRow(int row)
+const QIcon& TImgForm::statusIcon(ItemStatus status) const
 {
-    QTreeWidgetItem* entry = lvwCheck->topLevelItem(row);
-    const TCheckItem* item = config.items.at(static_cast<size_t>(row));
-    if (!entry || !item)
-        return;
-    entry->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-    entry->setCheckState(0, item->check ? Qt::Checked : Qt::Unchecked);
-    entry->setIcon(0, imgCheckList[static_cast<size_t>(statusImage(item->status))]);
-    entry->setText(0, QString());
-    entry->setText(1, fromSjis(item->title()));
-    entry->setText(2, fromSjis(item->checkUri()));
-    entry->setText(3, fromSjis(item->lastModified()));
-    entry->setText(4, fromSjis(item->metaTagValue()));
-    entry->setText(5, fromSjis(item->response()));
+    return m_listModel->statusIcon(status);
 }
 
 void TImgForm::refillList()
 {
-    lvwCheck->setUpdatesEnabled(false);
-    lvwCheck->clear();
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(config.items.count()));
-    for (size_t i = 0; i < config.items.count(); ++i)
-        rows << new QTreeWidgetItem();
-    lvwCheck->addTopLevelItems(rows);
-    for (int i = 0; i < static_cast<int>(config.items.count()); ++i)
-        fillRow(i);
-    lvwCheck->setUpdatesEnabled(true);
+    m_listModel->refillAll();
+}
+
+void TImgForm::updateSettings(const std::function<void(TConfig&)>& change)
+{
+    change(m_config);
+    refillList();
+}
+
+void TImgForm::setItems(const TCheckItems& items)
+{
+    m_config.items.replaceAll(items);
+    refillList();
 }
 
 void TImgForm::applyColumnWidths()
 {
     for (size_t i = 0; i < ColumnCount; ++i) {
-        if (config.columnWidths[i] != 0)
-            lvwCheck->setColumnWidth(static_cast<int>(i), config.columnWidths[i]);
+        if (m_config.columnWidths[i] != 0)
+            lvwCheck->setColumnWidth(static_cast<int>(i), m_config.columnWidths[i]);
     }
 }
 
 void TImgForm::captureColumnWidths()
 {
     for (size_t i = 0; i < ColumnCount; ++i)
-        config.columnWidths[i] = lvwCheck->columnWidth(static_cast<int>(i));
+        m_config.columnWidths[i] = lvwCheck->columnWidth(static_cast<int>(i));
 }
 
-std::vector<int> TImgForm::selectedRows() const
+TSelection TImgForm::selectedRows() const
 {
-    std::vector<int> rows;
-    for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i) {
-        if (lvwCheck->topLevelItem(i)->isSelected())
-            rows.push_back(i);
+    TSelection rows;
+    for (const QItemSelectionRange& range : lvwCheck->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.push_back(static_cast<size_t>(row));
     }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
 int TImgForm::selectedRow() const
 {
-    for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i) {
-        if (lvwCheck->topLevelItem(i)->isSelected())
-            return i;
+    int first = -1;
+    for (const QItemSelectionRange& range : lvwCheck->selectionModel()->selection()) {
+        if (first < 0 || range.top() < first)
+            first = range.top();
     }
-    return -1;
+    return first;
 }
 
-void TImgForm::focusRow(int row)
+void TImgForm::focusRow(size_t row)
 {
-    QTreeWidgetItem* entry = lvwCheck->topLevelItem(row);
-    if (!entry)
+    const QModelIndex index = m_listModel->index(static_cast<int>(row), 0);
+    if (!index.isValid())
         return;
-    lvwCheck->scrollToItem(entry);
+    lvwCheck->scrollTo(index);
     lvwCheck->clearSelection();
-    lvwCheck->setCurrentItem(entry);
-    entry->setSelected(true);
+    lvwCheck->setCurrentIndex(index);
+    lvwCheck->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void TImgForm::showSelection(const TSelection& selection)
+{
+    // Ranges of neighbouring rows rather than one per row: selecting thousands stays one cheap change.
+    lvwCheck->selectionModel()->select(m_listModel->rowsSelection(selection), QItemSelectionModel::ClearAndSelect);
 }
 
 // ---- list commands
@@ -498,25 +498,14 @@ void TImgForm::onExit()
 void TImgForm::addItem(TCheckItem item, const QString& dialogCaption)
 {
     itemForm->setWindowTitle(dialogCaption);
-    if (!itemForm->Execute(item, config.defaultItem))
+    if (!itemForm->Execute(item, m_config.defaultItem))
         return;
-    config.items.append(std::move(item));
-    auto* entry = new QTreeWidgetItem();
-    lvwCheck->addTopLevelItem(entry);
-    const int row = lvwCheck->topLevelItemCount() - 1;
-    fillRow(row);
-    focusRow(row);
+    focusRow(m_listModel->appendItem(std::move(item)));
 }
 
 void TImgForm::onNew()
 {
-    guarded([this] {
-        addItem(config.defaultItem,
-            caption("\x90V\x8bK\x83"
-                    "A\x83"
-                    "C\x83"
-                    "e\x83\x80" /* 新規アイテム */));
-    });
+    guarded([this] { addItem(m_config.defaultItem, QStringLiteral("新規アイテム")); });
 }
 
 void TImgForm::onChange()
@@ -525,57 +514,34 @@ void TImgForm::onChange()
         const int row = selectedRow();
         if (row < 0)
             return;
-        TCheckItem& item = config.items[static_cast<size_t>(row)];
-        item.check = lvwCheck->topLevelItem(row)->checkState(0) == Qt::Checked ? 1 : 0;
-        itemForm->setWindowTitle(caption("\x83"
-                                         "A\x83"
-                                         "C\x83"
-                                         "e\x83\x80\x95\xcf\x8dX" /* アイテム変更 */));
-        if (itemForm->Execute(item, config.defaultItem))
-            fillRow(row);
-        focusRow(row);
+        TCheckItem& item = m_config.items[static_cast<size_t>(row)];
+        itemForm->setWindowTitle(QStringLiteral("アイテム変更"));
+        if (itemForm->Execute(item, m_config.defaultItem))
+            m_listModel->refillRow(static_cast<size_t>(row));
+        focusRow(static_cast<size_t>(row));
     });
 }
 
 void TImgForm::onDelete()
 {
     guarded([this] {
-        const std::vector<int> rows = selectedRows();
+        const TSelection rows = selectedRows();
         if (rows.empty())
             return;
-        const bool all = rows.size() > 1 && static_cast<int>(rows.size()) == lvwCheck->topLevelItemCount();
-        std::string question;
-        if (all) {
-            question = "\x91S\x82\xc4\x82\xcc\x83"
-                       "A\x83"
-                       "C\x83"
-                       "e\x83\x80\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7"; /* 全てのアイテムを削除します */
-        } else if (rows.size() == 1) {
-            question = config.items[static_cast<size_t>(rows[0])].title() + "\r"
-                + "\x82\xb1\x82\xcc\x83"
-                  "A\x83"
-                  "C\x83"
-                  "e\x83\x80\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7"; /* このアイテムを削除します */
-        } else {
-            question = std::to_string(rows.size())
-                + "\x8c\xc2\x82\xcc\x83"
-                  "A\x83"
-                  "C\x83"
-                  "e\x83\x80\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7"; /* 個のアイテムを削除します */
-        }
-        if (!m_prompts->ask(this, fromSjis(question), QMessageBox::Question))
+        const bool all = rows.size() > 1 && rows.size() == m_config.items.count();
+        QString question;
+        if (all)
+            question = QStringLiteral("全てのアイテムを削除します");
+        else if (rows.size() == 1)
+            question = fromSjis(m_config.items[rows[0]].title()) + QStringLiteral("\rこのアイテムを削除します");
+        else
+            question = QString::number(rows.size()) + QStringLiteral("個のアイテムを削除します");
+        if (!m_prompts->ask(this, question, QMessageBox::Question))
             return;
-        if (all) {
-            config.items.clear();
-            lvwCheck->clear();
-        } else if (rows.size() == 1) {
-            config.items.eraseAt(static_cast<size_t>(rows[0]));
-            delete lvwCheck->takeTopLevelItem(rows[0]);
+        if (rows.size() == 1) {
+            m_listModel->eraseItem(rows[0]);
         } else {
-            std::vector<bool> selected(config.items.count(), false);
-            for (int row : rows)
-                selected[static_cast<size_t>(row)] = true;
-            config.items.retainWhere([&selected](size_t i) { return !selected[i]; });
+            eraseSelected(m_config.items, rows);
             refillList();
         }
     });
@@ -587,27 +553,17 @@ void TImgForm::onCopyUrl()
         const int row = selectedRow();
         if (row < 0)
             return;
-        QApplication::clipboard()->setText(fromSjis(config.items[static_cast<size_t>(row)].checkUri()));
+        QApplication::clipboard()->setText(fromSjis(m_config.items[static_cast<size_t>(row)].checkUri()));
     });
 }
 
 void TImgForm::onPasteUrl()
 {
     guarded([this] {
-        const QString text = QApplication::clipboard()->text();
-        if (text.isEmpty())
-            return;
-        static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
-        const QString first = text.section(lineEnd, 0, 0);
-        if (first.isEmpty())
-            return;
-        TCheckItem item = config.defaultItem;
-        item.checkUri() = toSjis(first);
-        addItem(std::move(item),
-            caption("\x83"
-                    "A\x83"
-                    "C\x83"
-                    "e\x83\x80\x92\xc7\x89\xc1" /* アイテム追加 */));
+        std::optional<TCheckItem> item =
+            itemFromPastedText(toSjis(QApplication::clipboard()->text()), m_config.defaultItem);
+        if (item)
+            addItem(std::move(*item), QStringLiteral("アイテム追加"));
     });
 }
 
@@ -618,67 +574,49 @@ void TImgForm::onSelectAll()
 
 void TImgForm::onSelectUpdated()
 {
-    guarded([this] {
-        for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i)
-            lvwCheck->topLevelItem(i)->setSelected(config.items[static_cast<size_t>(i)].status == ItemStatus::Update);
-    });
+    guarded([this] { showSelection(selectUpdated(m_config.items)); });
 }
 
 void TImgForm::onInvertSelection()
 {
-    guarded([this] {
-        for (int i = 0; i < lvwCheck->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* entry = lvwCheck->topLevelItem(i);
-            entry->setSelected(!entry->isSelected());
-        }
-    });
+    guarded([this] { showSelection(invertSelection(m_config.items.count(), selectedRows())); });
 }
 
 void TImgForm::onMoveUp()
 {
     guarded([this] {
-        const int row = selectedRow();
-        if (row < 1)
+        const TSelection before = selectedRows();
+        const TSelection after = moveSelectedUp(m_config.items, before);
+        if (after == before)
             return;
-        config.items.swap(static_cast<size_t>(row - 1), static_cast<size_t>(row));
-        fillRow(row - 1);
-        fillRow(row);
-        focusRow(row - 1);
+        m_listModel->refillRows({after.front(), after.front() + 1});
+        focusRow(after.front());
     });
 }
 
 void TImgForm::onMoveDown()
 {
     guarded([this] {
-        const int row = selectedRow();
-        if (row < 0 || row + 1 >= lvwCheck->topLevelItemCount())
+        const TSelection before = selectedRows();
+        const TSelection after = moveSelectedDown(m_config.items, before);
+        if (after == before)
             return;
-        config.items.swap(static_cast<size_t>(row), static_cast<size_t>(row + 1));
-        fillRow(row);
-        fillRow(row + 1);
-        focusRow(row + 1);
+        m_listModel->refillRows({after.front() - 1, after.front()});
+        focusRow(after.front());
     });
 }
 
-void TImgForm::sort(int key)
+void TImgForm::sort(SortKey key)
 {
     guarded([this, key] {
-        config.items.sortBy(static_cast<uint8_t>(key), localeTextCompare());
+        sortItems(m_config.items, key, localeTextCompare());
         refillList();
     });
 }
 
 void TImgForm::setStatus(ItemStatus status)
 {
-    guarded([this, status] {
-        const std::vector<int> rows = selectedRows();
-        std::vector<size_t> indices(rows.begin(), rows.end());
-        lvwCheck->setUpdatesEnabled(false);
-        config.items.setStatus(indices, status);
-        for (int row : rows)
-            fillRow(row);
-        lvwCheck->setUpdatesEnabled(true);
-    });
+    guarded([this, status] { m_listModel->refillRows(setSelectedStatus(m_config.items, selectedRows(), status)); });
 }
 
 void TImgForm::onBrowse()
@@ -687,28 +625,25 @@ void TImgForm::onBrowse()
         const int row = selectedRow();
         if (row < 0)
             return;
-        TCheckItem& item = config.items[static_cast<size_t>(row)];
+        TCheckItem& item = m_config.items[static_cast<size_t>(row)];
         QDesktopServices::openUrl(QUrl(fromSjis(item.browseUri()), QUrl::TolerantMode));
         if (item.status == ItemStatus::Update) {
             item.status = ItemStatus::Normal;
-            fillRow(row);
+            m_listModel->refillRow(static_cast<size_t>(row));
         }
         lvwCheck->clearSelection();
-        lvwCheck->topLevelItem(row)->setSelected(true);
+        lvwCheck->selectionModel()->select(
+            m_listModel->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     });
 }
 
 void TImgForm::readItems(bool append)
 {
     TFileDialogSpec spec;
-    spec.title = append ? caption("\x92\xc7\x89\xc1\x93\xc7\x82\xdd\x8d\x9e\x82\xdd" /* 追加読み込み */)
-                        : caption("\x83"
-                                  "A\x83"
-                                  "C\x83"
-                                  "e\x83\x80\x82\xf0\x93\xc7\x82\xdd\x8d\x9e\x82\xde" /* アイテムを読み込む */);
+    spec.title = append ? QStringLiteral("追加読み込み") : QStringLiteral("アイテムを読み込む");
     spec.filter = QString::fromLatin1(ItemsFilter);
     spec.defaultExtension = QString::fromLatin1(ItemsExtension);
-    spec.fileName = fileNameText(config.lastItemsFile());
+    spec.fileName = fileNameText(m_config.lastItemsFile());
     const QString chosen = m_prompts->openFileName(this, spec);
     if (chosen.isEmpty())
         return;
@@ -717,13 +652,12 @@ void TImgForm::readItems(bool append)
     if (!readItemsFile(path, read))
         return;
     if (append)
-        config.items.appendAll(read);
+        m_config.items.appendAll(read);
     else
-        config.items.replaceAll(read);
+        m_config.items.replaceAll(read);
     refillList();
-    config.lastItemsFile() = path;
-    if (m_player)
-        m_player->player().PostEvent(3);
+    m_config.lastItemsFile() = path;
+    postCharacterEvent(TFilmEvent::ItemsLoaded);
 }
 
 void TImgForm::onOpenItems()
@@ -739,45 +673,39 @@ void TImgForm::onAddItems()
 void TImgForm::onSaveItems()
 {
     guarded([this] {
-        if (config.items.empty())
+        if (m_config.items.empty())
             return;
         TFileDialogSpec spec;
-        spec.title = caption("\x83"
-                             "A\x83"
-                             "C\x83"
-                             "e\x83\x80\x82\xf0\x95\xdb\x91\xb6\x82\xb7\x82\xe9" /* アイテムを保存する */);
+        spec.title = QStringLiteral("アイテムを保存する");
         spec.filter = QString::fromLatin1(ItemsFilter);
         spec.defaultExtension = QString::fromLatin1(ItemsExtension);
-        spec.fileName = fileNameText(config.lastItemsFile());
+        spec.fileName = fileNameText(m_config.lastItemsFile());
         const QString chosen = m_prompts->saveFileName(this, spec);
         if (chosen.isEmpty())
             return;
         const std::string path = fileNameBytes(chosen);
-        if (!writeItemsFile(config.items, path))
+        if (!writeItemsFile(m_config.items, path))
             return;
-        config.lastItemsFile() = path;
-        if (m_player)
-            m_player->player().PostEvent(4);
+        m_config.lastItemsFile() = path;
+        postCharacterEvent(TFilmEvent::ItemsSaved);
     });
 }
 
 void TImgForm::onConfig()
 {
     guarded([this] {
-        if (!editSettings)
+        if (!m_editSettings)
             return;
         const TDataFileList characters = ListCharacters(m_settingsDir, m_programDir);
-        TDataFileItem character {config.characterName(), config.characterFile()};
-        if (editSettings(config, character, characters)) {
-            if (m_player && character.path != config.characterFile()) {
+        TDataFileItem character {m_config.characterName(), m_config.characterFile()};
+        if (m_editSettings(m_config, character, characters)) {
+            if (m_player && character.path != m_config.characterFile()) {
                 if (!LoadCharacter(character.path)) {
-                    fatalStop(caption("\x83"
-                                      "f\x81[\x83^\x83t\x83@\x83"
-                                      "C\x83\x8b\x82\xf0\x93\xc7\x82\xdd\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1" /* データファイルを読み込めません */));
+                    fatalStop(QStringLiteral("データファイルを読み込めません"));
                     return;
                 }
-                config.characterFile() = character.path;
-                config.characterName() = character.name;
+                m_config.characterFile() = character.path;
+                m_config.characterName() = character.name;
             }
         }
         showMain();
@@ -787,14 +715,13 @@ void TImgForm::onConfig()
 void TImgForm::beginRun()
 {
     m_runIdle.reset();
-    checker.runStopped = false;
-    actions->enableForRun(true);
+    m_actions->enableForRun(true);
     lvwCheck->setEnabled(false);
 }
 
 void TImgForm::endRun()
 {
-    actions->enableForRun(false);
+    m_actions->enableForRun(false);
     lvwCheck->setEnabled(true);
     m_runIdle.set();
     if (m_closeAfterRun) {
@@ -816,14 +743,12 @@ void TImgForm::onListMouseDown(Qt::MouseButton button)
 
 void TImgForm::onListDblClick()
 {
-    switch (config.doubleClickAction) {
-    case DoubleClickEdits:
+    switch (m_config.doubleClick()) {
+    case DoubleClickAction::Edit:
         onChange();
         break;
-    case DoubleClickBrowses:
+    case DoubleClickAction::Browse:
         onBrowse();
-        break;
-    default:
         break;
     }
 }
@@ -831,14 +756,14 @@ void TImgForm::onListDblClick()
 void TImgForm::onListColumnClick(int column)
 {
     if (column >= 0 && column < static_cast<int>(ColumnCount))
-        sort(column + 1);
+        sort(static_cast<SortKey>(column + 1));
 }
 
 // ---- window
 
 void TImgForm::showMain()
 {
-    const bool top = config.topMost != 0;
+    const bool top = m_config.topMost != 0;
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != top) {
         const QPoint at = pos();
         setWindowFlag(Qt::WindowStaysOnTopHint, top);
@@ -873,7 +798,7 @@ void TImgForm::removeTrayIcon()
 
 void TImgForm::minimiseToTray()
 {
-    if (!isMinimized() || !config.taskTray || !trayAvailable || !trayAvailable())
+    if (!isMinimized() || !m_config.taskTray || !m_trayAvailable || !m_trayAvailable())
         return;
     hide();
     if (!m_tray) {
@@ -894,7 +819,7 @@ void TImgForm::minimiseToTray()
 void TImgForm::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && config.taskTray)
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_config.taskTray)
         // After the state change is complete, so that hiding does not fight the window manager.
         QTimer::singleShot(0, this, [this] { minimiseToTray(); });
 }
@@ -903,15 +828,13 @@ void TImgForm::closeEvent(QCloseEvent* event)
 {
     if (!idle()) {
         if (!m_prompts->ask(this,
-                caption("\x8am\x94"
-                        "F\x92\x86\x82\xc5\x82\xb7\x82\xaa\x8fI\x97\xb9\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* 確認中ですが終了しますか？ */),
+                QStringLiteral("確認中ですが終了しますか？"),
                 QMessageBox::NoIcon)) {
             event->ignore();
             setFormEnabled(true);
             return;
         }
-        checker.runStopped = true;
-        stopCheck(checker);
+        m_run.stop();
         // The run sits lower on this same thread's stack and can only finish once this handler has
         // returned; waiting for it here would never see it end. It closes the window when it ends.
         m_closeAfterRun = true;
@@ -964,8 +887,7 @@ bool TImgForm::LoadCharacter(const std::string& path)
 
 void TImgForm::fatalStop(const QString& text)
 {
-    checker.runStopped = true;
-    stopCheck(checker);
+    m_run.stop();
     m_player.reset();
     m_surfaceShown = false;
     if (!text.isEmpty())
@@ -981,7 +903,7 @@ bool TImgForm::startUp(const std::string& settingsDirectory, const std::string& 
     m_programDir = sameIgnoringCase(programFolder, m_settingsDir) ? std::string() : programFolder;
     m_started = true;
 
-    readSettingsFile(config, m_settingsDir + SettingsFileName);
+    readSettingsFile(m_config, m_settingsDir + SettingsFileName);
     applyColumnWidths();
     refillList();
 
@@ -991,16 +913,14 @@ bool TImgForm::startUp(const std::string& settingsDirectory, const std::string& 
         m_client->update();
     });
 
-    if (LoadCharacter(config.characterFile()))
+    if (LoadCharacter(m_config.characterFile()))
         return true;
     const TDataFileList characters = ListCharacters(m_settingsDir, m_programDir);
     if (!characters.empty() && LoadCharacter(characters.front().path)) {
-        config.characterFile() = characters.front().path;
-        config.characterName() = characters.front().name;
+        m_config.characterFile() = characters.front().path;
+        m_config.characterName() = characters.front().name;
         return true;
     }
-    fatalStop(caption("\x83"
-                      "f\x81[\x83^\x83t\x83@\x83"
-                      "C\x83\x8b\x82\xf0\x93\xc7\x82\xdd\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1" /* データファイルを読み込めません */));
+    fatalStop(QStringLiteral("データファイルを読み込めません"));
     return false;
 }

@@ -1,15 +1,19 @@
 #pragma once
 
 #include "character/data_file_list.h"
+#include "character/film_player.h"
+#include "check/check_run.h"
 #include "check/http_checker.h"
 #include "platform/event.h"
 #include "store/config.h"
+#include "store/list_commands.h"
 #include "ui/actions.h"
 
 #include <QFont>
+#include <QItemSelection>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <array>
 #include <chrono>
@@ -18,12 +22,12 @@
 #include <string>
 #include <vector>
 
-class QItemSelection;
 class QLabel;
 class QMenu;
 class QSystemTrayIcon;
 class QToolBar;
 class TCharacterPlayer;
+class TCheckListModel;
 class TClientArea;
 class TConfigForm;
 class TItemForm;
@@ -53,10 +57,10 @@ public:
 
 // The item list: a report view that tells the window about mouse presses and double clicks after
 // handling them itself, so that a right click has selected its row before the context menu opens.
-class TCheckListView : public QTreeWidget
+class TCheckListView : public QTreeView
 {
 public:
-    using QTreeWidget::QTreeWidget;
+    using QTreeView::QTreeView;
     std::function<void(Qt::MouseButton)> onMouseDown;
     std::function<void()> onDblClick;
 
@@ -65,15 +69,15 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
-// The main window: the item list with its commands, the menus, the toolbar, the status bar, the tray
-// icon and the character. It owns the settings with the item list for the life of the program.
-class TImgForm : public QMainWindow
+// The main window: builds the item list, the menus, the toolbar, the status bar and the character's area,
+// wires the actions to their commands, owns the tray icon, start-up and shutdown, and the settings with
+// the item list for the life of the program. The list commands and the check run are done elsewhere;
+// the window turns them into calls and refills the rows that changed.
+class TImgForm : public QMainWindow, private TCheckRunObserver
 {
     Q_OBJECT
 public:
     static constexpr int ListTopOffset = 120; // the balloon's height
-    static constexpr int DoubleClickEdits = 0;
-    static constexpr int DoubleClickBrowses = 1;
 
     explicit TImgForm(QWidget* parent = nullptr);
     // Writes the settings file when start-up has run, also after a fatal stop.
@@ -101,7 +105,7 @@ public:
     void onInvertSelection();
     void onMoveUp();
     void onMoveDown();
-    void sort(int key);
+    void sort(SortKey key);
     void setStatus(ItemStatus status);
     void onBrowse();
     void onOpenItems();
@@ -123,25 +127,36 @@ public:
     // of a run stay enabled; on end everything is enabled again, and a close asked for meanwhile happens.
     void beginRun();
     void endRun();
-    bool runStopped() const { return checker.runStopped; }
+    bool runStopped() const { return m_run.stopped(); }
     bool idle() { return m_runIdle.isSet(); }
 
     // Enabled means that a command may start: the window is not disabled and no command is working.
     bool formEnabled() const;
+    // Runs a command when the window is enabled and idle, with the window's own controls disabled meanwhile;
+    // a failure is told to the user in words and leaves the window usable.
+    void guarded(const std::function<void()>& command);
 
     void setPrompts(std::unique_ptr<TFormPrompts> prompts);
-    // The settings dialog (configForm unless replaced): shows the settings with the character in use among
-    // those found; true for OK.
-    std::function<bool(TConfig&, TDataFileItem&, const TDataFileList&)> editSettings;
+    TFormPrompts& prompts() { return *m_prompts; }
+    // The settings dialog (the window's own unless replaced): shows the settings with the character in use
+    // among those found; true for OK.
+    using TSettingsEditor = std::function<bool(TConfig&, TDataFileItem&, const TDataFileList&)>;
+    void setSettingsEditor(TSettingsEditor editor) { m_editSettings = std::move(editor); }
     // Whether the desktop has a notification area; minimising goes to the tray only when it has.
-    std::function<bool()> trayAvailable;
+    void setTrayAvailable(std::function<bool()> available) { m_trayAvailable = std::move(available); }
 
-    void fillRow(int row);
+    // The settings with the item list, as the window holds them.
+    const TConfig& settings() const { return m_config; }
+    // Changes the settings and shows the list again from its items.
+    void updateSettings(const std::function<void(TConfig&)>& change);
+    // Replaces the items after an import; the rows are filled again.
+    void setItems(const TCheckItems& items);
+    // The items of the rows, for commands that change the list and refill it themselves.
+    TCheckItems& items() { return m_config.items; }
+    // Shows every row again from the items, which may have changed in number.
     void refillList();
-    void applyColumnWidths();
-    void captureColumnWidths();
     // Rows in list order that are selected.
-    std::vector<int> selectedRows() const;
+    TSelection selectedRows() const;
 
     const std::string& settingsDir() const { return m_settingsDir; }
     const std::string& programDir() const { return m_programDir; }
@@ -150,19 +165,17 @@ public:
     bool trayIconShown() const;
     // The notification-area icon, once minimising has needed it.
     QSystemTrayIcon* trayIcon() const { return m_tray; }
-
-    TConfig config;
+    const QIcon& statusIcon(ItemStatus status) const;
     // The check context of every run, with its one client; its waits keep the window live.
-    THTTPChecker checker;
-    std::vector<QIcon> imgMenu;
-    std::vector<QIcon> imgCheckList;
-    TActions* actions = nullptr;
-    QToolBar* tbarMenu = nullptr;
-    TCheckListView* lvwCheck = nullptr;
-    QMenu* mnuPopup = nullptr;
-    QMenu* mnuTastTray = nullptr;
-    TItemForm* itemForm = nullptr;
-    TConfigForm* configForm = nullptr;
+    THTTPChecker& checker() { return m_checker; }
+
+    TActions* actions() const { return m_actions; }
+    TCheckListView* list() const { return lvwCheck; }
+    TCheckListModel* listModel() const { return m_listModel; }
+    QToolBar* toolBar() const { return tbarMenu; }
+    QMenu* popupMenu() const { return mnuPopup; }
+    QMenu* trayMenu() const { return mnuTastTray; }
+    TItemForm* itemDialog() const { return itemForm; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -170,15 +183,19 @@ protected:
 
 private:
     friend class TClientArea;
+    // The list report, the imports and the exports work on the settings and the list as the window's part.
+    friend class TListExchange;
 
     void bindActions();
     void buildList();
     void buildStatusBar();
-    // Runs a list command when the window is enabled and idle, with the window disabled meanwhile.
-    void guarded(const std::function<void()>& command);
     void setFormEnabled(bool enabled);
+    void applyColumnWidths();
+    void captureColumnWidths();
+    void showSelection(const TSelection& selection);
+    // Makes the row the current and only selected one, scrolled into view.
+    void focusRow(size_t row);
     int selectedRow() const;
-    void focusRow(int row);
     void addItem(TCheckItem item, const QString& dialogCaption);
     void readItems(bool append);
     void layoutList();
@@ -186,14 +203,37 @@ private:
     void removeTrayIcon();
     // The client's pump: processes the window's pending events, at most every 15 ms.
     void pumpEvents();
-    void postCharacterEvent(size_t code);
-    // Adds the row to the rows a run has done, which are `done` and the list's whole selection.
-    void addToSelection(QItemSelection& done, int row);
+    void postCharacterEvent(TFilmEvent event);
+    // Adds the row to the rows the run has done, which are the list's whole selection.
+    void addToSelection(int row);
     // Restores the window as the Restore command does, then the wave file (sound on) or the beep.
     void notifyRunEnd(bool sound, const std::string& waveFile);
     // After a close was granted during a run: if the run has not unwound within 10 seconds, the program
     // ends with the settings written, without destroying what the run still uses.
     void boundCloseDuringRun();
+    // Writes the settings file at the end of the program, once, when start-up has run.
+    void writeSettingsAtEnd();
+
+    // The window as the check run's observer (check_run.cpp).
+    void runStarted(size_t taken) override;
+    void itemStarted(size_t index, const TCheckItem& item) override;
+    void itemDone(size_t index, const TCheckItem& item, const TItemDone& done) override;
+    void runEnded(const TRunSummary& summary) override;
+
+    TConfig m_config;
+    THTTPChecker m_checker;
+    TCheckRun m_run {m_checker};
+    std::vector<QIcon> imgMenu;
+    TActions* m_actions = nullptr;
+    QToolBar* tbarMenu = nullptr;
+    TCheckListModel* m_listModel = nullptr;
+    TCheckListView* lvwCheck = nullptr;
+    QMenu* mnuPopup = nullptr;
+    QMenu* mnuTastTray = nullptr;
+    TItemForm* itemForm = nullptr;
+    TConfigForm* configForm = nullptr;
+    TSettingsEditor m_editSettings;
+    std::function<bool()> m_trayAvailable;
 
     std::unique_ptr<TFormPrompts> m_prompts;
     TClientArea* m_client = nullptr;
@@ -205,8 +245,11 @@ private:
     std::string m_settingsDir;
     std::string m_programDir;
     bool m_started = false;
+    bool m_settingsWritten = false;
     bool m_busy = false;
     bool m_closeAfterRun = false;
+    // The rows the run in progress has done, which it keeps selected.
+    QItemSelection m_runDone;
     TRunNotifier* m_notifier = nullptr;
     std::chrono::steady_clock::time_point m_lastPump;
     win32::TEvent m_runIdle {win32::TEvent::Reset::Manual, true};

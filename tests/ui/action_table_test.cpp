@@ -111,7 +111,7 @@ TEST(ActionTable, CaptionsHintsShortcutsAndObjectNames)
     for (int id = 0; id < ActionCount; ++id) {
         SCOPED_TRACE(id);
         QAction* entry = test::action(form, Expected[id].name);
-        EXPECT_EQ(entry, (*form.actions)[id]);
+        EXPECT_EQ(entry, (*form.actions())[id]);
         EXPECT_EQ(entry->text(), Expected[id].caption);
         EXPECT_EQ(TActions::hint(id), Expected[id].hint);
         EXPECT_EQ(TActions::isHeading(id), Expected[id].hint.isEmpty());
@@ -133,7 +133,7 @@ TEST(ActionTable, CaptionsHintsShortcutsAndObjectNames)
     EXPECT_EQ(withImage, 17);
     for (auto [id, image] : images) {
         EXPECT_EQ(TActions::imageIndex(id), image) << id;
-        EXPECT_EQ((*form.actions)[id]->icon().pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32),
+        EXPECT_EQ((*form.actions())[id]->icon().pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32),
             picture(image, 16))
             << id;
     }
@@ -188,26 +188,26 @@ TEST(Menus, MainPopupAndTrayMenusInTheirOrder)
     };
     EXPECT_EQ(top, expectedTop);
 
-    EXPECT_EQ(describe(form.mnuPopup),
+    EXPECT_EQ(describe(form.popupMenu()),
         QStringLiteral("新規(&N),変更(&A),削除(&D),-,クリップボードへURLをコピー(&C),クリップボードからURLを取得(&P),-,"
                        "全て選択(&S),更新アイテムを選択(&M),選択の反転(&R),-,上へ,下へ,-,"
                        "状態変更(&S)[初期状態(&I),更新無し(&N),更新有り(&U),エラー(&E)]"));
-    EXPECT_EQ(describe(form.mnuTastTray), QStringLiteral("元のサイズに戻す(&R),-,実行(&R),中止(&T),-,終了(&X)"));
+    EXPECT_EQ(describe(form.trayMenu()), QStringLiteral("元のサイズに戻す(&R),-,実行(&R),中止(&T),-,終了(&X)"));
 
     // The entries are the actions themselves, so a command is the same wherever it is reached.
-    EXPECT_EQ(form.mnuTastTray->actions()[0], (*form.actions)[actRestore]);
-    EXPECT_EQ(form.mnuPopup->actions()[0], (*form.actions)[actNew]);
+    EXPECT_EQ(form.trayMenu()->actions()[0], (*form.actions())[actRestore]);
+    EXPECT_EQ(form.popupMenu()->actions()[0], (*form.actions())[actNew]);
     // The sort menu lists metaタグ before Response; their actions are numbered the other way.
     const QMenu* sortMenu = form.findChild<QMenu*>(QStringLiteral("mnuSort"));
     ASSERT_NE(sortMenu, nullptr);
-    EXPECT_EQ(sortMenu->actions()[4], (*form.actions)[actSortMetaTag]);
-    EXPECT_EQ(sortMenu->actions()[5], (*form.actions)[actSortResponse]);
+    EXPECT_EQ(sortMenu->actions()[4], (*form.actions())[actSortMetaTag]);
+    EXPECT_EQ(sortMenu->actions()[5], (*form.actions())[actSortResponse]);
 }
 
 TEST(Menus, ToolBarHasTwelveButtonsInFiveGroups)
 {
     TImgForm form;
-    const QList<QAction*> entries = form.tbarMenu->actions();
+    const QList<QAction*> entries = form.toolBar()->actions();
     ASSERT_EQ(entries.size(), 16);
     const int expected[16] = {actBrowse, -1, actNew, actChange, actDelete, -1, actMoveUp, actMoveDown, -1, actRun,
         actStop, -1, actStatusInitial, actStatusNormal, actStatusUpdate, actStatusError};
@@ -218,8 +218,8 @@ TEST(Menus, ToolBarHasTwelveButtonsInFiveGroups)
             ++dividers;
             continue;
         }
-        EXPECT_EQ(entries[i], (*form.actions)[expected[i]]) << i;
-        auto* button = qobject_cast<QToolButton*>(form.tbarMenu->widgetForAction(entries[i]));
+        EXPECT_EQ(entries[i], (*form.actions())[expected[i]]) << i;
+        auto* button = qobject_cast<QToolButton*>(form.toolBar()->widgetForAction(entries[i]));
         ASSERT_NE(button, nullptr) << i;
         EXPECT_EQ(button->size(), QSize(24, 24));
         EXPECT_FALSE(button->icon().isNull());
@@ -234,7 +234,7 @@ TEST(Menus, DuringARunOnlyCheckStopAndRestoreAreEnabled)
     EXPECT_FALSE(form.idle());
     for (int id = 0; id < ActionCount; ++id) {
         const bool kept = id == actCheck || id == actStop || id == actRestore;
-        EXPECT_EQ((*form.actions)[id]->isEnabled(), kept) << id;
+        EXPECT_EQ((*form.actions())[id]->isEnabled(), kept) << id;
     }
     // Menu headings, the context and tray menus and the toolbar follow the actions.
     QStringList enabledTop;
@@ -245,18 +245,18 @@ TEST(Menus, DuringARunOnlyCheckStopAndRestoreAreEnabled)
     EXPECT_EQ(enabledTop, QStringList {QStringLiteral("確認(&C)")});
     EXPECT_FALSE(form.findChild<QMenu*>(QStringLiteral("mnuStatus"))->menuAction()->isEnabled());
     QStringList enabledTray;
-    for (const QAction* entry : form.mnuTastTray->actions()) {
+    for (const QAction* entry : form.trayMenu()->actions()) {
         if (!entry->isSeparator() && entry->isEnabled())
             enabledTray << entry->text();
     }
     EXPECT_EQ(enabledTray, (QStringList {QStringLiteral("元のサイズに戻す(&R)"), QStringLiteral("中止(&T)")}));
-    EXPECT_TRUE(form.tbarMenu->widgetForAction((*form.actions)[actStop])->isEnabled());
-    EXPECT_FALSE(form.tbarMenu->widgetForAction((*form.actions)[actRun])->isEnabled());
+    EXPECT_TRUE(form.toolBar()->widgetForAction((*form.actions())[actStop])->isEnabled());
+    EXPECT_FALSE(form.toolBar()->widgetForAction((*form.actions())[actRun])->isEnabled());
 
     form.endRun();
     EXPECT_TRUE(form.idle());
     for (int id = 0; id < ActionCount; ++id)
-        EXPECT_TRUE((*form.actions)[id]->isEnabled()) << id;
+        EXPECT_TRUE((*form.actions())[id]->isEnabled()) << id;
     for (const QAction* entry : form.menuBar()->actions())
         EXPECT_TRUE(entry->isEnabled());
 }

@@ -77,8 +77,8 @@ protected:
     // Minimised into the notification area, where a notification must fetch the window from.
     void sendToTray()
     {
-        form->config.taskTray = 1;
-        form->trayAvailable = [] { return true; };
+        form->updateSettings([](TConfig& c) { c.taskTray = 1; });
+        form->setTrayAvailable([] { return true; });
         form->setWindowState(Qt::WindowMinimized);
         for (int i = 0; i < 5 && !form->trayIconShown(); ++i)
             QApplication::processEvents();
@@ -89,8 +89,8 @@ protected:
     // `connection` (counted from 0), that is while that item's request is in flight.
     void whileRequestInFlight(test::HttpServer& server, size_t connection, std::function<void()> step)
     {
-        std::function<void()> pump = form->checker.client().Pump;
-        form->checker.client().Pump = [this, &server, connection, step, pump, done = false]() mutable {
+        std::function<void()> pump = form->checker().client().Pump;
+        form->checker().client().Pump = [this, &server, connection, step, pump, done = false]() mutable {
             pump();
             if (!done && server.connectionCount() > connection
                 && server.request(connection).find("\r\n\r\n") != std::string::npos) {
@@ -101,14 +101,14 @@ protected:
     }
 
     QString panel(int index) const { return form->statusPanel(index)->text(); }
-    bool ticked(int row) const { return form->lvwCheck->topLevelItem(row)->checkState(0) == Qt::Checked; }
-    bool selected(int row) const { return form->lvwCheck->topLevelItem(row)->isSelected(); }
+    bool ticked(int row) const { return test::rowTicked(*form, row); }
+    bool selected(int row) const { return test::rowSelected(*form, row); }
 
     std::vector<int> enabledActions() const
     {
         std::vector<int> ids;
         for (int id = 0; id < ActionCount; ++id) {
-            if ((*form->actions)[id]->isEnabled())
+            if ((*form->actions())[id]->isEnabled())
                 ids.push_back(id);
         }
         return ids;
@@ -151,7 +151,7 @@ TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
     QString titleDuring;
     whileRequestInFlight(server, 1, [&] {
         enabledDuring = enabledActions();
-        listEnabledDuring = form->lvwCheck->isEnabled();
+        listEnabledDuring = form->list()->isEnabled();
         idleDuring = form->idle();
         stateDuring = panel(1);
         titleDuring = panel(2);
@@ -167,10 +167,10 @@ TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
     EXPECT_EQ(stateDuring, QStringLiteral("確認中"));
     EXPECT_EQ(titleDuring, QStringLiteral("two"));
 
-    EXPECT_EQ(form->config.items[0].status, ItemStatus::Normal);
-    EXPECT_EQ(form->config.items[1].status, ItemStatus::Update);
-    EXPECT_EQ(form->config.items[1].lastModified(), NewDate);
-    EXPECT_EQ(form->config.items[2].status, ItemStatus::Normal);
+    EXPECT_EQ(form->items()[0].status, ItemStatus::Normal);
+    EXPECT_EQ(form->items()[1].status, ItemStatus::Update);
+    EXPECT_EQ(form->items()[1].lastModified(), NewDate);
+    EXPECT_EQ(form->items()[2].status, ItemStatus::Normal);
     EXPECT_EQ(panel(2), QStringLiteral("3件中、1件が更新されています"));
     EXPECT_TRUE(ClockText.match(panel(0)).hasMatch()) << panel(0).toStdString();
     EXPECT_TRUE(ClockText.match(panel(1)).hasMatch()) << panel(1).toStdString();
@@ -179,7 +179,7 @@ TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
         EXPECT_TRUE(ticked(row)) << row;
         EXPECT_TRUE(selected(row)) << row;
     }
-    EXPECT_EQ(form->lvwCheck->topLevelItem(1)->text(3), QString::fromStdString(NewDate));
+    EXPECT_EQ(test::rowText(*form, 1, 3), QString::fromStdString(NewDate));
 
     // Restored from the tray, and the beep because the sound switch is off.
     EXPECT_FALSE(form->trayIconShown());
@@ -189,7 +189,7 @@ TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
     EXPECT_EQ(form->runNotifier()->waveCount(), 0);
 
     EXPECT_TRUE(form->idle());
-    EXPECT_TRUE(form->lvwCheck->isEnabled());
+    EXPECT_TRUE(form->list()->isEnabled());
     EXPECT_EQ(enabledActions(), allActions());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(prompts->warnings.empty());
@@ -239,11 +239,11 @@ TEST_F(CheckRun, NoTickedRowChangesNothing)
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     start();
-    form->lvwCheck->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
-    form->lvwCheck->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    test::setTicked(*form, 0, false);
+    test::setTicked(*form, 1, false);
     for (int i = 0; i < 3; ++i)
         form->statusPanel(i)->setText(QStringLiteral("before %1").arg(i));
-    const TCheckItem second = form->config.items[1];
+    const TCheckItem second = form->items()[1];
 
     test::action(*form, "actRun")->trigger();
 
@@ -251,10 +251,10 @@ TEST_F(CheckRun, NoTickedRowChangesNothing)
     EXPECT_TRUE(events.empty());
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(panel(i), QStringLiteral("before %1").arg(i));
-    EXPECT_EQ(form->config.items[0].check, 0);
+    EXPECT_EQ(form->items()[0].check, 0);
     TCheckItem expected = second;
     expected.check = 0;
-    EXPECT_EQ(form->config.items[1], expected);
+    EXPECT_EQ(form->items()[1], expected);
     EXPECT_TRUE(form->idle());
     EXPECT_EQ(enabledActions(), allActions());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -281,7 +281,7 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
         config.reportMode = 0;
         start();
-        const std::vector<TCheckItem> before(form->config.items.begin(), form->config.items.end());
+        const std::vector<TCheckItem> before(form->items().begin(), form->items().end());
 
         std::vector<bool> ticksDuring;
         std::vector<int> enabledDuring;
@@ -298,7 +298,7 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
         EXPECT_EQ(ticksDuring, (std::vector<bool> {true, false, false, false, false}));
         EXPECT_EQ(enabledDuring, RunActions);
         for (size_t i = 1; i < 5; ++i)
-            EXPECT_EQ(form->config.items[i], before[i]) << i;
+            EXPECT_EQ(form->items()[i], before[i]) << i;
         for (int row = 0; row < 5; ++row)
             EXPECT_TRUE(ticked(row)) << row;
         // The stopped item's row is still refilled and selected; the rows not reached are not.
@@ -308,17 +308,17 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
         EXPECT_EQ(panel(2), c.summary);
         EXPECT_EQ(events, c.events);
         EXPECT_TRUE(form->idle());
-        EXPECT_TRUE(form->lvwCheck->isEnabled());
+        EXPECT_TRUE(form->list()->isEnabled());
         EXPECT_EQ(enabledActions(), allActions());
 
         // The next run starts afresh: the stop does not carry over.
         server.add(answer(OldDate));
-        form->lvwCheck->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        test::setTicked(*form, 0, false);
         for (int row = 2; row < 5; ++row)
-            form->lvwCheck->topLevelItem(row)->setCheckState(0, Qt::Unchecked);
+            test::setTicked(*form, row, false);
         test::action(*form, "actRun")->trigger();
         EXPECT_EQ(server.connectionCount(), 3u);
-        EXPECT_EQ(form->config.items[1].status, ItemStatus::Normal);
+        EXPECT_EQ(form->items()[1].status, ItemStatus::Normal);
         form.reset();
     }
 }
@@ -333,15 +333,15 @@ TEST_F(CheckRun, AnUpdatedItemCountsAgainOnlyWhenChangedAgain)
 
     // Nothing changed for the updated item, and a new item's first answer never counts.
     test::action(*form, "actRun")->trigger();
-    EXPECT_EQ(form->config.items[0].status, ItemStatus::Update);
-    EXPECT_EQ(form->config.items[1].status, ItemStatus::Normal);
+    EXPECT_EQ(form->items()[0].status, ItemStatus::Update);
+    EXPECT_EQ(form->items()[1].status, ItemStatus::Normal);
     EXPECT_EQ(panel(2), QStringLiteral("更新はありませんでした"));
     EXPECT_EQ(events, (std::vector<size_t> {5, 7, 10}));
 
     events.clear();
     test::action(*form, "actRun")->trigger();
-    EXPECT_EQ(form->config.items[0].status, ItemStatus::Update);
-    EXPECT_EQ(form->config.items[1].status, ItemStatus::Update);
+    EXPECT_EQ(form->items()[0].status, ItemStatus::Update);
+    EXPECT_EQ(form->items()[1].status, ItemStatus::Update);
     EXPECT_EQ(panel(2), QStringLiteral("2件中、2件が更新されています"));
     EXPECT_EQ(events, (std::vector<size_t> {5, 9, 7}));
 }
@@ -392,7 +392,7 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
         for (int i = 1; i <= 3; ++i)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
         start();
-        const TCheckItem second = form->config.items[1];
+        const TCheckItem second = form->items()[1];
         prompts->answers.push_back(true);
         bool stillRunningAfterAnswer = false;
         bool visibleAfterAnswer = false;
@@ -408,7 +408,7 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
         EXPECT_TRUE(stillRunningAfterAnswer);
         EXPECT_TRUE(visibleAfterAnswer);
         EXPECT_EQ(server.connectionCount(), 2u);
-        EXPECT_EQ(form->config.items[1], second);
+        EXPECT_EQ(form->items()[1], second);
         EXPECT_EQ(events, (std::vector<size_t> {5, 6, 10}));
         EXPECT_FALSE(form->isVisible());
         EXPECT_TRUE(form->idle());
@@ -443,8 +443,8 @@ TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
     for (int i = 1; i <= 4; ++i)
         config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
     start();
-    form->lvwCheck->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
-    const TCheckItem skipped = form->config.items[1];
+    test::setTicked(*form, 1, false);
+    const TCheckItem skipped = form->items()[1];
 
     test::action(*form, "actRun")->trigger();
 
@@ -458,5 +458,5 @@ TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
     }
     TCheckItem unticked = skipped;
     unticked.check = 0;
-    EXPECT_EQ(form->config.items[1], unticked);
+    EXPECT_EQ(form->items()[1], unticked);
 }

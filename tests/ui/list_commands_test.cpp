@@ -16,11 +16,14 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,24 +70,19 @@ protected:
         prompts = scripted.get();
         form.setPrompts(std::move(scripted));
         for (const char* title : {"a", "b", "c", "d"})
-            form.config.items.append(item(title, title[0] == 'b' || title[0] == 'd' ? ItemStatus::Update
+            form.items().append(item(title, title[0] == 'b' || title[0] == 'd' ? ItemStatus::Update
                                                                                   : ItemStatus::Normal));
         form.refillList();
     }
 
     void trigger(const char* name) { test::action(form, name)->trigger(); }
 
-    void select(std::vector<int> rows)
-    {
-        form.lvwCheck->clearSelection();
-        for (int row : rows)
-            form.lvwCheck->topLevelItem(row)->setSelected(true);
-    }
+    void select(std::vector<int> rows) { test::selectRows(form, rows); }
 
     std::string titles() const
     {
         std::string s;
-        for (const TCheckItem& each : form.config.items)
+        for (const TCheckItem& each : form.settings().items)
             s += each.title();
         return s;
     }
@@ -92,14 +90,14 @@ protected:
     std::string rowTitles() const
     {
         std::string s;
-        for (int i = 0; i < form.lvwCheck->topLevelItemCount(); ++i)
-            s += toSjis(form.lvwCheck->topLevelItem(i)->text(1));
+        for (int i = 0; i < test::rowCount(form); ++i)
+            s += toSjis(test::rowText(form, i, 1));
         return s;
     }
 
     void clickHeader(int column)
     {
-        QHeaderView* header = form.lvwCheck->header();
+        QHeaderView* header = form.list()->header();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
             QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2));
     }
@@ -132,25 +130,25 @@ TEST_F(ListWindow, NoCommandActsDuringARunOrWhileTheWindowIsDisabled)
         form.onPasteUrl();
         form.onSelectAll();
         form.onMoveUp();
-        form.sort(2);
+        form.sort(SortKey::Title);
         form.setStatus(ItemStatus::Error);
         form.onBrowse();
         form.onCopyUrl();
         form.onSaveItems();
         form.onListColumnClick(1);
         EXPECT_EQ(titles(), "abcd");
-        EXPECT_EQ(form.config.items[1].status, ItemStatus::Update);
-        EXPECT_EQ(form.selectedRows(), std::vector<int> {1});
-        EXPECT_EQ(form.config.items.sortKey, 0);
+        EXPECT_EQ(form.items()[1].status, ItemStatus::Update);
+        EXPECT_EQ(form.selectedRows(), TSelection {1});
+        EXPECT_EQ(form.items().sortKey, 0);
         EXPECT_TRUE(prompts->questions.empty());
         EXPECT_TRUE(prompts->openDialogs.empty() && prompts->saveDialogs.empty());
         EXPECT_TRUE(browser.opened.empty());
         EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("http://127.0.0.1/x"));
-        EXPECT_FALSE(form.itemForm->isVisible());
+        EXPECT_FALSE(form.itemDialog()->isVisible());
 
         // A right click shows no menu.
         form.onListMouseDown(Qt::RightButton);
-        EXPECT_FALSE(form.mnuPopup->isVisible());
+        EXPECT_FALSE(form.popupMenu()->isVisible());
 
         if (round == 0)
             form.endRun();
@@ -165,23 +163,23 @@ TEST_F(ListWindow, NoCommandActsDuringARunOrWhileTheWindowIsDisabled)
     form.endRun();
 
     form.onListMouseDown(Qt::RightButton);
-    EXPECT_TRUE(form.mnuPopup->isVisible());
-    form.mnuPopup->hide();
+    EXPECT_TRUE(form.popupMenu()->isVisible());
+    form.popupMenu()->hide();
     form.onListMouseDown(Qt::LeftButton);
-    EXPECT_FALSE(form.mnuPopup->isVisible());
+    EXPECT_FALSE(form.popupMenu()->isVisible());
 }
 
 TEST_F(ListWindow, RightButtonOnTheListOpensTheContextMenu)
 {
     form.show();
-    QWidget* viewport = form.lvwCheck->viewport();
-    const QRect second = form.lvwCheck->visualItemRect(form.lvwCheck->topLevelItem(1));
+    QWidget* viewport = form.list()->viewport();
+    const QRect second = form.list()->visualRect(test::cell(form, 1, 1));
     if (!second.isValid())
         GTEST_SKIP() << "the list has no room for rows in this window size";
     QTest::mousePress(viewport, Qt::RightButton, {}, second.center());
-    EXPECT_TRUE(form.mnuPopup->isVisible());
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {1}); // the row was selected before the menu opened
-    form.mnuPopup->hide();
+    EXPECT_TRUE(form.popupMenu()->isVisible());
+    EXPECT_EQ(form.selectedRows(), TSelection {1}); // the row was selected before the menu opened
+    form.popupMenu()->hide();
 }
 
 TEST_F(ListWindow, DeleteAsksOneOfThreeQuestions)
@@ -218,23 +216,23 @@ TEST_F(ListWindow, DeleteAsksOneOfThreeQuestions)
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("b\rこのアイテムを削除します"));
 
     // All of several rows.
-    form.config.items.append(item("e"));
-    form.config.items.append(item("f"));
+    form.items().append(item("e"));
+    form.items().append(item("f"));
     form.refillList();
     trigger("actSelectAll");
     prompts->answers = {true};
     trigger("actDelete");
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("全てのアイテムを削除します"));
-    EXPECT_TRUE(form.config.items.empty());
-    EXPECT_EQ(form.lvwCheck->topLevelItemCount(), 0);
+    EXPECT_TRUE(form.items().empty());
+    EXPECT_EQ(test::rowCount(form), 0);
     EXPECT_TRUE(form.formEnabled());
 }
 
 TEST_F(ListWindow, TitleInTheQuestionIsDecodedFromShiftJis)
 {
-    form.config.items[0].title() = "\x83" "e\x83X\x83g"; // テスト
+    form.items()[0].title() = "\x83" "e\x83X\x83g"; // テスト
     form.refillList();
-    EXPECT_EQ(form.lvwCheck->topLevelItem(0)->text(1), QStringLiteral("テスト"));
+    EXPECT_EQ(test::rowText(form, 0, 1), QStringLiteral("テスト"));
     select({0});
     trigger("actDelete");
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("テスト\rこのアイテムを削除します"));
@@ -243,13 +241,13 @@ TEST_F(ListWindow, TitleInTheQuestionIsDecodedFromShiftJis)
 TEST_F(ListWindow, SelectionCommands)
 {
     trigger("actSelectUpdated");
-    EXPECT_EQ(form.selectedRows(), (std::vector<int> {1, 3}));
+    EXPECT_EQ(form.selectedRows(), (TSelection {1, 3}));
     trigger("actInvertSelection");
-    EXPECT_EQ(form.selectedRows(), (std::vector<int> {0, 2}));
+    EXPECT_EQ(form.selectedRows(), (TSelection {0, 2}));
     trigger("actSelectAll");
-    EXPECT_EQ(form.selectedRows(), (std::vector<int> {0, 1, 2, 3}));
+    EXPECT_EQ(form.selectedRows(), (TSelection {0, 1, 2, 3}));
 
-    for (TCheckItem& each : form.config.items)
+    for (TCheckItem& each : form.items())
         each.status = ItemStatus::Normal;
     trigger("actSelectUpdated");
     EXPECT_TRUE(form.selectedRows().empty());
@@ -260,76 +258,108 @@ TEST_F(ListWindow, MovesStopAtTheEnds)
     select({0});
     trigger("actMoveUp");
     EXPECT_EQ(titles(), "abcd");
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {0});
+    EXPECT_EQ(form.selectedRows(), TSelection {0});
     select({3});
     trigger("actMoveDown");
     EXPECT_EQ(titles(), "abcd");
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {3});
+    EXPECT_EQ(form.selectedRows(), TSelection {3});
 
     select({1, 3});
     trigger("actMoveDown"); // the first selected row moves, and only it stays selected
     EXPECT_EQ(titles(), "acbd");
     EXPECT_EQ(rowTitles(), "acbd");
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {2});
-    EXPECT_EQ(form.lvwCheck->currentItem(), form.lvwCheck->topLevelItem(2));
+    EXPECT_EQ(form.selectedRows(), TSelection {2});
+    EXPECT_EQ(form.list()->currentIndex().row(), 2);
     trigger("actMoveUp");
     trigger("actMoveUp");
     EXPECT_EQ(titles(), "bacd");
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {0});
+    EXPECT_EQ(form.selectedRows(), TSelection {0});
     // The check box follows the item it belongs to.
-    form.config.items[0].check = 0;
-    form.fillRow(0);
+    form.items()[0].check = 0;
+    form.refillList();
+    select({0});
     trigger("actMoveDown");
-    EXPECT_EQ(form.lvwCheck->topLevelItem(1)->checkState(0), Qt::Unchecked);
-    EXPECT_EQ(form.lvwCheck->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_FALSE(test::rowTicked(form, 1));
+    EXPECT_TRUE(test::rowTicked(form, 0));
+}
+
+TEST_F(ListWindow, ATickChangedInTheListIsTheItemsAtOnce)
+{
+    form.show();
+    const QModelIndex box = test::cell(form, 1);
+    QStyleOptionViewItem option;
+    option.initFrom(form.list()->viewport());
+    option.rect = form.list()->visualRect(box);
+    option.features = QStyleOptionViewItem::HasCheckIndicator;
+    const QPoint boxCentre =
+        form.list()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, form.list()).center();
+    if (!option.rect.isValid())
+        GTEST_SKIP() << "the list has no room for rows in this window size";
+
+    const std::function<void()> ways[] = {
+        [&] { QTest::mouseClick(form.list()->viewport(), Qt::LeftButton, {}, boxCentre); },
+        [&] {
+            form.list()->setCurrentIndex(box);
+            QTest::keyClick(form.list(), Qt::Key_Space);
+        },
+    };
+    for (const auto& toggle : ways) {
+        toggle();
+        EXPECT_EQ(form.items()[1].check, 0);
+        EXPECT_FALSE(test::rowTicked(form, 1));
+        toggle();
+        EXPECT_EQ(form.items()[1].check, 1);
+        EXPECT_TRUE(test::rowTicked(form, 1));
+    }
+    EXPECT_EQ(form.items()[0].check, 1);
 }
 
 TEST_F(ListWindow, SetStatusOnTheSelectedRows)
 {
     select({0, 2});
     trigger("actStatusError");
-    EXPECT_EQ(form.config.items[0].status, ItemStatus::Error);
-    EXPECT_EQ(form.config.items[1].status, ItemStatus::Update);
-    EXPECT_EQ(form.config.items[2].status, ItemStatus::Error);
-    EXPECT_EQ(form.lvwCheck->topLevelItem(2)->icon(0).pixmap(16).toImage(), form.imgCheckList[3].pixmap(16).toImage());
+    EXPECT_EQ(form.items()[0].status, ItemStatus::Error);
+    EXPECT_EQ(form.items()[1].status, ItemStatus::Update);
+    EXPECT_EQ(form.items()[2].status, ItemStatus::Error);
+    EXPECT_EQ(test::rowIcon(form, 2), form.statusIcon(ItemStatus::Error).pixmap(16).toImage());
     trigger("actStatusInitial");
-    EXPECT_EQ(form.config.items[0].status, ItemStatus::Initial);
+    EXPECT_EQ(form.items()[0].status, ItemStatus::Initial);
     trigger("actStatusNormal");
-    EXPECT_EQ(form.config.items[2].status, ItemStatus::Normal);
+    EXPECT_EQ(form.items()[2].status, ItemStatus::Normal);
     trigger("actStatusUpdate");
-    EXPECT_EQ(form.config.items[2].status, ItemStatus::Update);
-    EXPECT_EQ(form.lvwCheck->topLevelItem(2)->icon(0).pixmap(16).toImage(), form.imgCheckList[2].pixmap(16).toImage());
+    EXPECT_EQ(form.items()[2].status, ItemStatus::Update);
+    EXPECT_EQ(test::rowIcon(form, 2), form.statusIcon(ItemStatus::Update).pixmap(16).toImage());
 }
 
 TEST_F(ListWindow, OpenInBrowserTurnsUpdateIntoNormal)
 {
     UrlCatcher browser;
-    form.config.items[1].viewUri() = "http://127.0.0.1/view";
+    form.items()[1].viewUri() = "http://127.0.0.1/view";
     select({1});
     trigger("actBrowse");
     ASSERT_EQ(browser.opened.size(), 1u);
     EXPECT_EQ(browser.opened[0], QUrl(QStringLiteral("http://127.0.0.1/view")));
-    EXPECT_EQ(form.config.items[1].status, ItemStatus::Normal);
-    EXPECT_EQ(form.lvwCheck->topLevelItem(1)->icon(0).pixmap(16).toImage(), form.imgCheckList[1].pixmap(16).toImage());
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {1});
+    EXPECT_EQ(form.items()[1].status, ItemStatus::Normal);
+    EXPECT_EQ(test::rowIcon(form, 1), form.statusIcon(ItemStatus::Normal).pixmap(16).toImage());
+    EXPECT_EQ(form.selectedRows(), TSelection {1});
 
     // An empty view URL opens the check URL; an item in error stays so.
-    form.config.items[2].status = ItemStatus::Error;
+    form.items()[2].status = ItemStatus::Error;
     select({2, 3});
     trigger("actBrowse");
     ASSERT_EQ(browser.opened.size(), 2u);
     EXPECT_EQ(browser.opened[1], QUrl(QStringLiteral("http://127.0.0.1/c")));
-    EXPECT_EQ(form.config.items[2].status, ItemStatus::Error);
-    EXPECT_EQ(form.config.items[3].status, ItemStatus::Update);
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {2});
+    EXPECT_EQ(form.items()[2].status, ItemStatus::Error);
+    EXPECT_EQ(form.items()[3].status, ItemStatus::Update);
+    EXPECT_EQ(form.selectedRows(), TSelection {2});
 
     // Double click with the setting 1 opens the browser instead of the dialog.
-    form.config.doubleClickAction = 1;
+    form.updateSettings([](TConfig& c) { c.doubleClickAction = 1; });
     select({3});
     form.onListDblClick();
     ASSERT_EQ(browser.opened.size(), 3u);
-    EXPECT_EQ(form.config.items[3].status, ItemStatus::Normal);
-    form.config.doubleClickAction = 2;
+    EXPECT_EQ(form.items()[3].status, ItemStatus::Normal);
+    form.updateSettings([](TConfig& c) { c.doubleClickAction = 2; });
     form.onListDblClick();
     EXPECT_EQ(browser.opened.size(), 3u);
 }
@@ -343,90 +373,90 @@ TEST_F(ListWindow, ClipboardCopyAndNewItemFromIt)
     QApplication::clipboard()->setText(QStringLiteral("a\r\nb"));
     QString shownUri;
     QString shownCaption;
-    test::whenShown(*form.itemForm, [&] {
-        shownCaption = form.itemForm->windowTitle();
-        shownUri = form.itemForm->txtCheckURI->text();
+    test::whenShown(*form.itemDialog(), [&] {
+        shownCaption = form.itemDialog()->windowTitle();
+        shownUri = form.itemDialog()->txtCheckURI->text();
     });
     trigger("actPasteUrl");
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム追加"));
     EXPECT_EQ(shownUri, QStringLiteral("a"));
-    ASSERT_EQ(form.config.items.count(), 5u);
-    EXPECT_EQ(form.config.items[4].checkUri(), "a");
-    EXPECT_EQ(form.config.items[4].title(), form.config.defaultItem.title());
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {4});
-    EXPECT_EQ(form.lvwCheck->topLevelItem(4)->text(2), QStringLiteral("a"));
+    ASSERT_EQ(form.items().count(), 5u);
+    EXPECT_EQ(form.items()[4].checkUri(), "a");
+    EXPECT_EQ(form.items()[4].title(), form.settings().defaultItem.title());
+    EXPECT_EQ(form.selectedRows(), TSelection {4});
+    EXPECT_EQ(test::rowText(form, 4, 2), QStringLiteral("a"));
 
     // An empty first line or no text at all does nothing, and shows no dialog.
     for (const QString& text : {QStringLiteral("\nb"), QStringLiteral("\r\nb"), QString()}) {
         QApplication::clipboard()->setText(text);
         trigger("actPasteUrl");
-        EXPECT_EQ(form.config.items.count(), 5u);
+        EXPECT_EQ(form.items().count(), 5u);
     }
     // Cancel adds nothing.
     QApplication::clipboard()->setText(QStringLiteral("http://127.0.0.1/z\n"));
-    test::whenShown(*form.itemForm, nullptr, "btnCancel");
+    test::whenShown(*form.itemDialog(), nullptr, "btnCancel");
     trigger("actPasteUrl");
-    EXPECT_EQ(form.config.items.count(), 5u);
+    EXPECT_EQ(form.items().count(), 5u);
 }
 
 TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
 {
-    form.config.defaultItem.title() = "template";
+    form.updateSettings([](TConfig& c) { c.defaultItem.title() = "template"; });
     QString shownCaption;
-    test::whenShown(*form.itemForm, [&] {
-        shownCaption = form.itemForm->windowTitle();
-        form.itemForm->txtTitle->setText(QStringLiteral("新しいページ"));
+    test::whenShown(*form.itemDialog(), [&] {
+        shownCaption = form.itemDialog()->windowTitle();
+        form.itemDialog()->txtTitle->setText(QStringLiteral("新しいページ"));
     });
     trigger("actNew");
     EXPECT_EQ(shownCaption, QStringLiteral("新規アイテム"));
-    ASSERT_EQ(form.config.items.count(), 5u);
-    EXPECT_EQ(form.config.items[4].title(), toSjis(QStringLiteral("新しいページ")));
-    EXPECT_EQ(form.lvwCheck->topLevelItem(4)->text(1), QStringLiteral("新しいページ"));
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {4});
+    ASSERT_EQ(form.items().count(), 5u);
+    EXPECT_EQ(form.items()[4].title(), toSjis(QStringLiteral("新しいページ")));
+    EXPECT_EQ(test::rowText(form, 4, 1), QStringLiteral("新しいページ"));
+    EXPECT_EQ(form.selectedRows(), TSelection {4});
 
-    test::whenShown(*form.itemForm, nullptr, "btnCancel");
+    test::whenShown(*form.itemDialog(), nullptr, "btnCancel");
     trigger("actNew");
-    EXPECT_EQ(form.config.items.count(), 5u);
+    EXPECT_EQ(form.items().count(), 5u);
 
     // Change reads the row's check box into the item first, and a double click with setting 0 runs it.
+    form.updateSettings([](TConfig& c) { c.doubleClickAction = 0; });
     select({1});
-    form.lvwCheck->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    test::setTicked(form, 1, false);
     bool boxShown = true;
-    test::whenShown(*form.itemForm, [&] {
-        shownCaption = form.itemForm->windowTitle();
-        boxShown = form.itemForm->chkCheck->isChecked();
-        form.itemForm->txtTitle->setText(QStringLiteral("changed"));
+    test::whenShown(*form.itemDialog(), [&] {
+        shownCaption = form.itemDialog()->windowTitle();
+        boxShown = form.itemDialog()->chkCheck->isChecked();
+        form.itemDialog()->txtTitle->setText(QStringLiteral("changed"));
     });
-    form.config.doubleClickAction = 0;
     form.onListDblClick();
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
     EXPECT_FALSE(boxShown);
-    EXPECT_EQ(form.config.items[1].check, 0);
-    EXPECT_EQ(form.config.items[1].title(), "changed");
-    EXPECT_EQ(form.lvwCheck->topLevelItem(1)->text(1), QStringLiteral("changed"));
-    EXPECT_EQ(form.selectedRows(), std::vector<int> {1});
+    EXPECT_EQ(form.items()[1].check, 0);
+    EXPECT_EQ(form.items()[1].title(), "changed");
+    EXPECT_EQ(test::rowText(form, 1, 1), QStringLiteral("changed"));
+    EXPECT_EQ(form.selectedRows(), TSelection {1});
 
     // Without a selected row nothing opens.
     select({});
     trigger("actChange");
-    EXPECT_EQ(form.config.items[1].title(), "changed");
+    EXPECT_EQ(form.items()[1].title(), "changed");
 }
 
 TEST_F(ListWindow, SortingFromTheMenuAndTheColumnHeaders)
 {
     form.show();
-    form.config.items[0].lastModifiedTime = 500;
-    form.config.items[1].lastModifiedTime = -1;
-    form.config.items[2].lastModifiedTime = 100;
-    form.config.items[3].lastModifiedTime = 0;
-    form.config.items[0].metaTagValue() = "2";
-    form.config.items[1].metaTagValue() = "1";
-    form.config.items[2].metaTagValue() = "4";
-    form.config.items[3].metaTagValue() = "3";
-    form.config.items[0].response() = "y";
-    form.config.items[1].response() = "z";
-    form.config.items[2].response() = "x";
-    form.config.items[3].response() = "w";
+    form.items()[0].lastModifiedTime = 500;
+    form.items()[1].lastModifiedTime = -1;
+    form.items()[2].lastModifiedTime = 100;
+    form.items()[3].lastModifiedTime = 0;
+    form.items()[0].metaTagValue() = "2";
+    form.items()[1].metaTagValue() = "1";
+    form.items()[2].metaTagValue() = "4";
+    form.items()[3].metaTagValue() = "3";
+    form.items()[0].response() = "y";
+    form.items()[1].response() = "z";
+    form.items()[2].response() = "x";
+    form.items()[3].response() = "w";
     select({2});
 
     clickHeader(1);
@@ -444,10 +474,10 @@ TEST_F(ListWindow, SortingFromTheMenuAndTheColumnHeaders)
     EXPECT_EQ(titles(), "acdb");
 
     clickHeader(4); // meta-tag
-    EXPECT_EQ(form.config.items.sortKey, 5);
+    EXPECT_EQ(form.items().sortKey, 5);
     EXPECT_EQ(titles(), "badc");
     clickHeader(5); // Response
-    EXPECT_EQ(form.config.items.sortKey, 6);
+    EXPECT_EQ(form.items().sortKey, 6);
     EXPECT_EQ(titles(), "dcab");
     trigger("actSortMetaTag");
     EXPECT_EQ(titles(), "badc");
@@ -455,7 +485,7 @@ TEST_F(ListWindow, SortingFromTheMenuAndTheColumnHeaders)
     EXPECT_EQ(titles(), "dcab");
 
     clickHeader(0);
-    EXPECT_EQ(form.config.items.sortKey, 1);
+    EXPECT_EQ(form.items().sortKey, 1);
     EXPECT_EQ(rowTitles(), "cadb"); // Normal before Update; equal statuses keep their order
     trigger("actSortStatus");
     EXPECT_EQ(rowTitles(), "dbca");
@@ -469,14 +499,14 @@ TEST_F(ListWindow, TitlesSortByTheUsersLocaleCaseSensitive)
     const QLocale before;
     auto sortedTitles = [this](const QLocale& locale) {
         QLocale::setDefault(locale);
-        form.config.items.clear();
+        form.items().clear();
         for (const char* title : {"b", "B", "a", "\x82\xa0" /* あ */, "A", ""})
-            form.config.items.append(item(title));
-        form.config.items.sortKey = 0;
+            form.items().append(item(title));
+        form.items().sortKey = 0;
         form.refillList();
         trigger("actSortTitle");
         std::string order;
-        for (const TCheckItem& each : form.config.items)
+        for (const TCheckItem& each : form.items())
             order += each.title() + ",";
         return order;
     };
@@ -494,7 +524,7 @@ TEST_F(ListWindow, ItemsFileCommands)
     const QString path = QString::fromLocal8Bit(dir.file("saved.vantrelitems").c_str());
 
     // Save asks for a name with the title, filter, extension and the last file.
-    form.config.lastItemsFile() = dir.file("last.vantrelitems");
+    form.updateSettings([&dir](TConfig& c) { c.lastItemsFile() = dir.file("last.vantrelitems"); });
     prompts->fileNames = {path};
     trigger("actSaveItems");
     ASSERT_EQ(prompts->saveDialogs.size(), 1u);
@@ -502,14 +532,14 @@ TEST_F(ListWindow, ItemsFileCommands)
     EXPECT_EQ(prompts->saveDialogs[0].filter, QStringLiteral("Vantrel Items(*.vantrelitems)|*.vantrelitems"));
     EXPECT_EQ(prompts->saveDialogs[0].defaultExtension, QStringLiteral("vantrelitems"));
     EXPECT_EQ(prompts->saveDialogs[0].fileName, QString::fromLocal8Bit(dir.file("last.vantrelitems").c_str()));
-    EXPECT_EQ(form.config.lastItemsFile(), dir.file("saved.vantrelitems"));
+    EXPECT_EQ(form.settings().lastItemsFile(), dir.file("saved.vantrelitems"));
     TCheckItems written;
     ASSERT_TRUE(readItemsFile(dir.file("saved.vantrelitems"), written));
     EXPECT_EQ(written.count(), 4u);
 
     // Open replaces the list, Add appends to it.
-    form.config.items.clear();
-    form.config.items.append(item("x"));
+    form.items().clear();
+    form.items().append(item("x"));
     form.refillList();
     prompts->fileNames = {path};
     trigger("actAddItems");
@@ -528,10 +558,10 @@ TEST_F(ListWindow, ItemsFileCommands)
     trigger("actOpenItems");
     trigger("actOpenItems");
     EXPECT_EQ(titles(), "abcd");
-    EXPECT_EQ(form.config.lastItemsFile(), dir.file("saved.vantrelitems"));
+    EXPECT_EQ(form.settings().lastItemsFile(), dir.file("saved.vantrelitems"));
 
     // Saving an empty list does not even ask.
-    form.config.items.clear();
+    form.items().clear();
     form.refillList();
     const size_t asked = prompts->saveDialogs.size();
     trigger("actSaveItems");
@@ -544,32 +574,32 @@ TEST_F(ListWindow, ShortcutsWorkWithTheFocusInTheList)
     form.show();
     form.activateWindow();
     QApplication::setActiveWindow(&form);
-    form.lvwCheck->setFocus();
+    form.list()->setFocus();
     if (QApplication::activeWindow() != &form)
         GTEST_SKIP() << "the window cannot be made active here";
 
-    QTest::keyClick(form.lvwCheck, Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(form.selectedRows(), (std::vector<int> {0, 1, 2, 3}));
-    QTest::keyClick(form.lvwCheck, Qt::Key_R, Qt::ControlModifier);
+    QTest::keyClick(form.list(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(form.selectedRows(), (TSelection {0, 1, 2, 3}));
+    QTest::keyClick(form.list(), Qt::Key_R, Qt::ControlModifier);
     EXPECT_TRUE(form.selectedRows().empty());
-    QTest::keyClick(form.lvwCheck, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(form.selectedRows(), (std::vector<int> {1, 3}));
+    QTest::keyClick(form.list(), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form.selectedRows(), (TSelection {1, 3}));
 
     select({2});
-    QTest::keyClick(form.lvwCheck, Qt::Key_Up, Qt::AltModifier);
+    QTest::keyClick(form.list(), Qt::Key_Up, Qt::AltModifier);
     EXPECT_EQ(titles(), "acbd");
-    QTest::keyClick(form.lvwCheck, Qt::Key_Delete);
+    QTest::keyClick(form.list(), Qt::Key_Delete);
     ASSERT_EQ(prompts->questions.size(), 1u);
     EXPECT_EQ(prompts->questions[0].text, QStringLiteral("c\rこのアイテムを削除します"));
 
     UrlCatcher browser;
-    QTest::keyClick(form.lvwCheck, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(form.list(), Qt::Key_Return, Qt::ShiftModifier);
     ASSERT_EQ(browser.opened.size(), 1u);
     EXPECT_EQ(browser.opened[0], QUrl(QStringLiteral("http://127.0.0.1/c")));
 
     QString shownCaption;
-    test::whenShown(*form.itemForm, [&] { shownCaption = form.itemForm->windowTitle(); }, "btnCancel");
-    QTest::keyClick(form.lvwCheck, Qt::Key_Return);
+    test::whenShown(*form.itemDialog(), [&] { shownCaption = form.itemDialog()->windowTitle(); }, "btnCancel");
+    QTest::keyClick(form.list(), Qt::Key_Return);
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
 }
 

@@ -48,9 +48,7 @@ protected:
 
     void select(std::initializer_list<int> rows)
     {
-        form->lvwCheck->clearSelection();
-        for (int row : rows)
-            form->lvwCheck->topLevelItem(row)->setSelected(true);
+        test::selectRows(*form, rows);
     }
 
     void trigger(const char* name) { test::action(*form, name)->trigger(); }
@@ -58,7 +56,7 @@ protected:
     bool controlsEnabled() const
     {
         return form->formEnabled() && form->centralWidget()->isEnabled() && form->menuBar()->isEnabled()
-            && form->tbarMenu->isEnabled();
+            && form->toolBar()->isEnabled();
     }
 
     test::TempDir settings;
@@ -120,16 +118,16 @@ TEST_F(ExchangeWindow, ImportsAppendRowsAndFailuresChangeNothing)
     ASSERT_EQ(prompts->openDialogs.size(), 1u);
     EXPECT_EQ(prompts->openDialogs[0].title, QString::fromUtf8("インポート URIリスト"));
     EXPECT_EQ(prompts->openDialogs[0].defaultExtension, QStringLiteral("lst"));
-    ASSERT_EQ(form->config.items.count(), 5u);
-    ASSERT_EQ(form->lvwCheck->topLevelItemCount(), 5);
-    EXPECT_EQ(form->lvwCheck->topLevelItem(4)->text(2), QStringLiteral("http://127.0.0.1/new2"));
+    ASSERT_EQ(form->items().count(), 5u);
+    ASSERT_EQ(test::rowCount(*form), 5);
+    EXPECT_EQ(test::rowText(*form, 4, 2), QStringLiteral("http://127.0.0.1/new2"));
 
     // A file that cannot be opened: the list stays, the window stays enabled, no message.
     for (const char* action : { "actImportUrlList", "actImportTabText", "actImportHtml", "actImportXml" }) {
         prompts->fileNames.push_back(QString::fromStdString(files.file("absent")));
         trigger(action);
-        EXPECT_EQ(form->config.items.count(), 5u);
-        EXPECT_EQ(form->lvwCheck->topLevelItemCount(), 5);
+        EXPECT_EQ(form->items().count(), 5u);
+        EXPECT_EQ(test::rowCount(*form), 5);
         EXPECT_TRUE(controlsEnabled());
     }
     EXPECT_TRUE(prompts->warnings.empty());
@@ -137,7 +135,7 @@ TEST_F(ExchangeWindow, ImportsAppendRowsAndFailuresChangeNothing)
 
     // Cancelled: nothing happens.
     trigger("actImportXml");
-    EXPECT_EQ(form->config.items.count(), 5u);
+    EXPECT_EQ(form->items().count(), 5u);
 }
 
 TEST_F(ExchangeWindow, ReportIsWrittenInTheSettingsFolderAndOpened)

@@ -74,28 +74,28 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
     QApplication::processEvents();
 
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Vantrel"));
-    TCheckListView* list = form->lvwCheck;
-    ASSERT_EQ(list->columnCount(), 6);
+    TCheckListView* list = form->list();
+    ASSERT_EQ(list->model()->columnCount(), 6);
     const QStringList captions = {QStringLiteral("Status"), QStringLiteral("Title"), QStringLiteral("URL"),
         QStringLiteral("Last-Modifeid"), QStringLiteral("meta-tag"), QStringLiteral("Response")};
     const int widths[6] = {40, 200, 80, 80, 80, 55};
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(list->headerItem()->text(i), captions[i]);
+        EXPECT_EQ(list->model()->headerData(i, Qt::Horizontal).toString(), captions[i]);
         EXPECT_EQ(list->columnWidth(i), widths[i]) << i;
     }
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
 
-    ASSERT_EQ(list->topLevelItemCount(), 3);
-    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("テスト"));
-    EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("http://127.0.0.1/a"));
-    EXPECT_EQ(list->topLevelItem(0)->text(0), QString());
-    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
-    EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
-    auto icon = [&](int row) { return list->topLevelItem(row)->icon(0).pixmap(16).toImage(); };
-    EXPECT_EQ(icon(0), form->imgCheckList[2].pixmap(16).toImage());
-    EXPECT_EQ(icon(1), form->imgCheckList[3].pixmap(16).toImage());
-    EXPECT_EQ(icon(2), form->imgCheckList[0].pixmap(16).toImage()); // unknown status: the initial picture
+    ASSERT_EQ(test::rowCount(*form), 3);
+    EXPECT_EQ(test::rowText(*form, 0, 1), QStringLiteral("テスト"));
+    EXPECT_EQ(test::rowText(*form, 0, 2), QStringLiteral("http://127.0.0.1/a"));
+    EXPECT_EQ(test::rowText(*form, 0, 0), QString());
+    EXPECT_TRUE(test::rowTicked(*form, 0));
+    EXPECT_FALSE(test::rowTicked(*form, 1));
+    auto icon = [&](int row) { return test::rowIcon(*form, row); };
+    EXPECT_EQ(icon(0), form->statusIcon(ItemStatus::Update).pixmap(16).toImage());
+    EXPECT_EQ(icon(1), form->statusIcon(ItemStatus::Error).pixmap(16).toImage());
+    EXPECT_EQ(icon(2), form->statusIcon(ItemStatus::Initial).pixmap(16).toImage()); // unknown status: the initial picture
 
     // Three panels, the last one stretching.
     EXPECT_EQ(form->statusPanel(0)->width(), 80);
@@ -107,7 +107,7 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
     const int pictureWidth = player.PictureWidth();
     ASSERT_GT(pictureWidth, 0);
     const QWidget* client = form->centralWidget();
-    EXPECT_EQ(client->mapTo(form.get(), QPoint(0, 0)).y(), form->tbarMenu->geometry().bottom() + 1);
+    EXPECT_EQ(client->mapTo(form.get(), QPoint(0, 0)).y(), form->toolBar()->geometry().bottom() + 1);
     EXPECT_EQ(form->minimumWidth(), player.SurfaceWidth());
     EXPECT_GE(client->height(), player.SurfaceHeight());
     EXPECT_EQ(form->width(), form->minimumWidth());
@@ -125,12 +125,12 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
 TEST_F(StartedWindow, WithoutASettingsFileStartsEmptyWithTheFirstCharacterFound)
 {
     ASSERT_TRUE(start());
-    EXPECT_EQ(form->config.items.count(), 0u);
-    EXPECT_EQ(form->lvwCheck->topLevelItemCount(), 0);
-    EXPECT_EQ(form->config.reportMode, 2);
-    EXPECT_EQ(form->lvwCheck->columnWidth(1), 120);
-    EXPECT_EQ(form->config.characterFile(), program.file("vantrel.dat"));
-    EXPECT_EQ(fromSjis(form->config.characterName()), QStringLiteral("バントレくん"));
+    EXPECT_EQ(form->items().count(), 0u);
+    EXPECT_EQ(test::rowCount(*form), 0);
+    EXPECT_EQ(form->settings().reportMode, 2);
+    EXPECT_EQ(form->list()->columnWidth(1), 120);
+    EXPECT_EQ(form->settings().characterFile(), program.file("vantrel.dat"));
+    EXPECT_EQ(fromSjis(form->settings().characterName()), QStringLiteral("バントレくん"));
     EXPECT_EQ(form->settingsDir(), settings.path() + "/");
     EXPECT_EQ(form->programDir(), program.path() + "/");
     EXPECT_TRUE(prompts->warnings.empty());
@@ -144,8 +144,8 @@ TEST_F(StartedWindow, SettingsOfAnotherVersionAreIgnoredWholly)
     config.formatVersion = 3;
     writeSettings(config);
     ASSERT_TRUE(start());
-    EXPECT_EQ(form->config.items.count(), 0u);
-    EXPECT_EQ(form->config.formatVersion, ConfigFormatVersion);
+    EXPECT_EQ(form->items().count(), 0u);
+    EXPECT_EQ(form->settings().formatVersion, ConfigFormatVersion);
 }
 
 TEST_F(StartedWindow, CharacterFoliosAreSearchedCurrentFolderFirst)
@@ -153,7 +153,7 @@ TEST_F(StartedWindow, CharacterFoliosAreSearchedCurrentFolderFirst)
     // A character in the settings folder comes before the one in the program folder.
     test::writeFile(settings.file("local.dat"), test::readFile(DefaultCharacter));
     ASSERT_TRUE(start());
-    EXPECT_EQ(form->config.characterFile(), settings.file("local.dat"));
+    EXPECT_EQ(form->settings().characterFile(), settings.file("local.dat"));
 
     // The same folder spelt with other letter case is searched once.
     form.reset();
@@ -173,7 +173,7 @@ TEST_F(StartedWindow, StoredCharacterThatIsGoneIsReplacedAndRemembered)
     config.characterName() = "gone";
     writeSettings(config);
     ASSERT_TRUE(start());
-    EXPECT_EQ(form->config.characterFile(), program.file("vantrel.dat"));
+    EXPECT_EQ(form->settings().characterFile(), program.file("vantrel.dat"));
     form.reset();
     TConfig back;
     readSettingsFile(back, settings.file("vantrel.cfg"));
@@ -216,10 +216,10 @@ TEST_F(StartedWindow, SettingsWrittenAtExitHoldTheListAsItWas)
     writeSettings(config);
     ASSERT_TRUE(start());
     form->showMain();
-    form->lvwCheck->topLevelItem(1)->setSelected(true);
+    test::selectRows(*form, {1});
     prompts->answers = {true};
     test::action(*form, "actDelete")->trigger();
-    form->lvwCheck->setColumnWidth(2, 133);
+    form->list()->setColumnWidth(2, 133);
 
     // Closing with no run in progress asks nothing.
     EXPECT_TRUE(form->close());
@@ -243,7 +243,7 @@ TEST_F(StartedWindow, SettingsWrittenAtExitHoldTheListAsItWas)
 TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
 {
     ASSERT_TRUE(start());
-    form->trayAvailable = [] { return true; };
+    form->setTrayAvailable([] { return true; });
     form->showMain();
     QApplication::processEvents();
 
@@ -255,7 +255,7 @@ TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
     test::action(*form, "actRestore")->trigger();
     EXPECT_FALSE(form->isMinimized());
 
-    form->config.taskTray = 1;
+    form->updateSettings([](TConfig& c) { c.taskTray = 1; });
     const QString name = QApplication::applicationName();
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     for (int round = 0; round < 2; ++round) {
@@ -275,7 +275,7 @@ TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
     QApplication::processEvents();
     EXPECT_EQ(tray->toolTip(), QString(31, QChar(0x3042)));
     QApplication::setApplicationName(name);
-    EXPECT_EQ(tray->contextMenu(), form->mnuTastTray);
+    EXPECT_EQ(tray->contextMenu(), form->trayMenu());
     EXPECT_FALSE(tray->icon().isNull());
 
     // A single click does not restore; a double click does.
@@ -288,7 +288,7 @@ TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
     EXPECT_FALSE(form->trayIconShown());
 
     // Without a notification area minimising stays ordinary even with the setting on.
-    form->trayAvailable = [] { return false; };
+    form->setTrayAvailable([] { return false; });
     form->showMinimized();
     QApplication::processEvents();
     EXPECT_TRUE(form->isVisible());
@@ -300,13 +300,13 @@ TEST_F(StartedWindow, TopMostPutsTheWindowInTheStaysOnTopBand)
     ASSERT_TRUE(start());
     form->showMain();
     EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    form->config.topMost = 1;
+    form->updateSettings([](TConfig& c) { c.topMost = 1; });
     const QSize size = form->size();
     form->showMain();
     EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->size(), size);
-    form->config.topMost = 0;
+    form->updateSettings([](TConfig& c) { c.topMost = 0; });
     form->showMain();
     EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
@@ -315,25 +315,25 @@ TEST_F(StartedWindow, SettingsCommandLoadsAnotherCharacterOrStops)
 {
     test::writeFile(program.file("second.dat"), test::readFile(DefaultCharacter));
     ASSERT_TRUE(start());
-    const std::string first = form->config.characterFile();
+    const std::string first = form->settings().characterFile();
     TDataFileList offered;
     std::string choice;
-    form->editSettings = [&](TConfig&, TDataFileItem& character, const TDataFileList& characters) {
+    form->setSettingsEditor([&](TConfig&, TDataFileItem& character, const TDataFileList& characters) {
         offered = characters;
         if (!choice.empty())
             character.path = choice;
         return true;
-    };
+    });
 
     // The same character: nothing is stored or loaded.
     test::action(*form, "actConfig")->trigger();
     EXPECT_EQ(offered.size(), 2u);
-    EXPECT_EQ(form->config.characterFile(), first);
+    EXPECT_EQ(form->settings().characterFile(), first);
     EXPECT_TRUE(form->isVisible());
 
     choice = program.file("second.dat");
     test::action(*form, "actConfig")->trigger();
-    EXPECT_EQ(form->config.characterFile(), program.file("second.dat"));
+    EXPECT_EQ(form->settings().characterFile(), program.file("second.dat"));
     EXPECT_NE(form->player(), nullptr);
 
     // A choice that cannot be loaded ends the program with the message.
@@ -342,5 +342,5 @@ TEST_F(StartedWindow, SettingsCommandLoadsAnotherCharacterOrStops)
     ASSERT_EQ(prompts->warnings.size(), 1u);
     EXPECT_EQ(prompts->warnings[0], QStringLiteral("データファイルを読み込めません"));
     EXPECT_EQ(form->player(), nullptr);
-    EXPECT_EQ(form->config.characterFile(), program.file("second.dat"));
+    EXPECT_EQ(form->settings().characterFile(), program.file("second.dat"));
 }

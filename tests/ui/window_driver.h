@@ -2,7 +2,10 @@
 
 #include "ui/main_window.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
+#include <QImage>
+#include <QItemSelectionModel>
 #include <QString>
 
 #include <deque>
@@ -64,6 +67,43 @@ inline QAction* action(const TImgForm& form, const char* name)
     if (!found)
         throw std::runtime_error(std::string("no action named ") + name);
     return found;
+}
+
+// The window's list as the user meets it, reached through its model and its selection.
+inline int rowCount(const TImgForm& form)
+{
+    return form.list()->model()->rowCount();
+}
+inline QModelIndex cell(const TImgForm& form, int row, int column = 0)
+{
+    return form.list()->model()->index(row, column);
+}
+inline QString rowText(const TImgForm& form, int row, int column)
+{
+    return cell(form, row, column).data().toString();
+}
+inline bool rowTicked(const TImgForm& form, int row)
+{
+    return cell(form, row).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+}
+// As a click on the row's check box sets it.
+inline void setTicked(const TImgForm& form, int row, bool ticked)
+{
+    form.list()->model()->setData(cell(form, row), ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+}
+inline QImage rowIcon(const TImgForm& form, int row)
+{
+    return cell(form, row).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+}
+inline bool rowSelected(const TImgForm& form, int row)
+{
+    return form.list()->selectionModel()->isSelected(cell(form, row));
+}
+inline void selectRows(const TImgForm& form, const std::vector<int>& rows)
+{
+    form.list()->clearSelection();
+    for (int row : rows)
+        form.list()->selectionModel()->select(cell(form, row), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 } // namespace test
