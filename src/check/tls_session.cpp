@@ -167,6 +167,8 @@ int bioRead(BIO* bio, char* data, int size)
         long received = session->below()->receive(data, static_cast<std::size_t>(size));
         if (received < 0)
             BIO_set_retry_read(bio);
+        if (received == 0)
+            session->markEnd();
         return static_cast<int>(received);
     } catch (...) {
         session->keepFailure(std::current_exception());
@@ -174,8 +176,11 @@ int bioRead(BIO* bio, char* data, int size)
     }
 }
 
-long bioControl(BIO*, int command, long, void*)
+// The library tells the peer's plain close from a broken read by asking for the end of the stream.
+long bioControl(BIO* bio, int command, long, void*)
 {
+    if (command == BIO_CTRL_EOF)
+        return sessionOf(bio)->ended() ? 1 : 0;
     return command == BIO_CTRL_FLUSH ? 1 : 0;
 }
 

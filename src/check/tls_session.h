@@ -59,6 +59,9 @@ public:
     // The layer below failed inside the library; its exception is kept for the caller of the library.
     void keepFailure(std::exception_ptr failure) { m_failure = std::move(failure); }
     TTransport* below() const { return m_below; }
+    // The layer below has seen the peer close.
+    void markEnd() { m_ended = true; }
+    bool ended() const { return m_ended; }
 
 private:
     Need needFor(int result, const char* what);
@@ -70,4 +73,5 @@ private:
     std::exception_ptr m_failure;
     std::string m_key; // host and port, under which the session is kept for resumption
     bool m_established = false;
+    bool m_ended = false;
 };
