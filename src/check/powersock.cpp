@@ -1,7 +1,7 @@
 #include "check/powersock.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -560,8 +560,8 @@ void TPowersock::connectTo(const std::vector<TAddress>& addresses, uint16_t port
             std::vector<pollfd> fds;
             for (const TAttempt& attempt : attempts)
                 fds.push_back({ attempt.fd, POLLOUT, 0 });
-            end = waitFor(fds, next < addresses.size() ? TDeadline::earlier(deadline, nextAttempt) : deadline,
-                m_cancelled, Pump);
+            end = waitFor(
+                fds, next < addresses.size() ? TDeadline::earlier(deadline, nextAttempt) : deadline, m_cancelled, Pump);
             if (end == TWaitEnd::Cancelled || (end == TWaitEnd::TimedOut && deadline.passed()))
                 break;
             end = TWaitEnd::Ready;

@@ -71,8 +71,6 @@ std::optional<TAddress> addressLiteral(std::string_view host);
 // turns, IPv6 first.
 std::vector<TAddress> connectOrder(const std::vector<TAddress>& addresses);
 
-struct TLookupJob;
-
 // The TCP client on which the HTTP client is built. Every wait is waitFor: poll(2) of the socket (or of the
 // lookup's wake-up) for at most 2 ms followed by one call of Pump, so the owner stays live and a Cancel issued from
 // Pump ends the wait at the next poll. The connection is a stack of transports: the socket, a CONNECT tunnel

@@ -42,4 +42,3 @@ enum class TWaitEnd { Ready, TimedOut, Cancelled };
 // An interrupted poll is retried here; any other poll failure raises TSocketError.
 TWaitEnd waitFor(std::span<pollfd> fds, const TDeadline& deadline, const std::atomic<bool>& cancelled,
     const std::function<void()>& pump, bool readyNow = false);
-

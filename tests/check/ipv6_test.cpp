@@ -24,8 +24,8 @@ TAddress address(const char* text)
     return *addressLiteral(text);
 }
 
-#define SKIP_WITHOUT_IPV6()                                                                                          \
-    if (!test::ipv6LoopbackAvailable())                                                                              \
+#define SKIP_WITHOUT_IPV6()                                                                                            \
+    if (!test::ipv6LoopbackAvailable())                                                                                \
     GTEST_SKIP() << "this machine cannot listen on the IPv6 loopback ::1"
 
 } // namespace

@@ -85,11 +85,15 @@ TEST(Wait, EndsOnReadinessDeadlineOrCancel)
 
 TEST(Wait, SignalsToTheThreadDoNotEndTheWait)
 {
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = [](int) { ++g_signals; };
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0; // no SA_RESTART: poll fails with EINTR
-    struct sigaction saved {};
+    struct sigaction saved
+    {
+    };
     ASSERT_EQ(::sigaction(SIGUSR1, &action, &saved), 0);
 
     Pipe pipe;
