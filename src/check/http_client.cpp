@@ -59,7 +59,8 @@ std::optional<size_t> declaredLength(int code, std::string_view header)
 {
     if ((code >= 100 && code < 200) || code == 204 || code == 304)
         return std::nullopt;
-    std::string_view value = THTTPResponse(header).value("Content-Length:");
+    const THTTPResponse response(header);
+    std::string_view value = response.value("Content-Length:");
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
         value.remove_prefix(1);
     while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
