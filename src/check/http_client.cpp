@@ -200,8 +200,9 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
                 throw TSocketError("Response body too large", LastError());
             }
             // A page cut short would pass for a changed page.
-            std::optional<size_t> declared = declaredLength(StatusCode(), Header);
-            if (kind == CmdGET && declared && Body.size() < *declared) {
+            std::optional<size_t> declared
+                = kind == CmdGET ? declaredLength(StatusCode(), Header) : std::optional<size_t>();
+            if (declared && Body.size() < *declared) {
                 Body.clear();
                 throw TSocketError("Incomplete response", LastError());
             }
