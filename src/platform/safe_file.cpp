@@ -69,7 +69,7 @@ std::string finalTarget(std::string path)
         if (static_cast<size_t>(n) == link.size())
             fail(ENAMETOOLONG); // the link changed under us
         link.resize(static_cast<size_t>(n));
-        path = link.front() == '/' ? link : folderOf(path) + "/" + link;
+        path = !link.empty() && link.front() == '/' ? link : folderOf(path) + "/" + link;
     }
     fail(ELOOP);
 }
