@@ -159,35 +159,6 @@ TEST(SafeFile, MissingFolderMissingFileAndFolderAsFileRaise)
     EXPECT_THROW(readWholeFile(dir.path()), TException);
 }
 
-TEST(SafeFile, WriterPassesEveryByteAcrossItsBufferEdge)
-{
-    // Pieces smaller than, equal to and larger than an 8-byte buffer, and empty ones.
-    const std::vector<std::vector<size_t>> cases = {
-        {}, {0}, {3}, {8}, {9}, {3, 5, 1}, {7, 2, 20, 0, 8, 1}, {100}, {1, 1, 1, 1, 1, 1, 1, 1, 1},
-    };
-    for (const auto& pieces : cases) {
-        test::TempDir dir;
-        const std::string path = dir.file("out.bin");
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        ASSERT_GE(fd, 0);
-        std::string expected;
-        {
-            TFileWriter writer(fd, 8);
-            for (size_t size : pieces) {
-                std::string piece;
-                for (size_t i = 0; i < size; ++i)
-                    piece += static_cast<char>('a' + (expected.size() + i) % 26);
-                writer.write(piece.data(), piece.size());
-                expected += piece;
-            }
-            writer.flush();
-            EXPECT_EQ(writer.written(), expected.size());
-        }
-        ::close(fd);
-        EXPECT_EQ(test::readFile(path), expected) << pieces.size() << " pieces";
-    }
-}
-
 TEST(SafeFile, KilledWriteLeavesOnlyTheOldFileOnceCleanedUp)
 {
     const std::string old = "the settings as they were";
