@@ -1,8 +1,9 @@
 // The settings file of 100,000 items, every tenth with a 4 KiB page kept as content: the start-up read and the
 // exit write, beside `cat` of the same file, one read of its bytes into one buffer and one write of them,
 // with the memory each needs above what the process already holds.
-#include "platform/safe_file.h"
 #include "store/store_file.h"
+
+#include "platform/safe_file.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
