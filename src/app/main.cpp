@@ -1,3 +1,5 @@
+#include "platform/folder_lock.h"
+#include "platform/safe_file.h"
 #include "ui/failure_text.h"
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
@@ -29,17 +31,31 @@ std::string folderBytes(const QString& folder)
 
 int main(int argc, char** argv)
 {
+    ignoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setWindowIcon(applicationIcon());
     // The window may be hidden in the tray while a message box closes; only closing the window ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // Held until the window is gone, since the settings are written as it goes. A folder where the lock
+    // cannot be made (read-only) starts as before.
+    const std::string settingsDir = folderBytes(QDir::currentPath());
+    const TFolderLock lock(settingsDir);
+    if (lock.state() == TFolderLock::State::InUse) {
+        QMessageBox::warning(nullptr, QApplication::applicationName(),
+            QStringLiteral("このフォルダーの設定は既に使用中です。") + QLatin1Char('\n')
+                + QDir::toNativeSeparators(QDir::currentPath()));
+        return 0;
+    }
+    if (lock.state() == TFolderLock::State::Held)
+        removeLeftoverTemporaries(settingsDir + "vantrel.cfg");
+
     try {
         TImgForm form;
         handleTerminationSignals(&form, [&form] { form.fatalStop(QString()); });
         bindListExchange(form);
         std::srand(static_cast<unsigned>(std::time(nullptr)));
-        const std::string settingsDir = folderBytes(QDir::currentPath());
         const std::string programDir = folderBytes(QCoreApplication::applicationDirPath());
         if (!form.startUp(settingsDir, programDir))
             return 0;

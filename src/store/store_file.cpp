@@ -65,6 +65,68 @@ void readOptionsBlock(const uint8_t* p, TConfig& config)
         config.columnWidths[i] = static_cast<int32_t>(readLe32(p + 16 + 4 * i));
 }
 
+size_t itemRecordHeadSize(const TCheckItem& item) noexcept
+{
+    return ItemHeaderSize + FixedBlockSize + textTableSize(item.texts);
+}
+
+// Everything of an item record but its content, which follows it.
+uint8_t* writeItemRecordHead(uint8_t* out, const TCheckItem& item)
+{
+    const size_t texts = textTableSize(item.texts);
+    const size_t lengths[] = {FixedBlockSize, texts, item.content.size()};
+    // The header is itself laid out like a part table without its count.
+    size_t offset = ItemHeaderSize;
+    for (size_t length : lengths) {
+        if (offset > UINT32_MAX || length > UINT32_MAX)
+            throw TException("TPartTable");
+        out = writeLe32(out, static_cast<uint32_t>(offset));
+        out = writeLe32(out, static_cast<uint32_t>(length));
+        offset += length;
+    }
+    out = writeFixedBlock(out, item);
+    return writeTextTable(out, item.texts);
+}
+
+// The count and the (offset, length) pairs of an item table.
+TMemory itemTableHeader(const TCheckItems& items)
+{
+    std::vector<size_t> lengths;
+    lengths.reserve(items.count());
+    for (const auto& item : items)
+        lengths.push_back(itemRecordSize(item));
+    TMemory header(partTableSize(lengths.size(), 0));
+    writePartTableHeader(header.data(), lengths);
+    return header;
+}
+
+// An item table written record by record, so that no complete image of it is ever held.
+void streamItemTable(TFileWriter& out, const TCheckItems& items)
+{
+    const TMemory header = itemTableHeader(items);
+    out.write(header.data(), header.size());
+    TMemory head;
+    for (const auto& item : items) {
+        head.resize(itemRecordHeadSize(item));
+        writeItemRecordHead(head.data(), item);
+        out.write(head.data(), head.size());
+        out.write(item.content.data(), item.content.size());
+    }
+}
+
+// The settings image up to its item table: the top-level part table, the options, the texts, the default item.
+TMemory settingsHead(const TConfig& config)
+{
+    const size_t lengths[]
+        = {OptionsBlockSize, textTableSize(config.texts), itemRecordSize(config.defaultItem), itemTableSize(config.items)};
+    TMemory head(partTableSize(4, lengths[0] + lengths[1] + lengths[2]));
+    uint8_t* out = writePartTableHeader(head.data(), lengths);
+    out = writeOptionsBlock(out, config);
+    out = writeTextTable(out, config.texts);
+    writeItemRecord(out, config.defaultItem);
+    return head;
+}
+
 // Default slack for images that are not read from a file of known size.
 constexpr size_t UnboundedBudget = SIZE_MAX;
 
@@ -79,24 +141,12 @@ void TReadBudget::spend(size_t bytes)
 
 size_t itemRecordSize(const TCheckItem& item) noexcept
 {
-    return ItemHeaderSize + FixedBlockSize + textTableSize(item.texts) + item.content.size();
+    return itemRecordHeadSize(item) + item.content.size();
 }
 
 uint8_t* writeItemRecord(uint8_t* out, const TCheckItem& item)
 {
-    const size_t texts = textTableSize(item.texts);
-    const size_t lengths[] = {FixedBlockSize, texts, item.content.size()};
-    // The header is itself laid out like a part table without its count.
-    size_t offset = ItemHeaderSize;
-    for (size_t length : lengths) {
-        if (offset > UINT32_MAX || length > UINT32_MAX)
-            throw TException("TPartTable");
-        out = writeLe32(out, static_cast<uint32_t>(offset));
-        out = writeLe32(out, static_cast<uint32_t>(length));
-        offset += length;
-    }
-    out = writeFixedBlock(out, item);
-    out = writeTextTable(out, item.texts);
+    out = writeItemRecordHead(out, item);
     if (!item.content.empty())
         std::memcpy(out, item.content.data(), item.content.size());
     return out + item.content.size();
@@ -162,11 +212,9 @@ size_t itemTableSize(const TCheckItems& items) noexcept
 
 uint8_t* writeItemTable(uint8_t* out, const TCheckItems& items)
 {
-    std::vector<size_t> lengths;
-    lengths.reserve(items.count());
-    for (const auto& item : items)
-        lengths.push_back(itemRecordSize(item));
-    out = writePartTableHeader(out, lengths);
+    const TMemory header = itemTableHeader(items);
+    std::memcpy(out, header.data(), header.size());
+    out += header.size();
     for (const auto& item : items)
         out = writeItemRecord(out, item);
     return out;
@@ -197,17 +245,10 @@ void readItemTable(TBytes bytes, TCheckItems& items)
 
 TMemory encodeSettings(const TConfig& config)
 {
-    const size_t lengths[]
-        = {OptionsBlockSize, textTableSize(config.texts), itemRecordSize(config.defaultItem), itemTableSize(config.items)};
-    size_t payload = 0;
-    for (size_t length : lengths)
-        payload += length;
-    TMemory image(partTableSize(4, payload));
-    uint8_t* out = writePartTableHeader(image.data(), lengths);
-    out = writeOptionsBlock(out, config);
-    out = writeTextTable(out, config.texts);
-    out = writeItemRecord(out, config.defaultItem);
-    writeItemTable(out, config.items);
+    const TMemory head = settingsHead(config);
+    TMemory image(head.size() + itemTableSize(config.items));
+    std::memcpy(image.data(), head.data(), head.size());
+    writeItemTable(image.data() + head.size(), config.items);
     return image;
 }
 
@@ -236,18 +277,31 @@ void decodeSettings(TBytes bytes, TConfig& config)
 void writeSettingsFile(const TConfig& config, const std::string& path)
 {
     try {
-        const TMemory image = encodeSettings(config);
-        writeFileSafely(path, image.data(), image.size(), 0600);
+        writeFileSafely(
+            path,
+            [&config](TFileWriter& out) {
+                const TMemory head = settingsHead(config);
+                out.write(head.data(), head.size());
+                streamItemTable(out, config.items);
+            },
+            0600);
     } catch (const TException&) {
         // A settings file that cannot be written at exit is not worth a message; the old one stays.
+    } catch (const std::bad_alloc&) {
+        // Nor is one that memory ran out for.
     }
 }
 
 void readSettingsFile(TConfig& config, const std::string& path)
 {
     try {
-        const TMemory image = readWholeFile(path);
-        decodeSettings(asBytes(image), config);
+        TConfig result;
+        {
+            // The image goes as soon as the list is parsed: the two together are the read's peak.
+            const TMemory image = readWholeFile(path);
+            decodeSettings(asBytes(image), result);
+        }
+        config = std::move(result);
     } catch (const TException&) {
         config.reset();
     } catch (const std::bad_alloc&) {
@@ -258,10 +312,11 @@ void readSettingsFile(TConfig& config, const std::string& path)
 bool writeItemsFile(const TCheckItems& items, const std::string& path)
 {
     try {
-        const TMemory image = encodeItemTable(items);
-        writeFileSafely(path, image.data(), image.size(), 0600);
+        writeFileSafely(path, [&items](TFileWriter& out) { streamItemTable(out, items); }, 0600);
         return true;
     } catch (const TException&) {
+        return false;
+    } catch (const std::bad_alloc&) {
         return false;
     }
 }
@@ -269,10 +324,12 @@ bool writeItemsFile(const TCheckItems& items, const std::string& path)
 bool readItemsFile(const std::string& path, TCheckItems& items)
 {
     try {
-        const TMemory image = readWholeFile(path);
-        TReadBudget budget(image.size());
         TCheckItems result;
-        readItemTable(asBytes(image), result, budget);
+        {
+            const TMemory image = readWholeFile(path);
+            TReadBudget budget(image.size());
+            readItemTable(asBytes(image), result, budget);
+        }
         items.items() = std::move(result.items());
         return true;
     } catch (const TException&) {

@@ -244,10 +244,13 @@ TEST(SettingsFile, RoundTrip)
 {
     test::TempDir dir;
     const std::string path = dir.file("vantrel.cfg");
-    const TConfig config = sampleConfig();
+    TConfig config = sampleConfig();
+    // Larger than the writer's buffer, so the file is written in several pieces.
+    config.items[2].content = TMemory(std::string(300 * 1024, 'c'));
     writeSettingsFile(config, path);
 
     const std::string image = test::readFile(path);
+    EXPECT_EQ(image, bytesOf(encodeSettings(config)));
     EXPECT_EQ(image.substr(0, 4), le32(4));
     EXPECT_EQ(image.substr(8, 4), le32(40)); // options block length
     EXPECT_EQ(image.substr(36, 8), le32(12345) + le32(2));
@@ -344,6 +347,7 @@ TEST(ItemsFile, RoundTripAndFailuresLeaveTheListAlone)
     const std::string path = dir.file("list.dat");
     const TCheckItems items = sampleConfig().items;
     ASSERT_TRUE(writeItemsFile(items, path));
+    EXPECT_EQ(test::readFile(path), bytesOf(encodeItemTable(items)));
 
     TCheckItems back;
     back.append(fullItem(7));

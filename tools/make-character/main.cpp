@@ -183,6 +183,7 @@ void buildFilms(const std::string& folder, std::string& idle, std::string& talk)
 
 int main(int argc, char** argv)
 {
+    ignoreFileSizeSignal();
     if (argc != 3) {
         std::fprintf(stderr, "usage: make-character <source folder> <character file>\n");
         return 2;
