@@ -1,5 +1,7 @@
 #include "store/check_item.h"
 
+#include "vantrel_version.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -23,7 +25,7 @@ TCheckItem newItemTemplate()
     TCheckItem item;
     item.title() = "\x90\x56\x8b\x4b\x83\x41\x83\x43\x83\x65\x83\x80"; // 新規アイテム
     item.checkUri() = "http://";
-    item.userAgent() = "Vantrel/1.02";
+    item.userAgent() = std::string("Vantrel/") + VantrelVersion;
     item.timeout = 60000;
     return item;
 }
