@@ -1,6 +1,7 @@
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
 #include "ui/menu_images.h"
+#include "ui/qt_translation.h"
 #include "ui/termination_signals.h"
 
 #include <QApplication>
@@ -29,6 +30,7 @@ std::string folderBytes(const QString& folder)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    installQtTranslation();
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setWindowIcon(applicationIcon());
     // The window may be hidden in the tray while a message box closes; only closing the window ends the program.
