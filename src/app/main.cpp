@@ -1,3 +1,5 @@
+#include "app/command_line.h"
+#include "app/program_folders.h"
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
 #include "ui/menu_images.h"
@@ -9,10 +11,12 @@
 #include <QFile>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -30,6 +34,12 @@ std::string folderBytes(const QString& folder)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Qt has taken its own options out of argv.
+    const TCommandLine commandLine = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!commandLine.error.empty()) {
+        std::fprintf(stderr, "vantrel: %s\n%s", commandLine.error.c_str(), usageText("vantrel").c_str());
+        return 2;
+    }
     installQtTranslation();
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setWindowIcon(applicationIcon());
@@ -40,8 +50,8 @@ int main(int argc, char** argv)
         handleTerminationSignals(&form, [&form] { form.fatalStop(QString()); });
         bindListExchange(form);
         std::srand(static_cast<unsigned>(std::time(nullptr)));
-        const std::string settingsDir = folderBytes(QDir::currentPath());
-        const std::string programDir = folderBytes(QCoreApplication::applicationDirPath());
+        const std::string settingsDir = settingsFolder(commandLine);
+        const std::string programDir = characterFolder(folderBytes(QCoreApplication::applicationDirPath()));
         if (!form.startUp(settingsDir, programDir))
             return 0;
         form.showMain();
