@@ -7,7 +7,8 @@ packages=(
     clang libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev openssl ca-certificates curl
-    qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6svg6
+    qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6svg6 qt6-translations-l10n
+    dpkg-dev appstream desktop-file-utils
     fonts-noto-cjk locales
 )
 

@@ -1,9 +1,13 @@
+#include "app/command_line.h"
+#include "app/program_folders.h"
 #include "platform/folder_lock.h"
 #include "platform/safe_file.h"
+#include "store/exception.h"
 #include "ui/failure_text.h"
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
 #include "ui/menu_images.h"
+#include "ui/qt_translation.h"
 #include "ui/termination_signals.h"
 
 #include <QApplication>
@@ -11,10 +15,12 @@
 #include <QFile>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -33,6 +39,13 @@ int main(int argc, char** argv)
 {
     ignoreFileSizeSignal();
     QApplication app(argc, argv);
+    // Qt has taken its own options out of argv.
+    const TCommandLine commandLine = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!commandLine.error.empty()) {
+        std::fprintf(stderr, "vantrel: %s\n%s", commandLine.error.c_str(), usageText("vantrel").c_str());
+        return 2;
+    }
+    installQtTranslation();
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setWindowIcon(applicationIcon());
     // The window may be hidden in the tray while a message box closes; only closing the window ends the program.
@@ -40,12 +53,18 @@ int main(int argc, char** argv)
 
     // Held until the window is gone, since the settings are written as it goes. A folder where the lock
     // cannot be made (read-only) starts as before.
-    const std::string settingsDir = folderBytes(QDir::currentPath());
+    std::string settingsDir;
+    try {
+        settingsDir = settingsFolder(commandLine);
+    } catch (const TException& e) {
+        QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromStdString(e.message()));
+        return 1;
+    }
     const TFolderLock lock(settingsDir);
     if (lock.state() == TFolderLock::State::InUse) {
         QMessageBox::warning(nullptr, QApplication::applicationName(),
             QStringLiteral("このフォルダーの設定は既に使用中です。") + QLatin1Char('\n')
-                + QDir::toNativeSeparators(QDir::currentPath()));
+                + QFile::decodeName(QByteArray::fromStdString(settingsDir)));
         return 0;
     }
     if (lock.state() == TFolderLock::State::Held)
@@ -56,7 +75,7 @@ int main(int argc, char** argv)
         handleTerminationSignals(&form, [&form] { form.fatalStop(QString()); });
         bindListExchange(form);
         std::srand(static_cast<unsigned>(std::time(nullptr)));
-        const std::string programDir = folderBytes(QCoreApplication::applicationDirPath());
+        const std::string programDir = characterFolder(folderBytes(QCoreApplication::applicationDirPath()));
         if (!form.startUp(settingsDir, programDir))
             return 0;
         form.showMain();

@@ -51,6 +51,31 @@ const TStyleRule StyleSheet[] = {
     { "span.disable", { "text-decoration:line-through", "color:#cccccc" } },
 };
 
+bool isSchemeCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-'
+        || c == '.';
+}
+
+// Whether a browser opens `uri` as a page rather than running it: a relative reference, or http, https or ftp.
+// Browsers drop leading controls and spaces and every tab and line break before they read the scheme.
+bool opensAsPage(std::string_view uri)
+{
+    size_t at = 0;
+    while (at < uri.size() && static_cast<unsigned char>(uri[at]) <= 0x20)
+        ++at;
+    std::string scheme;
+    for (; at < uri.size() && uri[at] != ':'; ++at) {
+        const char c = uri[at];
+        if (c == '\t' || c == '\n' || c == '\r')
+            continue;
+        if (!isSchemeCharacter(c))
+            return true;
+        scheme += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return at == uri.size() || scheme == "http" || scheme == "https" || scheme == "ftp";
+}
+
 } // namespace
 
 std::string escapeHtmlText(std::string_view text)
@@ -112,7 +137,6 @@ void THTMLExporter::writeItem(const TCheckItem& item)
 {
     std::string title = escapeHtmlText(item.title());
     const std::string check = escapeHtmlText(item.checkUri());
-    const std::string view = escapeHtmlText(item.viewUri());
     if (title.empty())
         title = word(TCoreText::ReportUntitled);
 
@@ -127,19 +151,23 @@ void THTMLExporter::writeItem(const TCheckItem& item)
         writeLine("-<br></td>");
 
     writeText("\t\t<td>");
-    if (!check.empty())
+    if (check.empty())
+        writeLine("<span class=\"disable\">" + title + "</span><br></td>");
+    else if (opensAsPage(item.checkUri()))
         writeLine("<a href=\"" + check + "\">" + title + "</a><br></td>");
     else
-        writeLine("<span class=\"disable\">" + title + "</span><br></td>");
+        writeLine(title + "<br></td>");
 
+    // A URL that would run script (javascript:, data:, ...) is written as its text, never as a link.
+    const auto link = [](const std::string& uri, const std::string& caption) {
+        const std::string text = escapeHtmlText(uri);
+        if (text.empty())
+            return "<span class=\"disable\">" + caption + "</span>";
+        return opensAsPage(uri) ? "<a href=\"" + text + "\">" + caption + "</a>" : text;
+    };
     writeText("\t\t<td>");
-    const std::string checkWord = word(TCoreText::ReportCheckLink);
-    const std::string viewWord = word(TCoreText::ReportViewLink);
-    std::string links = check.empty() ? "<span class=\"disable\">" + checkWord + "</span>"
-                                      : "<a href=\"" + check + "\">" + checkWord + "</a>";
-    links += view.empty() ? "/<span class=\"disable\">" + viewWord + "</span>"
-                          : "/<a href=\"" + view + "\">" + viewWord + "</a>";
-    writeLine(links + "<br></td>");
+    writeLine(link(item.checkUri(), word(TCoreText::ReportCheckLink)) + "/"
+        + link(item.viewUri(), word(TCoreText::ReportViewLink)) + "<br></td>");
 
     // The header value comes from a server; only markup is made harmless, so a date stays as it was.
     writeText("\t\t<td>");

@@ -1,6 +1,7 @@
 #include "store/check_item.h"
 
 #include "store/core_texts.h"
+#include "vantrel_version.h"
 
 #include <algorithm>
 #include <utility>
@@ -25,7 +26,7 @@ TCheckItem newItemTemplate()
     TCheckItem item;
     item.title() = sjisText(TCoreText::NewItemTitle);
     item.checkUri() = "http://";
-    item.userAgent() = "Vantrel/1.02";
+    item.userAgent() = std::string("Vantrel/") + VantrelVersion;
     item.timeout = 60000;
     return item;
 }

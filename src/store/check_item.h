@@ -102,7 +102,7 @@ struct TCheckItem
     bool operator==(const TCheckItem& other) const = default;
 };
 
-// The blank item with title "新規アイテム", checkUri "http://", userAgent "Vantrel/1.02", timeout 60000.
+// The blank item with title "新規アイテム", checkUri "http://", userAgent "Vantrel/" and the version, timeout 60000.
 TCheckItem newItemTemplate();
 
 // Resets what a check found: status, the four numbers, the result texts and the content.

@@ -4,6 +4,7 @@
 #include "ui/form_widgets.h"
 #include "ui/radio_group.h"
 #include "ui/sjis_text.h"
+#include "vantrel_version.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -188,7 +189,7 @@ void TConfigForm::buildAboutPage()
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblTitle->setFont(designFont(32, true));
     lblTitle->setAlignment(Qt::AlignCenter);
-    lblVer = new QLabel(QStringLiteral("1.02"), tabAbout);
+    lblVer = new QLabel(QString::fromLatin1(VantrelVersion), tabAbout);
     lblVer->setObjectName(QStringLiteral("lblVer"));
     lblVer->setAlignment(Qt::AlignCenter);
 

@@ -401,6 +401,40 @@ TEST_F(ExportTest, HtmlWritesHeadStyleRowsAndFoot)
     EXPECT_EQ(test::readFile(path), htmlPage(rows));
 }
 
+TEST_F(ExportTest, HtmlWritesLinksThatRunScriptAsText)
+{
+    struct TCase
+    {
+        const char* check;
+        const char* view;
+        std::string row; // the title and URL cells
+    };
+    const std::string check = sjis("確認");
+    const std::string view = sjis("表示");
+    // clang-format off
+    const TCase cases[] = {
+        { "javascript:alert(1)", "http://x/v",
+          "\t\t<td>t<br></td>\r\n\t\t<td>javascript:alert(1)/<a href=\"http://x/v\">" + view + "</a><br></td>\r\n" },
+        { "http://x/a?b=1&c", "data:text/html,<script>",
+          "\t\t<td><a href=\"http://x/a?b=1&amp;c\">t</a><br></td>\r\n\t\t<td><a href=\"http://x/a?b=1&amp;c\">"
+              + check + "</a>/data:text/html,&lt;script&gt;<br></td>\r\n" },
+        { " Java\tScript:x", "HTTPS://x/", // a browser drops the space and the tab
+          "\t\t<td>t<br></td>\r\n\t\t<td>&nbsp;Java\tScript:x/<a href=\"HTTPS://x/\">" + view + "</a><br></td>\r\n" },
+        { "ftp://x/f", "x/y:z",
+          "\t\t<td><a href=\"ftp://x/f\">t</a><br></td>\r\n\t\t<td><a href=\"ftp://x/f\">" + check
+              + "</a>/<a href=\"x/y:z\">" + view + "</a><br></td>\r\n" },
+    };
+    // clang-format on
+    for (const TCase& c : cases) {
+        TCheckItems items;
+        items.append(test::markedItem("t", c.check, c.view));
+        const std::string path = dir.file("list.html");
+        exportHtmlFile(path, items, htmlConfig(), test::ExportMoment);
+        const std::string rows = "\t<tr>\r\n\t\t<td>-<br></td>\r\n" + c.row + "\t\t<td><br></td>\r\n\t</tr>\r\n";
+        EXPECT_EQ(test::readFile(path), htmlPage(rows)) << c.check << " " << c.view;
+    }
+}
+
 TEST_F(ExportTest, ReportIsTheExportedPageInTheSettingsFolder)
 {
     TConfig config = htmlConfig();

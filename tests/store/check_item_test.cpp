@@ -1,5 +1,6 @@
 #include "store/check_item.h"
 #include "store/config.h"
+#include "vantrel_version.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,7 @@ TEST(CheckItem, BlankItemAndNewItemTemplate)
     const TCheckItem item = newItemTemplate();
     EXPECT_EQ(item.title(), "\x90\x56\x8b\x4b\x83\x41\x83\x43\x83\x65\x83\x80");
     EXPECT_EQ(item.checkUri(), "http://");
-    EXPECT_EQ(item.userAgent(), "Vantrel/1.02");
+    EXPECT_EQ(item.userAgent(), std::string("Vantrel/") + VantrelVersion);
     EXPECT_EQ(item.timeout, 60000);
 }
 

@@ -5,6 +5,7 @@
 #include "support/test_config.h"
 #include "ui/config_form.h"
 #include "ui/radio_group.h"
+#include "vantrel_version.h"
 
 #include "form_driver.h"
 #include "item_printer.h"
@@ -193,7 +194,7 @@ TEST(ConfigForm, DesignValuesAndCaptions)
         { "lblUserAgent", "User-Agent(&B)" },
         { "lblMaker", "Korvane" },
         { "lblTitle", "Vantrel" },
-        { "lblVer", "1.02" },
+        { "lblVer", VantrelVersion },
         { "lblURI", "URL:" },
         { "lblAdrs", "mailto:" },
     };

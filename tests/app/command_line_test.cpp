@@ -1,0 +1,147 @@
+#include "app/command_line.h"
+#include "app/program_folders.h"
+#include "store/exception.h"
+
+#include "character/character_fixture.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+using TFolder = TCommandLine::TFolder;
+
+// Sets or clears an environment variable for one scope.
+class TEnvironment
+{
+public:
+    TEnvironment(const char* name, const std::optional<std::string>& value)
+        : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        set(value);
+    }
+    ~TEnvironment() { set(m_old); }
+    TEnvironment(const TEnvironment&) = delete;
+    TEnvironment& operator=(const TEnvironment&) = delete;
+
+private:
+    void set(const std::optional<std::string>& value)
+    {
+        if (value)
+            ::setenv(m_name, value->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+mode_t folderMode(const std::string& path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return 0;
+    return info.st_mode & 07777;
+}
+
+} // namespace
+
+TEST(CommandLine, ReadsTheFolderOptionsAndRefusesTheRest)
+{
+    const struct
+    {
+        std::vector<std::string> arguments;
+        TFolder kind;
+        const char* folder;
+        const char* error;
+    } cases[] = {
+        { {}, TFolder::Current, "", "" },
+        { { "--folder", "/tmp/a b" }, TFolder::Given, "/tmp/a b", "" },
+        { { "--folder=rel/dir" }, TFolder::Given, "rel/dir", "" },
+        { { "--xdg-folder" }, TFolder::Xdg, "", "" },
+        { { "--folder" }, TFolder::Current, "", "--folder needs a folder" },
+        { { "--folder=" }, TFolder::Current, "", "--folder needs a folder" },
+        { { "--xdg-folder", "--folder", "x" }, TFolder::Xdg, "", "--folder: the settings folder is already given" },
+        { { "--frobnicate" }, TFolder::Current, "", "unknown option --frobnicate" },
+        { { "-x" }, TFolder::Current, "", "unknown option -x" },
+        { { "list.cfg" }, TFolder::Current, "", "unexpected argument list.cfg" },
+    };
+    for (const auto& c : cases) {
+        const std::string shown = c.arguments.empty() ? std::string("(none)") : c.arguments.front();
+        const TCommandLine commandLine = parseCommandLine(c.arguments);
+        EXPECT_EQ(commandLine.folderKind, c.kind) << shown;
+        EXPECT_EQ(commandLine.folder, c.folder) << shown;
+        EXPECT_EQ(commandLine.error, c.error) << shown;
+    }
+    EXPECT_NE(usageText("vantrel").find("--xdg-folder"), std::string::npos);
+}
+
+TEST(ProgramFolders, DesktopFolderIsTheXdgOneMadeForItsOwnerOnly)
+{
+    const test::TempDir dir;
+    const TEnvironment home("HOME", dir.file("home"));
+    const struct
+    {
+        std::optional<std::string> xdgConfigHome;
+        std::string expected;
+    } cases[] = {
+        { dir.file("config"), dir.file("config/vantrel/") },
+        { std::nullopt, dir.file("home/.config/vantrel/") },
+        { "", dir.file("home/.config/vantrel/") },
+        { "relative/config", dir.file("home/.config/vantrel/") },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.xdgConfigHome.value_or("unset"));
+        const TEnvironment config("XDG_CONFIG_HOME", c.xdgConfigHome);
+        const TCommandLine commandLine = parseCommandLine({ "--xdg-folder" });
+        ASSERT_EQ(settingsFolder(commandLine), c.expected);
+        EXPECT_EQ(folderMode(c.expected), 0700u);
+        // Found again as it is on the next start.
+        EXPECT_EQ(settingsFolder(commandLine), c.expected);
+    }
+    EXPECT_EQ(folderMode(dir.file("home/.config")), 0700u);
+}
+
+TEST(ProgramFolders, GivenFolderIsMadeWhenMissingAndKeptWhenThere)
+{
+    const test::TempDir dir;
+    ASSERT_EQ(::mkdir(dir.file("shared").c_str(), 0755), 0);
+    test::writeFile(dir.file("file"), "x");
+
+    EXPECT_EQ(settingsFolder(parseCommandLine({ "--folder", dir.file("new/deep") })), dir.file("new/deep/"));
+    EXPECT_EQ(folderMode(dir.file("new/deep")), 0700u);
+    EXPECT_EQ(settingsFolder(parseCommandLine({ "--folder", dir.file("shared") })), dir.file("shared/"));
+    EXPECT_EQ(folderMode(dir.file("shared")), 0755u);
+    EXPECT_THROW(settingsFolder(parseCommandLine({ "--folder", dir.file("file/sub") })), TException);
+
+    // Relative to the current folder, which is the settings folder when none is named.
+    const std::filesystem::path started = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const std::string current = std::filesystem::current_path().string() + "/";
+    EXPECT_EQ(settingsFolder(parseCommandLine({ "--folder", "relative" })), current + "relative/");
+    EXPECT_EQ(settingsFolder(parseCommandLine({})), current);
+    std::filesystem::current_path(started);
+}
+
+TEST(ProgramFolders, CharactersBesideTheProgramElseInItsShareFolder)
+{
+    const test::TempDir dir;
+    for (const char* folder : { "build", "usr", "usr/bin", "usr/share", "usr/share/vantrel", "bare", "bare/bin" })
+        ASSERT_EQ(::mkdir(dir.file(folder).c_str(), 0755), 0);
+    test::writeFile(dir.file("build/vantrel.dat"), test::simpleCharacter());
+    test::writeFile(dir.file("usr/share/vantrel/vantrel.dat"), test::simpleCharacter());
+
+    EXPECT_EQ(characterFolder(dir.file("build")), dir.file("build/"));
+    EXPECT_EQ(characterFolder(dir.file("usr/bin/")), dir.file("usr/share/vantrel/"));
+    EXPECT_EQ(characterFolder(dir.file("bare/bin")), dir.file("bare/bin/"));
+}
