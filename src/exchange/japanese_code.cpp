@@ -258,6 +258,9 @@ bool fits(TJapaneseCode code, std::string_view bytes) noexcept
     case TJapaneseCode::Iso2022Jp:
         return std::all_of(p, p + n, [](uint8_t b) { return b < 0x80; });
     case TJapaneseCode::ShiftJis:
+        // 7-bit text with the escapes of ISO-2022-JP is plainly that code, whatever its label says.
+        if (detect(bytes) == TJapaneseCode::Iso2022Jp)
+            return false;
         for (size_t i = 0; i < n; ++i) {
             const uint8_t b = p[i];
             if (b < 0x80 || (b >= 0xA1 && b <= 0xDF))
@@ -269,6 +272,8 @@ bool fits(TJapaneseCode code, std::string_view bytes) noexcept
         }
         return true;
     case TJapaneseCode::EucJp:
+        if (detect(bytes) == TJapaneseCode::Iso2022Jp)
+            return false;
         for (size_t i = 0; i < n; ++i) {
             const uint8_t b = p[i];
             if (b < 0x80)

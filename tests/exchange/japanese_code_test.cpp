@@ -155,6 +155,8 @@ TEST(JapaneseCode, DocumentLabelsComeBeforeTheBytesWhenTheBytesFit)
         { "header UTF-8 on EUC-JP, page's own label", metaEuc + JapaneseEuc, "text/html; charset=utf-8",
             TJapaneseCode::EucJp },
         { "header ISO-2022-JP on UTF-8", "日本語", "text/html; charset=ISO-2022-JP", TJapaneseCode::Utf8 },
+        { "header Shift_JIS on ISO-2022-JP", JapaneseIso, "text/html; charset=Shift_JIS", TJapaneseCode::Iso2022Jp },
+        { "meta EUC-JP on ISO-2022-JP", metaEuc + JapaneseIso, "", TJapaneseCode::Iso2022Jp },
     };
     for (const auto& c : cases)
         EXPECT_EQ(detectDocument(c.bytes, c.contentType), c.expected) << c.name;
