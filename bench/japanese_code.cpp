@@ -1,8 +1,8 @@
 // The Japanese code conversion in MB/s on a 64 MiB Japanese text, beside glibc iconv converting the same
 // buffer from Shift_JIS to EUC-JP; UTF-8 to Shift_JIS on a 64 MiB Japanese UTF-8 text, beside glibc iconv
 // converting it to WINDOWS-31J; and the page scan of the item check on a 10 MiB page.
-#include "check/html_parser.h"
-#include "exchange/japanese_code.h"
+#include "text/html_parser.h"
+#include "text/japanese_code.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // The HTML scanner on arbitrary pages in any code: the page facts of the item check, and every link as the
 // import reads them. Ranges must stay inside the buffer and every search must move forward.
-#include "check/html_parser.h"
-#include "exchange/japanese_code.h"
+#include "text/html_parser.h"
+#include "text/japanese_code.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,6 +2,7 @@
 // Content-Length number and the whole decision on a head and a body.
 #include "check/check_result.h"
 #include "check/http_response.h"
+#include "text/date_text.h"
 
 #include <cstdint>
 #include <cstdlib>

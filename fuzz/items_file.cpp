@@ -1,5 +1,5 @@
 // Any byte string is either refused as an item table or reads to items that survive a round trip.
-#include "store/exception.h"
+#include "base/exception.h"
 #include "store/store_file.h"
 
 #include <cstdlib>

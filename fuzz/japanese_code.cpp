@@ -1,6 +1,6 @@
 // The code conversion on arbitrary bytes: Shift_JIS to the internal form and back must give the input exactly,
 // and the other conversions must stay within their length bounds.
-#include "exchange/japanese_code.h"
+#include "text/japanese_code.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Reads arbitrary bytes as a character file through an in-memory file.
 #include "character/character_data.h"
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Any byte string is either refused as a settings file or decodes to settings that survive a round trip.
-#include "store/exception.h"
+#include "base/exception.h"
 #include "store/store_file.h"
 
 #include <cstdlib>

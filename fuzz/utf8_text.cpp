@@ -1,9 +1,9 @@
 // Detection and the UTF-8 conversions on arbitrary bytes. An input holding a line feed in its first 64 bytes
 // is a Content-Type value and a document; any other is a document alone. Shift_JIS made from any bytes must be
 // valid, UTF-8 made from any bytes must be valid, and a URL from UTF-8 must come out in ASCII.
-#include "exchange/character_references.h"
-#include "exchange/japanese_code.h"
-#include "exchange/unicode_text.h"
+#include "text/character_references.h"
+#include "text/japanese_code.h"
+#include "text/unicode_text.h"
 
 #include <algorithm>
 #include <cstdint>

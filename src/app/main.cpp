@@ -2,7 +2,7 @@
 #include "app/program_folders.h"
 #include "platform/folder_lock.h"
 #include "platform/safe_file.h"
-#include "store/exception.h"
+#include "base/exception.h"
 #include "ui/failure_text.h"
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"

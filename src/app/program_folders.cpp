@@ -1,7 +1,8 @@
 #include "app/program_folders.h"
 
 #include "character/data_file_list.h"
-#include "store/exception.h"
+#include "base/byte_text.h"
+#include "base/exception.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,13 +13,6 @@
 
 namespace {
 
-std::string withSlash(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
-}
-
 std::string currentFolder()
 {
     std::string buffer(256, '\0');
@@ -27,7 +21,7 @@ std::string currentFolder()
             throw TException("getcwd", errno);
         buffer.resize(buffer.size() * 2);
     }
-    return withSlash(buffer.c_str());
+    return withTrailingSlash(buffer.c_str());
 }
 
 std::string homeFolder()
@@ -74,7 +68,7 @@ std::string settingsFolder(const TCommandLine& commandLine)
         folder = xdgSettingsFolder();
         break;
     }
-    folder = withSlash(folder);
+    folder = withTrailingSlash(folder);
     makeFolder(folder);
     return folder;
 }
@@ -84,13 +78,13 @@ std::string xdgSettingsFolder()
     const char* config = std::getenv("XDG_CONFIG_HOME");
     // The base directory rules ignore a relative path here.
     if (config && config[0] == '/')
-        return withSlash(config) + "vantrel/";
-    return withSlash(homeFolder()) + ".config/vantrel/";
+        return withTrailingSlash(config) + "vantrel/";
+    return withTrailingSlash(homeFolder()) + ".config/vantrel/";
 }
 
 std::string characterFolder(const std::string& programFolder)
 {
-    const std::string beside = withSlash(programFolder);
+    const std::string beside = withTrailingSlash(programFolder);
     if (!ListCharacters(beside, {}).empty())
         return beside;
     const size_t parentEnd = beside.find_last_of('/', beside.size() - 2);

@@ -1,6 +1,6 @@
 #include "character/character_data.h"
 
-#include "store/exception.h"
+#include "base/exception.h"
 #include "store/part_table.h"
 
 #include <algorithm>

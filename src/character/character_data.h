@@ -2,7 +2,7 @@
 
 #include "platform/std_file.h"
 #include "store/part_table.h"
-#include "store/memory.h"
+#include "base/memory.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,8 @@
 
 #include "character/character_data.h"
 #include "platform/std_file.h"
-#include "store/exception.h"
+#include "base/byte_text.h"
+#include "base/exception.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,23 +12,9 @@
 
 namespace {
 
-bool equalIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 bool hasDatExtension(const std::string& name)
 {
-    return name.size() > 4 && equalIgnoringCase(name.substr(name.size() - 4), ".dat");
-}
-
-std::string withSeparator(std::string folder)
-{
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    return folder;
+    return name.size() > 4 && equalsIgnoringAsciiCase(name.substr(name.size() - 4), ".dat");
 }
 
 // The display name of a character file, or false when the file is not a usable one.
@@ -79,10 +66,10 @@ void listFolder(const std::string& folder, TDataFileList& list)
 size_t ListCharacters(TDataFileList& list, const std::string& firstDir, const std::string& secondDir)
 {
     list.clear();
-    const std::string first = withSeparator(firstDir);
-    const std::string second = withSeparator(secondDir);
+    const std::string first = withTrailingSlash(firstDir);
+    const std::string second = withTrailingSlash(secondDir);
     listFolder(first, list);
-    if (!second.empty() && !equalIgnoringCase(first, second))
+    if (!second.empty() && !equalsIgnoringAsciiCase(first, second))
         listFolder(second, list);
     return list.size();
 }

@@ -1,7 +1,8 @@
 #include "check/check_result.h"
 
-#include "check/html_parser.h"
+#include "text/html_parser.h"
 #include "check/http_response.h"
+#include "text/date_text.h"
 
 #include <limits>
 #include <optional>

@@ -1,6 +1,5 @@
 #include "check/http_response.h"
 
-#include "check/html_parser.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,11 +10,6 @@ namespace {
 inline bool isHeadBlank(char c) noexcept
 {
     return c == ' ' || c == '\t';
-}
-
-inline bool isDigit(char c) noexcept
-{
-    return c >= '0' && c <= '9';
 }
 
 size_t skipBlanks(std::string_view text, size_t from) noexcept
@@ -30,44 +24,6 @@ size_t findBlank(std::string_view text, size_t from) noexcept
     while (from < text.size() && !isHeadBlank(text[from]))
         ++from;
     return from;
-}
-
-// The leading decimal digits as a number; 0 without any. Held below a billion so that no run of digits can
-// overflow; the calendar conversion then refuses such a date.
-int leadingNumber(std::string_view text) noexcept
-{
-    constexpr int Cap = 999'999'999;
-    int n = 0;
-    for (const char c : text) {
-        if (!isDigit(c))
-            break;
-        n = n > (Cap - 9) / 10 ? Cap : n * 10 + (c - '0');
-    }
-    return n;
-}
-
-int monthIndex(std::string_view field) noexcept
-{
-    static constexpr const char* Months[] = {
-        "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec",
-    };
-    if (field.size() < 3)
-        return 0;
-    for (int i = 0; i < 12; ++i) {
-        if (std::memcmp(field.data(), Months[i], 3) == 0)
-            return i;
-    }
-    return 0;
-}
-
-void appendTwoDigits(std::string& out, int value)
-{
-    if (value < 0 || value > 99) {
-        out += std::to_string(value);
-        return;
-    }
-    out += static_cast<char>('0' + value / 10);
-    out += static_cast<char>('0' + value % 10);
 }
 
 } // namespace
@@ -130,80 +86,4 @@ std::string_view THTTPResponse::value(std::string_view name) const noexcept
             return line.value;
     }
     return {};
-}
-
-int32_t readLastModifiedTime(std::string_view value)
-{
-    const basic_text_line<32> fields(value);
-    if (fields.size() < 5)
-        return -1;
-
-    std::tm date {};
-    date.tm_mday = leadingNumber(fields[1]);
-    date.tm_mon = monthIndex(fields[2]);
-    date.tm_year = leadingNumber(fields[3]) - 1900;
-    const basic_text_line<58> clock(fields[4]);
-    if (clock.size() >= 3) {
-        date.tm_hour = leadingNumber(clock[0]);
-        date.tm_min = leadingNumber(clock[1]);
-        date.tm_sec = leadingNumber(clock[2]);
-    }
-    date.tm_isdst = -1;
-
-    const std::time_t moment = std::mktime(&date);
-    if (moment == static_cast<std::time_t>(-1) || moment < std::numeric_limits<int32_t>::min()
-        || moment > std::numeric_limits<int32_t>::max())
-        return -1;
-    return static_cast<int32_t>(moment);
-}
-
-int32_t readContentLengthValue(std::string_view value) noexcept
-{
-    constexpr int64_t Limit = int64_t(1) << 31;
-    int64_t magnitude = 0;
-    bool negative = false;
-    for (const char c : value) {
-        if (isDigit(c))
-            magnitude = magnitude >= Limit ? Limit : std::min(Limit, magnitude * 10 + (c - '0'));
-        else if (c == '-')
-            negative = !negative;
-    }
-    if (negative)
-        return static_cast<int32_t>(-magnitude);
-    return static_cast<int32_t>(std::min(magnitude, Limit - 1));
-}
-
-std::string formatCheckTime(const std::tm& time)
-{
-    static constexpr const char* Days[] = { "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat" };
-    static constexpr const char* Months[] = {
-        "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec",
-    };
-    const int day = time.tm_wday >= 0 && time.tm_wday < 7 ? time.tm_wday : 0;
-    const int month = time.tm_mon >= 0 && time.tm_mon < 12 ? time.tm_mon : 0;
-
-    std::string text;
-    text.reserve(24);
-    text += Days[day];
-    text += ' ';
-    text += Months[month];
-    text += ' ';
-    appendTwoDigits(text, time.tm_mday);
-    text += ' ';
-    appendTwoDigits(text, time.tm_hour);
-    text += ':';
-    appendTwoDigits(text, time.tm_min);
-    text += ':';
-    appendTwoDigits(text, time.tm_sec);
-    text += ' ';
-    text += std::to_string(static_cast<long long>(time.tm_year) + 1900);
-    return text;
-}
-
-std::string formatCheckTime(std::time_t moment)
-{
-    std::tm local {};
-    if (!localtime_r(&moment, &local))
-        return {};
-    return formatCheckTime(local);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include "check/socket_transport.h"
 #include "check/tls_session.h"

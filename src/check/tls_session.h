@@ -1,7 +1,7 @@
 #pragma once
 
 #include "check/transport.h"
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,8 @@
 #include "exchange/html_exporter.h"
 
-#include "check/http_response.h"
-#include "exchange/japanese_code.h"
+#include "text/date_text.h"
+#include "text/japanese_code.h"
+#include "base/byte_text.h"
 #include "store/core_texts.h"
 
 #include <initializer_list>
@@ -201,7 +202,5 @@ void exportHtmlFile(const std::string& path, const TCheckItems& items, const TCo
 
 std::string listReportPath(const std::string& settingsDir)
 {
-    if (!settingsDir.empty() && settingsDir.back() != '/')
-        return settingsDir + "/" + ListReportName;
-    return settingsDir + ListReportName;
+    return withTrailingSlash(settingsDir) + ListReportName;
 }

@@ -1,8 +1,8 @@
 #include "exchange/html_importer.h"
 
-#include "check/html_parser.h"
+#include "text/html_parser.h"
 #include "exchange/item_importer.h"
-#include "exchange/japanese_code.h"
+#include "text/japanese_code.h"
 #include "platform/safe_file.h"
 
 #include <utility>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/config.h"
-#include "store/memory.h"
+#include "base/memory.h"
 
 #include <string>
 

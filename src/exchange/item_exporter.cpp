@@ -1,6 +1,6 @@
 #include "exchange/item_exporter.h"
 
-#include "exchange/japanese_code.h"
+#include "text/japanese_code.h"
 #include "platform/safe_file.h"
 
 #include <utility>

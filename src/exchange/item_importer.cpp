@@ -1,6 +1,6 @@
 #include "exchange/item_importer.h"
 
-#include "exchange/japanese_code.h"
+#include "text/japanese_code.h"
 #include "platform/safe_file.h"
 
 #include <string_view>

@@ -1,7 +1,7 @@
 #include "exchange/xml_exporter.h"
 
-#include "check/http_response.h"
-#include "exchange/japanese_code.h"
+#include "text/date_text.h"
+#include "text/japanese_code.h"
 
 #include <utility>
 

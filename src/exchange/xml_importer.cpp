@@ -1,10 +1,10 @@
 #include "exchange/xml_importer.h"
 
-#include "check/http_response.h"
-#include "exchange/date_text.h"
+#include "text/date_text.h"
+#include "text/date_text.h"
 #include "exchange/item_importer.h"
-#include "exchange/japanese_code.h"
-#include "exchange/xml_parser.h"
+#include "text/japanese_code.h"
+#include "text/xml_parser.h"
 #include "platform/safe_file.h"
 
 #include <utility>

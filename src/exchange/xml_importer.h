@@ -1,8 +1,8 @@
 #pragma once
 
-#include "exchange/japanese_code.h"
+#include "text/japanese_code.h"
 #include "store/config.h"
-#include "store/memory.h"
+#include "base/memory.h"
 
 #include <string>
 #include <string_view>

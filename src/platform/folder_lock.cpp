@@ -1,5 +1,7 @@
 #include "platform/folder_lock.h"
 
+#include "base/byte_text.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,10 +9,7 @@
 
 TFolderLock::TFolderLock(const std::string& folder)
 {
-    std::string path = folder;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += LockFileName;
+    const std::string path = withTrailingSlash(folder) + LockFileName;
     // Close-on-exec, so that the programs we start never hold the lock after we end.
     m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_fd < 0)

@@ -1,7 +1,7 @@
 #include "platform/safe_file.h"
 
 #include "platform/std_file.h"
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "platform/std_file.h"
 
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/memory.h"
+#include "base/memory.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "store/part_table.h"
 
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "store/store_file.h"
 
 #include "platform/safe_file.h"
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <cstring>
 #include <new>

@@ -1,6 +1,6 @@
 #include "ui/character_images.h"
 
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <memory>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include "ui/character_images.h"
 
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <QMetaObject>
 

@@ -1,6 +1,6 @@
 #include "ui/failure_text.h"
 
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <new>
 #include <string>

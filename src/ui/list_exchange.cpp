@@ -1,6 +1,6 @@
 #include "ui/list_exchange.h"
 
-#include "store/exception.h"
+#include "base/exception.h"
 #include "ui/failure_text.h"
 
 #include <QAction>

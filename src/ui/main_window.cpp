@@ -1,7 +1,8 @@
 #include "ui/main_window.h"
 #include "ui/wait_cursor.h"
 
-#include "store/exception.h"
+#include "base/byte_text.h"
+#include "base/exception.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
 #include "ui/check_list_model.h"
@@ -76,21 +77,6 @@ std::string fileNameBytes(const QString& name)
 QString fileNameText(const std::string& bytes)
 {
     return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
-
-std::string withSlash(std::string dir)
-{
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
-    return dir;
-}
-
-bool sameIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size()
-        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // The application title cut to what the tray tip holds: 63 Shift_JIS bytes, never half a character.
@@ -898,9 +884,9 @@ void TImgForm::fatalStop(const QString& text)
 bool TImgForm::startUp(const std::string& settingsDirectory, const std::string& programDirectory)
 {
     TWaitCursor wait;
-    m_settingsDir = withSlash(settingsDirectory);
-    const std::string programFolder = withSlash(programDirectory);
-    m_programDir = sameIgnoringCase(programFolder, m_settingsDir) ? std::string() : programFolder;
+    m_settingsDir = withTrailingSlash(settingsDirectory);
+    const std::string programFolder = withTrailingSlash(programDirectory);
+    m_programDir = equalsIgnoringAsciiCase(programFolder, m_settingsDir) ? std::string() : programFolder;
     m_started = true;
 
     readSettingsFile(m_config, m_settingsDir + SettingsFileName);

@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 #include "app/program_folders.h"
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include "character/character_fixture.h"
 #include "support/temp_dir.h"

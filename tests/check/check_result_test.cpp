@@ -1,6 +1,6 @@
 #include "check/check_result.h"
 
-#include "check/local_zone.h"
+#include "support/local_zone.h"
 #include "support/japanese_pages.h"
 #include "support/temp_dir.h"
 

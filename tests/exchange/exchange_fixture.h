@@ -2,6 +2,7 @@
 
 #include "store/check_item.h"
 #include "support/encoded_text.h"
+#include "support/local_zone.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -10,16 +11,6 @@
 #include <string_view>
 
 namespace test {
-
-// Tue Dec 08 03:32:10 2026 in Japan, where the writers' dates are checked.
-inline constexpr std::time_t ExportMoment = 1796668330;
-inline constexpr const char* ExportDate = "Tue Dec 08 03:32:10 2026";
-
-inline void useJapanTime()
-{
-    ::setenv("TZ", "JST-9", 1);
-    ::tzset();
-}
 
 // Lines joined and each ended by CR LF.
 inline std::string crlf(std::initializer_list<std::string_view> lines)

@@ -2,7 +2,7 @@
 #include "exchange/html_exporter.h"
 #include "exchange/text_exporter.h"
 #include "exchange/xml_exporter.h"
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include "exchange_fixture.h"
 #include "support/temp_dir.h"

@@ -3,7 +3,7 @@
 #include "exchange/item_importer.h"
 #include "exchange/xml_exporter.h"
 #include "exchange/xml_importer.h"
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include "exchange_fixture.h"
 #include "support/temp_dir.h"

@@ -1,5 +1,5 @@
 #include "platform/safe_file.h"
-#include "store/exception.h"
+#include "base/exception.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 

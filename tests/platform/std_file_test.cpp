@@ -1,5 +1,5 @@
 #include "platform/std_file.h"
-#include "store/exception.h"
+#include "base/exception.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

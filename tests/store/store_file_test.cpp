@@ -1,4 +1,4 @@
-#include "store/exception.h"
+#include "base/exception.h"
 #include "store/store_file.h"
 
 #include "support/temp_dir.h"

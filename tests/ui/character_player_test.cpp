@@ -3,7 +3,7 @@
 #include "ui/sjis_text.h"
 
 #include "character/character_writer.h"
-#include "store/exception.h"
+#include "base/exception.h"
 #include "store/part_table.h"
 #include "support/temp_dir.h"
 #include "support/test_config.h"

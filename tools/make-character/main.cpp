@@ -6,7 +6,7 @@
 #include "character/character_data.h"
 #include "character/character_writer.h"
 #include "platform/safe_file.h"
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "exchange/japanese_code.h"
+#include "text/japanese_code.h"
 
 #include "support/temp_dir.h"
 

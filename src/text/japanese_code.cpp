@@ -1,7 +1,8 @@
-#include "exchange/japanese_code.h"
+#include "text/japanese_code.h"
 
-#include "exchange/unicode_text.h"
-#include "store/exception.h"
+#include "text/unicode_text.h"
+#include "base/byte_text.h"
+#include "base/exception.h"
 
 #include <algorithm>
 #include <cstring>
@@ -295,11 +296,6 @@ bool fits(TJapaneseCode code, std::string_view bytes) noexcept
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-char lowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
 // `lower` is in lower case.

@@ -1,6 +1,6 @@
-#include "check/html_parser.h"
+#include "text/html_parser.h"
 
-#include "exchange/japanese_code.h"
+#include "text/japanese_code.h"
 #include "support/japanese_pages.h"
 #include "support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "exchange/unicode_text.h"
+#include "text/unicode_text.h"
 
 #include <algorithm>
 #include <array>

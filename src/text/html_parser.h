@@ -1,6 +1,7 @@
 #pragma once
 
-#include "store/memory.h"
+#include "base/byte_text.h"
+#include "base/memory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -101,8 +102,6 @@ private:
     mutable size_t m_unclosedEnd = static_cast<size_t>(-1);
 };
 
-// ASCII case-insensitive equality of two byte strings; other bytes must be equal.
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept;
 
 struct TPageFacts
 {

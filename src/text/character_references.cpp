@@ -1,4 +1,4 @@
-#include "exchange/character_references.h"
+#include "text/character_references.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,6 +1,6 @@
-#include "exchange/character_references.h"
-#include "exchange/japanese_code.h"
-#include "exchange/unicode_text.h"
+#include "text/character_references.h"
+#include "text/japanese_code.h"
+#include "text/unicode_text.h"
 
 #include "support/shift_jis_check.h"
 #include "support/temp_dir.h"

@@ -1,6 +1,6 @@
-#include "store/memory.h"
+#include "base/memory.h"
 
-#include "store/exception.h"
+#include "base/exception.h"
 
 #include <new>
 #include <stdexcept>

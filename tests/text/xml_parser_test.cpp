@@ -1,4 +1,4 @@
-#include "exchange/xml_parser.h"
+#include "text/xml_parser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "check/html_parser.h"
+#include "text/html_parser.h"
 
-#include "exchange/character_references.h"
-#include "exchange/japanese_code.h"
+#include "text/character_references.h"
+#include "text/japanese_code.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,10 +20,6 @@ inline bool isLetter(char c) noexcept
 inline bool isNameChar(char c) noexcept
 {
     return isLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == ':';
-}
-inline char lowerAscii(char c) noexcept
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // Position of c in [from, to), or `to`.
@@ -131,16 +127,6 @@ TRange headRange(const HTMLParser& parser)
 }
 
 } // namespace
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    return true;
-}
 
 std::string_view HTMLParser::view(TRange range) const noexcept
 {

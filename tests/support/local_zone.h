@@ -7,6 +7,17 @@
 
 namespace test {
 
+// Tue Dec 08 03:32:10 2026 in Japan, where the writers' dates are checked.
+inline constexpr std::time_t ExportMoment = 1796668330;
+inline constexpr const char* ExportDate = "Tue Dec 08 03:32:10 2026";
+
+inline void useJapanTime()
+{
+    ::setenv("TZ", "JST-9", 1);
+    ::tzset();
+}
+
+
 // Puts the process in the given time zone (a POSIX TZ text such as "UTC0" or "JST-9") for the guard's life.
 class LocalZone
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "check/html_parser.h"
-#include "exchange/japanese_code.h"
+#include "text/html_parser.h"
+#include "text/japanese_code.h"
 
 #include <cstring>
 #include <string>
