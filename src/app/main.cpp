@@ -7,6 +7,7 @@
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
 #include "ui/menu_images.h"
+#include "ui/sjis_text.h"
 #include "ui/qt_translation.h"
 #include "ui/termination_signals.h"
 
@@ -22,18 +23,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-std::string folderBytes(const QString& folder)
-{
-    const QByteArray bytes = QFile::encodeName(QDir::cleanPath(folder));
-    std::string result(bytes.constData(), static_cast<size_t>(bytes.size()));
-    if (result.empty() || result.back() != '/')
-        result += '/';
-    return result;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -64,7 +53,7 @@ int main(int argc, char** argv)
     if (lock.state() == TFolderLock::State::InUse) {
         QMessageBox::warning(nullptr, QApplication::applicationName(),
             QStringLiteral("このフォルダーの設定は既に使用中です。") + QLatin1Char('\n')
-                + QFile::decodeName(QByteArray::fromStdString(settingsDir)));
+                + fileNameText(settingsDir));
         return 0;
     }
     if (lock.state() == TFolderLock::State::Held)
@@ -75,7 +64,8 @@ int main(int argc, char** argv)
         handleTerminationSignals(&form, [&form] { form.fatalStop(QString()); });
         bindListExchange(form);
         std::srand(static_cast<unsigned>(std::time(nullptr)));
-        const std::string programDir = characterFolder(folderBytes(QCoreApplication::applicationDirPath()));
+        const std::string programDir
+            = characterFolder(fileNameBytes(QDir::cleanPath(QCoreApplication::applicationDirPath())));
         if (!form.startUp(settingsDir, programDir))
             return 0;
         form.showMain();

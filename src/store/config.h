@@ -27,20 +27,6 @@ enum class ReportMode : uint8_t { Never = 0, OnUpdate = 1, Always = 2 };
 inline constexpr uint32_t ConfigSignature = 200009;
 inline constexpr uint32_t ConfigFormatVersion = 2;
 
-// The connection parameters a check uses, chosen between the item and the default item.
-struct TEffectiveParameters
-{
-    int32_t timeout = 60000; // milliseconds, never below 60000
-    std::string proxyHost; // empty: connect directly
-    int proxyPort = 0;
-    std::string userId; // empty unless authentication is on
-    std::string password;
-    std::string userAgent;
-};
-
-// Reads a port text as the program does everywhere: not a number, or below 1, gives 0.
-int portNumber(const std::string& text);
-
 // The application's settings with the item list. A plain record; the constructor gives factory values.
 struct TConfig
 {
@@ -80,9 +66,6 @@ struct TConfig
     const std::string& soundUpdateFile() const { return texts[SoundUpdateFileText]; }
     std::string& soundNoUpdateFile() { return texts[SoundNoUpdateFileText]; }
     const std::string& soundNoUpdateFile() const { return texts[SoundNoUpdateFileText]; }
-
-    // The item itself when its ownParameters is on, else the default item.
-    TEffectiveParameters effectiveParameters(const TCheckItem& item) const;
 
     // Restores every factory value, the item list included.
     void reset();

@@ -72,11 +72,6 @@ QFont designFont(int pixelSize, bool bold)
     return font;
 }
 
-QString caption(const char* sjis)
-{
-    return fromSjis(sjis);
-}
-
 QString trimmedText(const QString& text)
 {
     qsizetype begin = 0;

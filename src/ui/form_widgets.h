@@ -14,9 +14,6 @@ class QWidget;
 // The dialogs' design font: "ＭＳ ゴシック" 13 pixels high, substituted by an installed CJK gothic.
 QFont designFont(int pixelSize = 13, bool bold = false);
 
-// A caption given as Shift_JIS bytes.
-QString caption(const char* sjis);
-
 // Fills an edit from a Shift_JIS text and remembers the bytes, so that an untouched field is stored exactly
 // as it came even when its bytes do not survive a round trip through the screen's text.
 void setEditText(QLineEdit* edit, const std::string& text);

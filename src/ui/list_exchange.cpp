@@ -2,6 +2,7 @@
 
 #include "base/exception.h"
 #include "ui/failure_text.h"
+#include "ui/sjis_text.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -14,12 +15,6 @@
 #include <vector>
 
 namespace {
-
-std::string fileNameBytes(const QString& name)
-{
-    const QByteArray bytes = QFile::encodeName(name);
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
 
 TFileDialogSpec dialogSpec(const TExchangeDialog& dialog)
 {
@@ -47,25 +42,8 @@ void TListExchange::setPrompts(std::unique_ptr<TFormPrompts> prompts)
 
 void TListExchange::guarded(const std::function<void()>& command)
 {
-    if (m_busy || !m_form.formEnabled() || !m_form.idle())
-        return;
-    m_busy = true;
-    QWidget* const controls[] = { m_form.centralWidget(), m_form.menuBar(), m_form.toolBar() };
-    for (QWidget* control : controls)
-        if (control)
-            control->setEnabled(false);
-    try {
-        command();
-    } catch (const TException&) {
-        // A file that cannot be read or written ends the command; the list is as it was.
-    } catch (const std::bad_alloc&) {
-    } catch (const std::exception& e) {
-        m_prompts->warn(&m_form, failureText(e));
-    }
-    for (QWidget* control : controls)
-        if (control)
-            control->setEnabled(true);
-    m_busy = false;
+    // A file that cannot be read or written ends an import or export silently; the list is as it was.
+    m_form.guarded(command, TImgForm::TFileFailure::EndSilently, m_prompts.get());
 }
 
 std::function<bool(size_t)> TListExchange::selection() const
@@ -102,7 +80,7 @@ void TListExchange::showReport()
     guarded([this] {
         const std::string path = writeListReport(m_form.m_config, selection(), m_form.settingsDir());
         if (!path.empty())
-            openDocument(QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size()))));
+            openDocument(fileNameText(path));
     });
 }
 

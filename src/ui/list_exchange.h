@@ -33,7 +33,6 @@ private:
 
     TImgForm& m_form;
     std::unique_ptr<TFormPrompts> m_prompts;
-    bool m_busy = false;
 };
 
 // Binds the nine commands of the list report, the imports and the exports of `form`.

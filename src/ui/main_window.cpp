@@ -37,6 +37,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <new>
 #include <cctype>
 
 namespace {
@@ -66,17 +67,6 @@ QString qtFilter(const QString& filter)
             result << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
     }
     return result.join(QStringLiteral(";;"));
-}
-
-std::string fileNameBytes(const QString& name)
-{
-    const QByteArray bytes = QFile::encodeName(name);
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
-QString fileNameText(const std::string& bytes)
-{
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 // The application title cut to what the tray tip holds: 63 Shift_JIS bytes, never half a character.
@@ -377,18 +367,26 @@ void TImgForm::setFormEnabled(bool enabled)
     tbarMenu->setEnabled(enabled);
 }
 
-void TImgForm::guarded(const std::function<void()>& command)
+void TImgForm::guarded(const std::function<void()>& command, TFileFailure fileFailure, TFormPrompts* prompts)
 {
     if (!formEnabled() || !idle())
         return;
     setFormEnabled(false);
+    // A command ends where it failed and the list stays as it was; the window stays usable.
+    const auto tell = [&](const std::exception& e) {
+        setFormEnabled(true);
+        (prompts ? prompts : m_prompts.get())->warn(this, failureText(e));
+    };
     try {
         command();
+    } catch (const TException& e) {
+        if (fileFailure == TFileFailure::Tell)
+            return tell(e);
+    } catch (const std::bad_alloc& e) {
+        if (fileFailure == TFileFailure::Tell)
+            return tell(e);
     } catch (const std::exception& e) {
-        // A command ends where it failed and the list stays as it was; the window stays usable.
-        setFormEnabled(true);
-        m_prompts->warn(this, failureText(e));
-        return;
+        return tell(e);
     }
     setFormEnabled(true);
 }

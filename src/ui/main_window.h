@@ -132,9 +132,13 @@ public:
 
     // Enabled means that a command may start: the window is not disabled and no command is working.
     bool formEnabled() const;
+    // What a guarded command does with a failure to read or write a file (or memory running out).
+    enum class TFileFailure { Tell, EndSilently };
     // Runs a command when the window is enabled and idle, with the window's own controls disabled meanwhile;
-    // a failure is told to the user in words and leaves the window usable.
-    void guarded(const std::function<void()>& command);
+    // a failure is told to the user in words (through `prompts`, the window's own when null) and leaves the
+    // window usable.
+    void guarded(const std::function<void()>& command, TFileFailure fileFailure = TFileFailure::Tell,
+        TFormPrompts* prompts = nullptr);
 
     void setPrompts(std::unique_ptr<TFormPrompts> prompts);
     TFormPrompts& prompts() { return *m_prompts; }

@@ -1,5 +1,7 @@
 #include "ui/sjis_text.h"
 
+#include <QFile>
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -36,4 +38,15 @@ QString unstorableCharacters(const QString& text)
         i += length;
     }
     return result;
+}
+
+std::string fileNameBytes(const QString& name)
+{
+    const QByteArray bytes = QFile::encodeName(name);
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+QString fileNameText(const std::string& bytes)
+{
+    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }

@@ -9,5 +9,9 @@
 QString fromSjis(const std::string& bytes);
 std::string toSjis(const QString& text);
 
+// File names are bytes in the file system's own code; these two convert them for Qt and back.
+std::string fileNameBytes(const QString& name);
+QString fileNameText(const std::string& bytes);
+
 // The characters of `text` that Shift_JIS cannot hold, each once, in order of appearance; empty when all fit.
 QString unstorableCharacters(const QString& text);

@@ -220,49 +220,6 @@ TEST(ItemEdit, RulesInTheirOrder)
     }
 }
 
-TEST(Config, EffectiveParameters)
-{
-    TConfig config;
-    config.defaultItem.userAgent() = "Default";
-    config.defaultItem.useProxy = 1;
-    config.defaultItem.proxyServer() = "dproxy";
-    config.defaultItem.proxyPort() = "3128";
-    config.defaultItem.timeout = 90000;
-
-    TCheckItem own = checkedItem();
-    own.timeout = 30000;
-    auto p = config.effectiveParameters(own);
-    EXPECT_EQ(p.timeout, 60000);
-    EXPECT_EQ(p.proxyHost, "proxy");
-    EXPECT_EQ(p.proxyPort, 8080);
-    EXPECT_EQ(p.userId, "me");
-    EXPECT_EQ(p.password, "pw");
-    EXPECT_EQ(p.userAgent, "UA");
-
-    TCheckItem plain = own;
-    plain.ownParameters = 0;
-    p = config.effectiveParameters(plain);
-    EXPECT_EQ(p.timeout, 90000);
-    EXPECT_EQ(p.proxyHost, "dproxy");
-    EXPECT_EQ(p.proxyPort, 3128);
-    EXPECT_EQ(p.userId, "");
-    EXPECT_EQ(p.userAgent, "Default");
-
-    config.defaultItem.useProxy = 0;
-    p = config.effectiveParameters(plain);
-    EXPECT_EQ(p.proxyHost, "");
-    EXPECT_EQ(p.proxyPort, 0);
-    EXPECT_EQ(TConfig().effectiveParameters(TCheckItem()).timeout, 60000);
-}
-
-TEST(Config, PortNumber)
-{
-    const std::pair<const char*, int> cases[] = {
-        {"8080", 8080}, {"", 0}, {"0", 0}, {"-5", 0}, {"http", 0}, {"80x", 0}, {"99999999999", 0}, {"1", 1}};
-    for (const auto& [text, port] : cases)
-        EXPECT_EQ(portNumber(text), port) << text;
-}
-
 TEST(Config, FactoryValuesAndConfirmation)
 {
     TConfig config;
