@@ -1,9 +1,9 @@
 #include "check/http_client.h"
 
+#include "check/http_response.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <poll.h>
-#include <sys/socket.h>
+#include <optional>
 
 namespace {
 
@@ -53,23 +53,25 @@ uint32_t portNumber(const std::string& text)
     return static_cast<uint32_t>(std::stoul(text));
 }
 
-// The second blank-separated field of the status line as a decimal number; 0 when it is none.
-int16_t statusCodeOf(std::string_view statusLine)
+// The body length that the head declares, for a status that has a body; nullopt when it declares none that can
+// be read.
+std::optional<size_t> declaredLength(int code, std::string_view header)
 {
-    size_t at = statusLine.find_first_not_of(' ');
-    at = statusLine.find(' ', at == std::string_view::npos ? statusLine.size() : at);
-    at = statusLine.find_first_not_of(' ', at == std::string_view::npos ? statusLine.size() : at);
-    if (at == std::string_view::npos)
-        return 0;
-    size_t end = statusLine.find(' ', at);
-    std::string_view field = statusLine.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-    if (field.empty() || field.size() > 5
-        || !std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return 0;
-    int value = 0;
-    for (char c : field)
-        value = value * 10 + (c - '0');
-    return value > 32767 ? 0 : static_cast<int16_t>(value);
+    if ((code >= 100 && code < 200) || code == 204 || code == 304)
+        return std::nullopt;
+    const THTTPResponse response(header);
+    std::string_view value = response.value("Content-Length:");
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
+        value.remove_suffix(1);
+    if (value.empty() || value.size() > 18
+        || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    size_t length = 0;
+    for (char c : value)
+        length = length * 10 + static_cast<size_t>(c - '0');
+    return length;
 }
 
 constexpr const char* AcceptLine1 = "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff";
@@ -183,6 +185,9 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
         formRequest();
         if (OnAboutToSend)
             OnAboutToSend(*this);
+        // A proxy's tunnel is asked for with the request's own User-Agent line.
+        ptrdiff_t agent = m_requestHeaders.IndexOfName("User-Agent");
+        setSecure(m_secure, agent >= 0 ? m_requestHeaders[static_cast<size_t>(agent)] + "\r\n" : std::string());
         Connect();
         try {
             Send(m_requestHeaders.Text());
@@ -193,6 +198,13 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
             } catch (const TLimitError&) {
                 Body.clear();
                 throw TSocketError("Response body too large", LastError());
+            }
+            // A page cut short would pass for a changed page.
+            std::optional<size_t> declared
+                = kind == CmdGET ? declaredLength(StatusCode(), Header) : std::optional<size_t>();
+            if (declared && Body.size() < *declared) {
+                Body.clear();
+                throw TSocketError("Incomplete response", LastError());
             }
         } catch (...) {
             closeQuietly();
@@ -280,6 +292,13 @@ void TNMHTTP::parseURL()
         hostText = m_url.substr(0, firstSlash);
     }
     size_t portColon = hostText.find(':');
+    if (!hostText.empty() && hostText.front() == '[') {
+        // An IPv6 literal keeps its brackets in Host, as the Host line and a CONNECT write it.
+        size_t close = hostText.find(']');
+        portColon = close != std::string::npos && close + 1 < hostText.size() && hostText[close + 1] == ':'
+            ? close + 1
+            : std::string::npos;
+    }
     if (portColon != std::string::npos) {
         Port = portNumber(hostText.substr(portColon + 1));
         hostText.resize(portColon);
@@ -369,126 +388,4 @@ void TNMHTTP::readHead()
         } else if (field == "LOCATION:")
             m_url = withoutLineEnd(std::string_view(line).substr(10));
     }
-}
-
-ssize_t TNMHTTP::transportSend(const char* data, size_t size)
-{
-    if (!m_tls || !m_tls->established())
-        return TPowersock::transportSend(data, size);
-    TTlsSession::Need need;
-    long sent = m_tls->send(data, size, need);
-    if (sent < 0)
-        errno = EAGAIN;
-    return sent;
-}
-
-ssize_t TNMHTTP::transportReceive(char* data, size_t size)
-{
-    if (!m_tls || !m_tls->established())
-        return TPowersock::transportReceive(data, size);
-    TTlsSession::Need need;
-    long received = m_tls->receive(data, size, need);
-    if (received < 0)
-        errno = EAGAIN;
-    return received;
-}
-
-bool TNMHTTP::transportPending() const
-{
-    return m_tls && m_tls->pending() > 0;
-}
-
-// The wait of the tunnel and the handshake: the connect's time-out and Cancel end it as they end a connect.
-void TNMHTTP::awaitSocket(short events, std::chrono::steady_clock::time_point deadline)
-{
-    if (cancelled())
-        throw TSocketError("Connection Canceled", LastError());
-    if (TimeOut > 0 && std::chrono::steady_clock::now() >= deadline)
-        throw TSocketError("Connection Timed out", socketErrorCode(ETIMEDOUT));
-    waitForSocket(events);
-}
-
-void TNMHTTP::transportConnected()
-{
-    m_tls.reset();
-    if (!m_secure)
-        return;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeOut);
-    if (!Proxy.empty())
-        openTunnel(deadline);
-    auto session = std::make_unique<TTlsSession>();
-    session->start(SocketHandle(), Host);
-    for (;;) {
-        TTlsSession::Need need = session->handshake();
-        if (need == TTlsSession::Need::Nothing)
-            break;
-        awaitSocket(need == TTlsSession::Need::Write ? POLLOUT : POLLIN, deadline);
-    }
-    m_tls = std::move(session);
-}
-
-void TNMHTTP::transportClosing()
-{
-    if (m_tls) {
-        m_tls->close();
-        m_tls.reset();
-    }
-}
-
-// Asks the proxy for a tunnel to Host and Port and reads its answer exactly to the blank line, so that no byte of
-// the server's TLS stream is taken with it.
-void TNMHTTP::openTunnel(std::chrono::steady_clock::time_point deadline)
-{
-    const std::string target = Host + ":" + std::to_string(Port);
-    std::string request = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
-    ptrdiff_t agent = m_requestHeaders.IndexOfName("User-Agent");
-    if (agent >= 0)
-        request += m_requestHeaders[static_cast<size_t>(agent)] + "\r\n";
-    request += "\r\n";
-
-    for (size_t sent = 0; sent < request.size();) {
-        ssize_t n = TPowersock::transportSend(request.data() + sent, request.size() - sent);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            awaitSocket(POLLOUT, deadline);
-        } else {
-            throw TSocketError(
-                socketErrorMessage(socketErrorCode(n < 0 ? errno : EPIPE)), socketErrorCode(n < 0 ? errno : EPIPE));
-        }
-    }
-
-    std::string head;
-    for (;;) {
-        char piece[4096];
-        ssize_t n = ::recv(SocketHandle(), piece, sizeof piece, MSG_PEEK);
-        if (n == 0)
-            throw TSocketError("Proxy closed the tunnel", LastError());
-        if (n < 0) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-                throw TSocketError(socketErrorMessage(socketErrorCode(errno)), socketErrorCode(errno));
-            awaitSocket(POLLIN, deadline);
-            continue;
-        }
-        std::string seen = head + std::string(piece, static_cast<size_t>(n));
-        size_t end = seen.find("\r\n\r\n");
-        size_t endLength = 4;
-        if (size_t bare = seen.find("\n\n"); bare < end) {
-            end = bare;
-            endLength = 2;
-        }
-        size_t take = end == std::string::npos ? static_cast<size_t>(n) : end + endLength - head.size();
-        ssize_t taken = ::recv(SocketHandle(), piece, take, 0);
-        if (taken != static_cast<ssize_t>(take))
-            throw TSocketError("Proxy tunnel failed", LastError());
-        head.append(piece, take);
-        if (end != std::string::npos)
-            break;
-        if (head.size() > MaxTunnelHeadLength)
-            throw TSocketError("Proxy tunnel failed: answer too long", LastError());
-    }
-    std::string statusLine = withoutLineEnd(head.substr(0, head.find('\n') + 1));
-    int code = statusCodeOf(statusLine);
-    if (code < 200 || code > 299)
-        throw TSocketError("Proxy refused the tunnel: " + statusLine, LastError());
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "check/powersock.h"
-#include "check/tls_session.h"
 
 #include <cstddef>
 #include <functional>
@@ -53,7 +52,8 @@ public:
 };
 
 // The program's HTTP/1.0 client: GET and HEAD, directly or through a proxy, following redirections.
-// An "https" URL is fetched over TLS, through a proxy inside a CONNECT tunnel.
+// An "https" URL asks the connection for TLS (through a proxy, inside a CONNECT tunnel); the host of a URL may be
+// an IPv6 literal in brackets. A GET whose body ends before its declared Content-Length fails.
 // Failures are exceptions (TSocketError, TAbortError, TConvertError, ETlsError or TException); an error status
 // is none.
 class TNMHTTP : public TPowersock
@@ -98,23 +98,12 @@ public:
     // Whether the request in progress (or the last one) goes over TLS.
     bool Secure() const noexcept { return m_secure; }
 
-    static constexpr size_t MaxTunnelHeadLength = 64 * 1024;
-
-protected:
-    ssize_t transportSend(const char* data, size_t size) override;
-    ssize_t transportReceive(char* data, size_t size) override;
-    bool transportPending() const override;
-    void transportConnected() override;
-    void transportClosing() override;
-
 private:
     void transaction(CmdType kind, const std::string& url);
     void parseURL();
     void formRequest();
     void readHead();
     bool mayCarryCredentials() const;
-    void openTunnel(std::chrono::steady_clock::time_point deadline);
-    void awaitSocket(short events, std::chrono::steady_clock::time_point deadline);
 
     std::string m_url;
     std::string m_path;
@@ -127,7 +116,6 @@ private:
     uint32_t m_startPort = 0;
     bool m_startSecure = false;
     bool m_secure = false;
-    std::unique_ptr<TTlsSession> m_tls;
     CmdType m_kind = CmdGET;
 };
 

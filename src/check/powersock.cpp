@@ -1,12 +1,15 @@
 #include "check/powersock.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <span>
 #include <sys/socket.h>
 #include <system_error>
 #include <thread>
@@ -76,11 +79,58 @@ constexpr TErrorEntry ErrorTable[] = {
 };
 static_assert(std::size(ErrorTable) == 51);
 
-using Clock = std::chrono::steady_clock;
-
 bool wouldBlock(int e)
 {
     return e == EAGAIN || e == EWOULDBLOCK;
+}
+
+TAddress addressOf(const sockaddr* address)
+{
+    TAddress result;
+    result.family = address->sa_family;
+    if (address->sa_family == AF_INET6)
+        std::memcpy(result.bytes.data(), &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, 16);
+    else
+        std::memcpy(result.bytes.data(), &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, 4);
+    return result;
+}
+
+socklen_t socketAddress(const TAddress& address, uint16_t port, sockaddr_storage& out)
+{
+    out = {};
+    if (address.family == AF_INET6) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&out);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        std::memcpy(&v6->sin6_addr, address.bytes.data(), 16);
+        return sizeof(sockaddr_in6);
+    }
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&out);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    std::memcpy(&v4->sin_addr, address.bytes.data(), 4);
+    return sizeof(sockaddr_in);
+}
+
+// getaddrinfo for both families, in the resolver's order, each address once.
+int resolveBothFamilies(const std::string& host, std::vector<TAddress>& addresses)
+{
+    addrinfo hints {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* answer = nullptr;
+    int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &answer);
+    if (result != 0)
+        return result;
+    for (addrinfo* a = answer; a; a = a->ai_next) {
+        if (a->ai_family != AF_INET && a->ai_family != AF_INET6)
+            continue;
+        TAddress address = addressOf(a->ai_addr);
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+            addresses.push_back(address);
+    }
+    ::freeaddrinfo(answer);
+    return addresses.empty() ? EAI_NODATA : 0;
 }
 
 } // namespace
@@ -178,19 +228,55 @@ int lookupErrorCode(int gaiValue)
     }
 }
 
-void TThreadTimer::Start()
+int16_t statusCodeOf(std::string_view statusLine)
 {
-    m_enabled = Interval > 0;
-    m_due = Clock::now() + std::chrono::milliseconds(Interval);
+    size_t at = statusLine.find_first_not_of(' ');
+    at = statusLine.find(' ', at == std::string_view::npos ? statusLine.size() : at);
+    at = statusLine.find_first_not_of(' ', at == std::string_view::npos ? statusLine.size() : at);
+    if (at == std::string_view::npos)
+        return 0;
+    size_t end = statusLine.find(' ', at);
+    std::string_view field = statusLine.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    if (field.empty() || field.size() > 5
+        || !std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return 0;
+    int value = 0;
+    for (char c : field)
+        value = value * 10 + (c - '0');
+    return value > 32767 ? 0 : static_cast<int16_t>(value);
 }
 
-void TThreadTimer::Poll()
+std::optional<TAddress> addressLiteral(std::string_view host)
 {
-    if (!m_enabled || Clock::now() < m_due)
-        return;
-    m_enabled = false;
-    if (OnTimer)
-        OnTimer();
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (host.empty() || host.size() >= INET6_ADDRSTRLEN || host.find('\0') != std::string_view::npos)
+        return std::nullopt;
+    const std::string text(host);
+    TAddress address;
+    if (::inet_pton(AF_INET, text.c_str(), address.bytes.data()) == 1) {
+        address.family = AF_INET;
+        return address;
+    }
+    if (::inet_pton(AF_INET6, text.c_str(), address.bytes.data()) == 1) {
+        address.family = AF_INET6;
+        return address;
+    }
+    return std::nullopt;
+}
+
+std::vector<TAddress> connectOrder(const std::vector<TAddress>& addresses)
+{
+    std::vector<TAddress> v6, v4, order;
+    for (const TAddress& a : addresses)
+        (a.family == AF_INET6 ? v6 : v4).push_back(a);
+    for (size_t i = 0; i < std::max(v6.size(), v4.size()); ++i) {
+        if (i < v6.size())
+            order.push_back(v6[i]);
+        if (i < v4.size())
+            order.push_back(v4[i]);
+    }
+    return order;
 }
 
 // The answer of one host-name lookup. The worker thread and the waiting client share it; a client that gives up
@@ -199,9 +285,8 @@ struct TLookupJob
 {
     int wake[2] = { -1, -1 };
     std::mutex mutex;
-    bool done = false;
     bool failed = false;
-    uint32_t address = 0;
+    std::vector<TAddress> addresses;
     int error = 0;
 
     ~TLookupJob()
@@ -211,42 +296,75 @@ struct TLookupJob
         if (wake[1] >= 0)
             ::close(wake[1]);
     }
+
+    void answer(int result, std::vector<TAddress> found)
+    {
+        int code = result == 0 ? 0 : lookupErrorCode(result); // here, where errno belongs to the call
+        std::lock_guard lock(mutex);
+        addresses = std::move(found);
+        failed = result != 0;
+        error = code;
+        char one = 1;
+        (void)!::write(wake[1], &one, 1);
+    }
+};
+
+// One connect in flight, on its own socket.
+struct TPowersock::TAttempt
+{
+    int fd;
+    TAddress address;
 };
 
 TPowersock::TPowersock()
 {
     makeSocket();
-    m_timer.OnTimer = [this] { onTimer(); };
 }
 
 TPowersock::~TPowersock()
 {
-    if (m_socket >= 0)
-        ::close(m_socket);
+    closeSocket();
 }
+
+namespace {
+
+int makeStreamSocket(int family)
+{
+    int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd >= 0) {
+        // Closing resets the connection at once instead of lingering.
+        linger noLinger { 1, 0 };
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &noLinger, sizeof(noLinger));
+    }
+    return fd;
+}
+
+} // namespace
 
 void TPowersock::makeSocket()
 {
-    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    m_socket = makeStreamSocket(AF_INET);
     if (m_socket < 0) {
         m_lastError = socketErrorCode(errno);
         throw TSocketError("Initializaton of windows sockets failed", m_lastError);
     }
-    // Closing resets the connection at once instead of lingering.
-    linger noLinger { 1, 0 };
-    ::setsockopt(m_socket, SOL_SOCKET, SO_LINGER, &noLinger, sizeof(noLinger));
 }
 
 void TPowersock::closeSocket() noexcept
 {
     if (m_socket >= 0) {
         try {
-            transportClosing();
+            if (m_top)
+                m_top->closing();
         } catch (...) {
         }
         ::close(m_socket);
         m_socket = -1;
     }
+    m_tlsLayer.reset();
+    m_tunnelLayer.reset();
+    m_socketLayer.reset();
+    m_top = nullptr;
     m_connected = false;
     m_receiveBuffer.clear();
     m_receiveScanned = 0;
@@ -270,26 +388,36 @@ void TPowersock::postStatus(const std::string& text, int32_t level)
         OnStatus(*this, text);
 }
 
-void TPowersock::failSocketCall(int errnoValue)
+void TPowersock::noteFailure(int code)
 {
-    m_lastError = socketErrorCode(errnoValue);
+    m_lastError = code;
     postStatus("Checking Error In Error Manager", StatusDebug);
     postStatus("Looking Up Error Message", StatusDebug);
+}
+
+void TPowersock::failSocketCall(int errnoValue)
+{
+    noteFailure(socketErrorCode(errnoValue));
     throw TSocketError(SocketErrorMessage(), m_lastError);
 }
 
 void TPowersock::Cancel()
 {
-    m_lookupDone = true;
     m_cancelled = true;
     postStatus("Canceling");
 }
 
-void TPowersock::onTimer()
+void TPowersock::onTimedOut()
 {
     postStatus("Timer Triggered");
     m_timedOut = true;
     Cancel();
+}
+
+void TPowersock::setSecure(bool secure, std::string tunnelLines)
+{
+    m_secure = secure;
+    m_tunnelLines = std::move(tunnelLines);
 }
 
 void TPowersock::Connect()
@@ -303,162 +431,169 @@ void TPowersock::Connect()
         makeSocket();
 
     const bool viaProxy = !Proxy.empty();
-    uint32_t address = lookUp(viaProxy ? Proxy : Host);
-    if (address == 0 && OnInvalidHost) {
+    std::vector<TAddress> addresses = lookUp(viaProxy ? Proxy : Host);
+    if (addresses.empty() && OnInvalidHost) {
         bool handled = false;
         OnInvalidHost(*this, handled);
         if (handled)
-            address = lookUp(viaProxy ? Proxy : Host);
+            addresses = lookUp(viaProxy ? Proxy : Host);
     }
-    if (address == 0)
+    if (addresses.empty())
         throw TSocketError("Null Remote Address", m_lastError);
-    m_remoteAddress = address;
-    connectTo(address, viaProxy ? static_cast<uint16_t>(ProxyPort) : static_cast<uint16_t>(Port));
+    connectTo(connectOrder(addresses), viaProxy ? static_cast<uint16_t>(ProxyPort) : static_cast<uint16_t>(Port));
 }
 
-// The address in network order, or 0 when the lookup answered with an error (the last error says which).
-uint32_t TPowersock::lookUp(const std::string& host)
+// The addresses of the host, empty when the lookup answered with an error (the last error says which).
+std::vector<TAddress> TPowersock::lookUp(const std::string& host)
 {
     m_remoteAddress = 0;
-    in_addr dotted {};
-    if (host.find('\0') == std::string::npos && ::inet_pton(AF_INET, host.c_str(), &dotted) == 1)
-        return dotted.s_addr;
+    if (std::optional<TAddress> literal = addressLiteral(host))
+        return { *literal };
 
     auto job = std::make_shared<TLookupJob>();
     if (::pipe2(job->wake, O_CLOEXEC | O_NONBLOCK) != 0)
         failSocketCall(errno);
-    m_lookupDone = false;
     if (host.find('\0') != std::string::npos) {
-        job->done = true;
-        job->failed = true;
-        job->error = lookupErrorCode(EAI_NONAME);
+        job->answer(EAI_NONAME, {});
     } else {
         try {
-            std::thread([job, host] {
-                addrinfo hints {};
-                hints.ai_family = AF_INET;
-                hints.ai_socktype = SOCK_STREAM;
-                addrinfo* answer = nullptr;
-                int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &answer);
-                uint32_t address = 0;
-                if (result == 0) {
-                    for (addrinfo* a = answer; a; a = a->ai_next) {
-                        if (a->ai_family == AF_INET) {
-                            address = reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-                            break;
-                        }
-                    }
-                    ::freeaddrinfo(answer);
-                    if (address == 0)
-                        result = EAI_NODATA;
-                }
-                int code = result == 0 ? 0 : lookupErrorCode(result); // here, where errno belongs to the call
-                std::lock_guard lock(job->mutex);
-                job->address = address;
-                job->failed = result != 0;
-                job->error = code;
-                job->done = true;
-                char one = 1;
-                (void)!::write(job->wake[1], &one, 1);
+            std::thread([job, host, resolve = Resolve] {
+                std::vector<TAddress> found;
+                int result = resolve ? resolve(host, found) : resolveBothFamilies(host, found);
+                if (result == 0 && found.empty())
+                    result = EAI_NODATA;
+                job->answer(result, std::move(found));
             }).detach();
         } catch (const std::system_error&) {
-            job->done = true;
-            job->failed = true;
-            job->error = lookupErrorCode(EAI_AGAIN);
+            job->answer(EAI_AGAIN, {});
         }
     }
-    m_lookup = job;
 
-    m_timer.Interval = TimeOut;
-    m_timer.Start();
+    const TDeadline deadline = TDeadline::after(TimeOut);
     postStatus("Timer On", StatusRoutines);
     postStatus("Resolve Host");
-    for (;;) {
-        // The time-out is tested first: a lookup that answers only after it was due has still timed out.
-        m_timer.Poll();
-        {
-            std::lock_guard lock(job->mutex);
-            if (job->done)
-                m_lookupDone = true;
-        }
-        if (m_lookupDone)
-            break;
-        pollfd wake { job->wake[0], POLLIN, 0 };
-        ::poll(&wake, 1, PollMilliseconds);
-        if (Pump)
-            Pump();
-    }
-    m_timer.Stop();
+    pollfd wake { job->wake[0], POLLIN, 0 };
+    const TWaitEnd end = waitFor(std::span(&wake, 1), deadline, m_cancelled, Pump);
     postStatus("Timer Off", StatusRoutines);
-    m_lookup.reset();
-
-    if (m_timedOut)
+    if (end == TWaitEnd::TimedOut) {
+        onTimedOut();
         throw TSocketError("Host Lookup Timed Out", socketErrorCode(ETIMEDOUT));
-    if (m_cancelled)
+    }
+    if (end == TWaitEnd::Cancelled)
         throw TSocketError("Host Lookup Canceled", m_lastError);
     std::lock_guard lock(job->mutex);
     if (job->failed) {
         m_lastError = job->error;
-        return 0;
+        return {};
     }
     if (OnHostResolved)
         OnHostResolved(*this);
-    return job->address;
+    return job->addresses;
 }
 
-void TPowersock::connectTo(uint32_t address, uint16_t port)
+// Starts a connect to the address; true when it completed at once. An answer that a completed connect would have
+// carried closes the attempt and becomes the last error; any other failure raises.
+bool TPowersock::startAttempt(std::vector<TAttempt>& attempts, const TAddress& address, uint16_t port)
+{
+    int fd;
+    if (address.family == AF_INET && m_socket >= 0) {
+        fd = std::exchange(m_socket, -1); // the socket kept ready between requests
+    } else {
+        fd = makeStreamSocket(address.family);
+        if (fd < 0)
+            failSocketCall(errno);
+    }
+    sockaddr_storage target;
+    socklen_t length = socketAddress(address, port, target);
+    attempts.push_back({ fd, address });
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&target), length) == 0)
+        return true;
+    int e = errno;
+    if (e == EINPROGRESS || wouldBlock(e) || e == EINTR)
+        return false;
+    attempts.pop_back();
+    ::close(fd);
+    if (e == ECONNREFUSED || e == ETIMEDOUT || e == ENETUNREACH || e == EHOSTUNREACH || e == EADDRNOTAVAIL
+        || e == EAFNOSUPPORT) {
+        m_lastError = socketErrorCode(e);
+        return false;
+    }
+    failSocketCall(e);
+}
+
+// Happy Eyeballs: the first address gets AttemptDelay to answer before the next is tried beside it, a failed
+// attempt hands over at once, and the first connect that completes wins.
+void TPowersock::connectTo(const std::vector<TAddress>& addresses, uint16_t port)
 {
     m_receiveBuffer.clear();
     m_receiveScanned = 0;
     m_sendBuffer.clear();
     m_allSent = true;
     m_peerClosed = false;
-    m_noError = true;
 
-    sockaddr_in target {};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr.s_addr = address;
-    bool done = ::connect(m_socket, reinterpret_cast<sockaddr*>(&target), sizeof(target)) == 0;
-    if (!done) {
-        int e = errno;
-        if (e == EINPROGRESS || wouldBlock(e) || e == EINTR) {
-            // completes in the background
-        } else if (e == ECONNREFUSED || e == ETIMEDOUT || e == ENETUNREACH || e == EHOSTUNREACH) {
-            // the answer a completed connect would have carried
-            m_noError = false;
-            m_lastError = socketErrorCode(e);
-        } else {
-            closeQuietly();
-            failSocketCall(e);
-        }
-    }
-
-    m_timer.Interval = TimeOut;
-    m_timer.Start();
+    const TDeadline deadline = TDeadline::after(TimeOut);
     postStatus("Timer On", StatusRoutines);
-    while (!done && m_noError && !m_cancelled) {
-        short ready = pollSocket(POLLOUT);
-        if (ready & (POLLOUT | POLLERR | POLLHUP)) {
-            int error = 0;
-            socklen_t length = sizeof(error);
-            if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-                error = errno;
-            if (error == 0) {
-                done = true;
-            } else {
-                m_noError = false;
+    std::vector<TAttempt> attempts;
+    std::optional<TAttempt> winner;
+    size_t next = 0;
+    TDeadline nextAttempt = TDeadline::at(TDeadline::Clock::now());
+    auto dropAll = [&] {
+        for (const TAttempt& attempt : attempts)
+            ::close(attempt.fd);
+        attempts.clear();
+    };
+
+    TWaitEnd end = TWaitEnd::Ready;
+    try {
+        while (!winner) {
+            if (next < addresses.size() && (attempts.empty() || nextAttempt.passed())) {
+                if (startAttempt(attempts, addresses[next++], port)) {
+                    winner = attempts.back();
+                    attempts.pop_back();
+                    break;
+                }
+                nextAttempt = TDeadline::after(static_cast<uint32_t>(AttemptDelay.count()));
+                continue;
+            }
+            if (attempts.empty())
+                break; // every address refused
+            std::vector<pollfd> fds;
+            for (const TAttempt& attempt : attempts)
+                fds.push_back({ attempt.fd, POLLOUT, 0 });
+            end = waitFor(
+                fds, next < addresses.size() ? TDeadline::earlier(deadline, nextAttempt) : deadline, m_cancelled, Pump);
+            if (end == TWaitEnd::Cancelled || (end == TWaitEnd::TimedOut && deadline.passed()))
+                break;
+            end = TWaitEnd::Ready;
+            for (size_t i = fds.size(); i-- > 0;) {
+                if (!(fds[i].revents & (POLLOUT | POLLERR | POLLHUP)))
+                    continue;
+                int error = 0;
+                socklen_t length = sizeof(error);
+                if (::getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                    error = errno;
+                if (error == 0) {
+                    winner = attempts[i];
+                    attempts.erase(attempts.begin() + static_cast<ptrdiff_t>(i));
+                    break;
+                }
                 m_lastError = socketErrorCode(error);
+                ::close(fds[i].fd);
+                attempts.erase(attempts.begin() + static_cast<ptrdiff_t>(i));
+                nextAttempt = TDeadline::at(TDeadline::Clock::now());
             }
         }
-        m_timer.Poll();
-        if (Pump)
-            Pump();
+    } catch (...) {
+        dropAll();
+        closeQuietly();
+        throw;
     }
-    m_timer.Stop();
+    dropAll();
     postStatus("Timer Off", StatusRoutines);
 
-    if (!done) {
+    if (!winner) {
+        if (end == TWaitEnd::TimedOut)
+            onTimedOut();
         if (OnConnectionFailed)
             OnConnectionFailed(*this);
         // A connect left pending would make the next request fail; start that one on a fresh socket.
@@ -470,10 +605,17 @@ void TPowersock::connectTo(uint32_t address, uint16_t port)
         throw TSocketError("Connection Failed", m_lastError);
     }
 
+    if (m_socket >= 0)
+        ::close(m_socket);
+    m_socket = winner->fd;
+    m_connectedAddress = winner->address;
+    m_remoteAddress = 0;
+    if (winner->address.family == AF_INET)
+        std::memcpy(&m_remoteAddress, winner->address.bytes.data(), 4);
     m_connected = true;
-    m_lastProgress = Clock::now();
+    m_silence = TDeadline::after(TimeOut);
     try {
-        transportConnected();
+        stackLayers();
     } catch (...) {
         closeQuietly();
         throw;
@@ -482,70 +624,88 @@ void TPowersock::connectTo(uint32_t address, uint16_t port)
         OnConnect(*this);
 }
 
-short TPowersock::pollSocket(short events)
+// Waits for the layer's set-up to finish; the connect's time-out and Cancel end it as they end a connect.
+template <typename Layer> void TPowersock::openLayer(Layer& layer, const TDeadline& deadline)
 {
-    pollfd p { m_socket, events, 0 };
-    const bool pending = transportPending();
-    int result = ::poll(&p, 1, pending ? 0 : PollMilliseconds);
-    short ready = result > 0 ? p.revents : 0;
-    if (pending)
-        ready |= POLLIN;
-    return ready;
+    for (TNeed need; (need = layer.open()) != TNeed::Nothing;) {
+        pollfd p { m_socket, pollEventsFor(need), 0 };
+        TWaitEnd end = waitFor(std::span(&p, 1), deadline, m_cancelled, Pump, layer.pending() > 0);
+        if (end == TWaitEnd::Cancelled)
+            throw TSocketError("Connection Canceled", m_lastError);
+        if (end == TWaitEnd::TimedOut)
+            throw TSocketError("Connection Timed out", socketErrorCode(ETIMEDOUT));
+    }
 }
 
-short TPowersock::waitForSocket(short events)
+void TPowersock::stackLayers()
 {
-    short ready = pollSocket(events);
-    m_timer.Poll();
-    if (Pump)
-        Pump();
-    return ready;
+    m_socketLayer = std::make_unique<TSocketTransport>(m_socket);
+    m_top = m_socketLayer.get();
+    if (!m_secure)
+        return;
+    const TDeadline deadline = TDeadline::after(TimeOut);
+    std::string host = Host;
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (!Proxy.empty()) {
+        const bool bare6 = addressLiteral(host) && addressLiteral(host)->family == AF_INET6;
+        const std::string target = (bare6 ? "[" + host + "]" : host) + ":" + std::to_string(Port);
+        m_tunnelLayer = std::make_unique<TTunnelTransport>(*m_top, target, m_tunnelLines);
+        openLayer(*m_tunnelLayer, deadline);
+        m_top = m_tunnelLayer.get();
+    }
+    m_tlsLayer = std::make_unique<TTlsTransport>(*m_top, host, static_cast<uint16_t>(Port));
+    openLayer(*m_tlsLayer, deadline);
+    m_top = m_tlsLayer.get();
 }
 
-void TPowersock::waitForData(short events)
+// Waits until the socket is ready for the events or the top layer holds data, then moves what can be moved.
+TWaitEnd TPowersock::exchange(short events)
 {
     if (m_peerClosed)
         events &= ~POLLIN;
-    short ready = pollSocket(events);
+    const bool held = m_top->pending() > 0;
+    pollfd p { m_socket, events, 0 };
+    TWaitEnd end = waitFor(std::span(&p, 1), m_silence, m_cancelled, Pump, held);
+    if (end != TWaitEnd::Ready)
+        return end;
+    short ready = p.revents | (held ? POLLIN : 0);
     if (ready & (POLLIN | POLLHUP | POLLERR))
         receiveAvailable();
     if ((ready & (POLLOUT | POLLERR)) && !m_sendBuffer.empty())
         sendQueued();
-    m_timer.Poll();
-    if (Pump)
-        Pump();
+    return TWaitEnd::Ready;
 }
 
-// Takes what the socket holds, in pieces; a bounded number per call so that a flood is met at the next check.
+// Takes what the connection holds, in pieces; a bounded number per call so that a flood is met at the next check.
 bool TPowersock::receiveAvailable()
 {
     char piece[PieceSize];
     bool progress = false;
-    for (int count = 0; count < 64 && !m_peerClosed;) {
-        ssize_t n = transportReceive(piece, PieceSize);
-        if (n > 0) {
-            m_receiveBuffer.append(piece, static_cast<size_t>(n));
-            m_lastProgress = Clock::now();
-            progress = true;
-            if (m_capturing && OnPacketRecvd)
-                OnPacketRecvd(*this);
-            if (static_cast<size_t>(n) < PieceSize && !transportPending())
-                break;
-            ++count;
-            continue;
-        }
-        if (n == 0) {
-            m_peerClosed = true;
-            m_connected = false;
+    try {
+        for (int count = 0; count < 64 && !m_peerClosed;) {
+            long n = m_top->receive(piece, PieceSize);
+            if (n > 0) {
+                m_receiveBuffer.append(piece, static_cast<size_t>(n));
+                m_silence = TDeadline::after(TimeOut);
+                progress = true;
+                if (m_capturing && OnPacketRecvd)
+                    OnPacketRecvd(*this);
+                if (static_cast<size_t>(n) < PieceSize && m_top->pending() == 0)
+                    break;
+                ++count;
+                continue;
+            }
+            if (n == 0) {
+                m_peerClosed = true;
+                m_connected = false;
+            }
             break;
         }
-        int e = errno;
-        if (e == EINTR)
-            continue;
-        if (wouldBlock(e))
-            break;
+    } catch (const TSocketError& e) {
         // A reset loses what the peer meant to send: that is a failure, not the end of the data.
-        failSocketCall(e);
+        noteFailure(e.code());
+        throw;
     }
     return progress;
 }
@@ -553,60 +713,51 @@ bool TPowersock::receiveAvailable()
 void TPowersock::sendQueued()
 {
     size_t offset = 0;
-    while (offset < m_sendBuffer.size()) {
-        size_t size = std::min(PieceSize, m_sendBuffer.size() - offset);
-        ssize_t n = transportSend(m_sendBuffer.data() + offset, size);
-        if (n > 0) {
+    try {
+        while (offset < m_sendBuffer.size()) {
+            size_t size = std::min(PieceSize, m_sendBuffer.size() - offset);
+            long n = m_top->send(m_sendBuffer.data() + offset, size);
+            if (n <= 0)
+                break;
             offset += static_cast<size_t>(n);
-            m_lastProgress = Clock::now();
+            m_silence = TDeadline::after(TimeOut);
             if (m_capturing && OnPacketSent)
                 OnPacketSent(*this);
-            continue;
         }
-        int e = n < 0 ? errno : EPIPE;
-        if (e == EINTR)
-            continue;
-        if (wouldBlock(e))
-            break;
+    } catch (const TSocketError& e) {
         m_sendBuffer.clear();
-        failSocketCall(e);
+        m_allSent = true;
+        noteFailure(e.code());
+        throw;
+    } catch (...) {
+        m_sendBuffer.clear();
+        m_allSent = true;
+        throw;
     }
     m_sendBuffer.erase(0, offset);
     m_allSent = m_sendBuffer.empty();
 }
 
-ssize_t TPowersock::transportSend(const char* data, size_t size)
-{
-    return ::send(m_socket, data, size, MSG_NOSIGNAL);
-}
-
-ssize_t TPowersock::transportReceive(char* data, size_t size)
-{
-    return ::recv(m_socket, data, size, 0);
-}
-
-void TPowersock::checkSilence()
-{
-    if (TimeOut > 0 && Clock::now() - m_lastProgress >= std::chrono::milliseconds(TimeOut)) {
-        m_lastError = socketErrorCode(ETIMEDOUT);
-        throw TSocketError("Receive Timed out", m_lastError);
-    }
-}
-
 void TPowersock::Send(std::string_view bytes)
 {
     postStatus("Sending Buffer", StatusRoutines);
+    if (!m_top)
+        throw TSocketError(socketErrorMessage(10057), 10057);
     m_sendBuffer.append(bytes);
     m_allSent = m_sendBuffer.empty();
     if (!m_allSent)
         sendQueued();
     while (!m_allSent) {
-        if (m_cancelled) {
+        switch (exchange(POLLOUT | POLLIN)) {
+        case TWaitEnd::Cancelled:
             m_cancelled = false;
             throw TAbortError("Socket send aborted", m_lastError);
+        case TWaitEnd::TimedOut:
+            noteFailure(socketErrorCode(ETIMEDOUT));
+            throw TSocketError("Receive Timed out", m_lastError);
+        case TWaitEnd::Ready:
+            break;
         }
-        checkSilence();
-        waitForData(POLLOUT | POLLIN);
     }
 }
 
@@ -632,16 +783,21 @@ std::string TPowersock::ReadLn(size_t maxLength)
             m_receiveScanned = 0;
             throw TLimitError("Line too long", m_lastError);
         }
-        if (m_peerClosed) {
+        if (m_peerClosed || !m_top) {
             std::string rest = std::move(m_receiveBuffer);
             m_receiveBuffer.clear();
             m_receiveScanned = 0;
             return rest;
         }
-        if (m_cancelled)
+        switch (exchange(POLLIN)) {
+        case TWaitEnd::Cancelled:
             throw TAbortError("Socket readln aborted", m_lastError);
-        checkSilence();
-        waitForData(POLLIN);
+        case TWaitEnd::TimedOut:
+            noteFailure(socketErrorCode(ETIMEDOUT));
+            throw TSocketError("Receive Timed out", m_lastError);
+        case TWaitEnd::Ready:
+            break;
+        }
     }
 }
 
@@ -666,14 +822,18 @@ void TPowersock::Capture(std::string& out, size_t maxLength)
             m_receiveBuffer.clear();
             m_receiveScanned = 0;
         }
-        if (m_peerClosed)
+        if (m_peerClosed || !m_top)
             return;
-        if (m_cancelled) {
+        switch (exchange(POLLIN)) {
+        case TWaitEnd::Cancelled:
             m_cancelled = false;
             throw TAbortError("Socket capture aborted", m_lastError);
+        case TWaitEnd::TimedOut:
+            noteFailure(socketErrorCode(ETIMEDOUT));
+            throw TSocketError("Receive Timed out", m_lastError);
+        case TWaitEnd::Ready:
+            break;
         }
-        checkSilence();
-        waitForData(POLLIN);
     }
 }
 
@@ -684,11 +844,16 @@ void TPowersock::Disconnect()
     m_connected = false;
     if (m_socket >= 0) {
         try {
-            transportClosing();
+            if (m_top)
+                m_top->closing();
         } catch (...) {
             closeQuietly();
             throw;
         }
+        m_tlsLayer.reset();
+        m_tunnelLayer.reset();
+        m_socketLayer.reset();
+        m_top = nullptr;
         int result = ::close(m_socket);
         int e = errno;
         m_socket = -1;

@@ -2,15 +2,24 @@
 
 #include "store/exception.h"
 
+#include "check/socket_transport.h"
+#include "check/tls_session.h"
+#include "check/tls_transport.h"
+#include "check/transport.h"
+#include "check/tunnel_transport.h"
+#include "check/wait.h"
+
+#include <array>
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 // The kinds of failure of the socket layer and the HTTP client; all carry the last socket error code.
 class TSocketError : public TException
@@ -44,30 +53,28 @@ std::string socketErrorMessage(int code);
 int socketErrorCode(int errnoValue);
 int lookupErrorCode(int gaiValue);
 
-// The time-out of a lookup or a connect. It runs on its owner's thread: the waits of the socket layer test it at
-// every poll, so its handler runs where the flags it sets are read and can never race a wait.
-class TThreadTimer
+// The status code of an HTTP status line: its second blank-separated field as a decimal number, 0 when it is none.
+int16_t statusCodeOf(std::string_view statusLine);
+
+// One address of a host, IPv4 or IPv6, in network order.
+struct TAddress
 {
-public:
-    uint32_t Interval = 0; // milliseconds; 0 never fires
-    std::function<void()> OnTimer;
+    int family = 0; // AF_INET or AF_INET6
+    std::array<uint8_t, 16> bytes {};
 
-    void Start();
-    void Stop() noexcept { m_enabled = false; }
-    bool Enabled() const noexcept { return m_enabled; }
-    // Fires the handler once (and stops) when the interval has passed since Start.
-    void Poll();
-
-private:
-    bool m_enabled = false;
-    std::chrono::steady_clock::time_point m_due;
+    bool operator==(const TAddress&) const = default;
 };
 
-struct TLookupJob;
+// A dotted IPv4 or an IPv6 address, the latter with or without its URL brackets; nullopt for a name.
+std::optional<TAddress> addressLiteral(std::string_view host);
+// The order in which a connect tries the addresses: the resolver's order within each family, the families taking
+// turns, IPv6 first.
+std::vector<TAddress> connectOrder(const std::vector<TAddress>& addresses);
 
-// The TCP client on which the HTTP client is built. Every wait is one poll(2) of the socket (or of the lookup's
-// wake-up) for at most 2 ms followed by one call of Pump, so the owner stays live and a Cancel issued from Pump
-// ends the wait at the next poll.
+// The TCP client on which the HTTP client is built. Every wait is waitFor: poll(2) of the socket (or of the
+// lookup's wake-up) for at most 2 ms followed by one call of Pump, so the owner stays live and a Cancel issued from
+// Pump ends the wait at the next poll. The connection is a stack of transports: the socket, a CONNECT tunnel
+// through the proxy for a secure connection, and TLS; reading and writing go to the top of it.
 class TPowersock
 {
 public:
@@ -101,6 +108,9 @@ public:
     TNotify OnPacketSent;
     // Called after every poll of every wait; the window processes its pending events here.
     std::function<void()> Pump;
+    // The name lookup, run on the lookup's own thread: fills the addresses in the resolver's order and returns 0,
+    // or returns a getaddrinfo error. Unset, getaddrinfo is asked for both families.
+    std::function<int(const std::string& host, std::vector<TAddress>& addresses)> Resolve;
 
     void Connect();
     // Queues the bytes and waits until all are sent.
@@ -119,63 +129,61 @@ public:
     int LastError() const noexcept { return m_lastError; }
     std::string SocketErrorMessage() const { return socketErrorMessage(m_lastError); }
     int16_t StatusCode() const noexcept { return m_statusCode; }
-    uint32_t RemoteAddress() const noexcept { return m_remoteAddress; } // network order, 0 when none
+    uint32_t RemoteAddress() const noexcept { return m_remoteAddress; } // network order, 0 when none or IPv6
+    const TAddress& ConnectedAddress() const noexcept { return m_connectedAddress; }
     int SocketHandle() const noexcept { return m_socket; }
 
-    static constexpr int PollMilliseconds = 2;
+    static constexpr int PollMilliseconds = ::PollMilliseconds;
     static constexpr size_t PieceSize = 16383;
+    // How long a connect attempt has alone before the next address is tried beside it.
+    static constexpr std::chrono::milliseconds AttemptDelay { 250 };
 
 protected:
-    // The byte transport of the connected socket: a subclass can put a secure channel here. Both return the count
-    // of bytes moved, or -1 with errno set (EAGAIN when the socket must become ready first); receive gives 0 when
-    // the peer closed.
-    virtual ssize_t transportSend(const char* data, size_t size);
-    virtual ssize_t transportReceive(char* data, size_t size);
-    // True when the transport holds received bytes that a poll of the socket would not show.
-    virtual bool transportPending() const { return false; }
-    // Right after the TCP connect completed, before OnConnect; may wait with waitForSocket.
-    virtual void transportConnected() { }
-    // Just before the socket is closed.
-    virtual void transportClosing() { }
-
-    // One wait step: poll the socket for the events (at most 2 ms), then the timer and Pump.
-    short waitForSocket(short events);
+    // Whether the next connect goes over TLS to Host (through the proxy, inside a CONNECT tunnel whose request
+    // carries tunnelLines, whole header lines with CR LF).
+    void setSecure(bool secure, std::string tunnelLines = {});
     void postStatus(const std::string& text, int32_t level = StatusBasic);
     void setStatusCode(int16_t code) noexcept { m_statusCode = code; }
     bool cancelled() const noexcept { return m_cancelled; }
-    // Fails with "Receive Timed out" when nothing moved for TimeOut milliseconds since the connect.
-    void checkSilence();
     // Closes the socket without raising and makes the next one; for failures that already propagate.
     void closeQuietly() noexcept;
 
 private:
+    struct TAttempt;
+
     void makeSocket();
     void closeSocket() noexcept;
-    uint32_t lookUp(const std::string& host);
-    void connectTo(uint32_t address, uint16_t port);
-    void onTimer();
+    std::vector<TAddress> lookUp(const std::string& host);
+    void connectTo(const std::vector<TAddress>& addresses, uint16_t port);
+    bool startAttempt(std::vector<TAttempt>& attempts, const TAddress& address, uint16_t port);
+    void stackLayers();
+    template <typename Layer> void openLayer(Layer& layer, const TDeadline& deadline);
+    void onTimedOut();
     bool receiveAvailable();
     void sendQueued();
-    void waitForData(short events);
-    short pollSocket(short events);
+    TWaitEnd exchange(short events);
     [[noreturn]] void failSocketCall(int errnoValue);
+    void noteFailure(int code);
 
     int m_socket = -1;
     uint32_t m_remoteAddress = 0;
+    TAddress m_connectedAddress;
     int16_t m_statusCode = 0;
     bool m_connected = false;
     bool m_peerClosed = false;
     std::atomic<bool> m_cancelled = false;
     std::atomic<bool> m_timedOut = false;
-    std::atomic<bool> m_lookupDone = false;
-    bool m_noError = true;
     bool m_allSent = true;
     bool m_capturing = false;
     int m_lastError = 0;
     std::string m_receiveBuffer;
     size_t m_receiveScanned = 0; // bytes of the receive buffer already known to hold no line feed
     std::string m_sendBuffer;
-    TThreadTimer m_timer;
-    std::shared_ptr<TLookupJob> m_lookup;
-    std::chrono::steady_clock::time_point m_lastProgress;
+    TDeadline m_silence; // when the connection has been quiet for TimeOut
+    bool m_secure = false;
+    std::string m_tunnelLines;
+    std::unique_ptr<TSocketTransport> m_socketLayer;
+    std::unique_ptr<TTunnelTransport> m_tunnelLayer;
+    std::unique_ptr<TTlsTransport> m_tlsLayer;
+    TTransport* m_top = nullptr;
 };

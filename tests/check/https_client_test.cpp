@@ -241,3 +241,96 @@ TEST_F(HttpsClient, ACheckOfAnItemOverTlsRecordsTheAnswerOrAnError)
     EXPECT_EQ(refused.status, ItemStatus::Error);
     EXPECT_EQ(refused.contentLengthValue, 4); // the stored values stay for the next comparison
 }
+
+TEST_F(HttpsClient, ABodyShorterThanItsContentLengthIsAnIncompleteResponse)
+{
+    const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n";
+    struct Case
+    {
+        const char* name;
+        bool secure;
+        bool get;
+        size_t bodyBytes;
+        std::string failure; // empty: success
+    };
+    const Case cases[] = {
+        { "http, cut short", false, true, 40, "Incomplete response" },
+        { "http, whole", false, true, 100, "" },
+        { "http, longer than declared", false, true, 140, "" },
+        { "http, HEAD", false, false, 40, "" },
+        { "https without close notice, cut short", true, true, 40, "Incomplete response" },
+        { "https without close notice, whole", true, true, 100, "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string answer = head + std::string(c.bodyBytes, 'x');
+        HttpServer plain({ Reply::bytes(answer), Reply::bytes(answer) });
+        TlsServer::Options options;
+        options.noCloseNotify = true;
+        TlsServer secure(authority.issue("localhost"), options);
+        secure.script({ answer });
+        const std::string url = c.secure ? secure.url("/", "localhost") : plain.url("/");
+
+        Client client;
+        std::string failure;
+        try {
+            c.get ? client.Get(url) : client.Head(url);
+            EXPECT_EQ(client.Body.size(), c.bodyBytes);
+        } catch (const TException& e) {
+            failure = e.message();
+        }
+        EXPECT_EQ(failure, c.failure);
+
+        THTTPChecker checker;
+        TCheckItem item;
+        item.checkUri() = url;
+        item.useGet = c.get;
+        item.compareSize = 1;
+        item.bodySize = 7;
+        item.contentLengthValue = 7;
+        checkItem(checker, item, TCheckItem());
+        if (c.failure.empty()) {
+            EXPECT_NE(item.status, ItemStatus::Error);
+            EXPECT_EQ(item.contentLengthValue, 100);
+        } else {
+            EXPECT_EQ(item.status, ItemStatus::Error);
+            EXPECT_EQ(item.bodySize, 7);
+            EXPECT_EQ(item.contentLengthValue, 7);
+        }
+    }
+}
+
+TEST_F(HttpsClient, ASecondRequestToTheSameHostResumesTheSession)
+{
+    TlsServer server(authority.issue("localhost"));
+    server.script({ OkHead + "first", OkHead + "second", OkHead + "third" });
+    TlsServer other(authority.issue("localhost"));
+    Client client;
+    client.Get(server.url("/", "localhost"));
+    client.Get(server.url("/again", "localhost"));
+    EXPECT_EQ(client.Body, "second");
+    EXPECT_EQ(server.resumedConnections(), 1);
+    // Another port is another server: it gets a full handshake.
+    client.Get(other.url("/", "localhost"));
+    EXPECT_EQ(other.resumedConnections(), 0);
+    // The certificate of a resumed session was verified for this name only.
+    EXPECT_EQ(failureOf<ETlsError>([&] { client.Get(server.url("/", "127.0.0.1")); }),
+        "Certificate verify failed: IP address mismatch");
+}
+
+TEST_F(HttpsClient, ATunnelToAnIpv6LiteralNamesItInBrackets)
+{
+    TlsServer::Options options;
+    options.tunnel = true;
+    TlsServer proxy(authority.issue("::1"), options);
+    proxy.script({ OkHead + "six through the tunnel" });
+    Client client;
+    client.Proxy = "127.0.0.1";
+    client.ProxyPort = static_cast<int16_t>(proxy.port());
+    client.Get("https://[::1]:8443/p");
+    EXPECT_EQ(client.Body, "six through the tunnel");
+    ASSERT_EQ(proxy.tunnelRequests().size(), 1u);
+    EXPECT_EQ(proxy.tunnelRequests()[0], "CONNECT [::1]:8443 HTTP/1.0\r\nHost: [::1]:8443\r\n\r\n");
+    ASSERT_EQ(proxy.requests().size(), 1u);
+    EXPECT_EQ(proxy.requests()[0], request("GET /p HTTP/1.0", "[::1]"));
+}

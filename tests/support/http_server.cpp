@@ -13,22 +13,41 @@ namespace test {
 
 namespace {
 
-int loopbackSocket(uint16_t& port, int backlog)
+socklen_t loopbackAddress(Loopback loopback, uint16_t port, sockaddr_storage& address)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    address = {};
+    if (loopback == Loopback::V6) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_addr = in6addr_loopback;
+        v6->sin6_port = htons(port);
+        return sizeof(sockaddr_in6);
+    }
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    v4->sin_family = AF_INET;
+    v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    v4->sin_port = htons(port);
+    return sizeof(sockaddr_in);
+}
+
+// A socket bound to the loopback address (listening unless backlog < 0); port 0 takes a free one.
+int loopbackSocket(uint16_t& port, int backlog, Loopback loopback = Loopback::V4)
+{
+    int fd = ::socket(loopback == Loopback::V6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         throw std::runtime_error("socket failed");
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0
+    int on = 1;
+    if (loopback == Loopback::V6)
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on));
+    sockaddr_storage address;
+    socklen_t length = loopbackAddress(loopback, port, address);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0
         || (backlog >= 0 && ::listen(fd, backlog) != 0)
         || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ::close(fd);
-        throw std::runtime_error("cannot listen on 127.0.0.1");
+        throw std::runtime_error(loopback == Loopback::V6 ? "cannot listen on ::1" : "cannot listen on 127.0.0.1");
     }
-    port = ntohs(address.sin_port);
+    port = ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port); // the same place in both families
     return fd;
 }
 
@@ -39,15 +58,27 @@ bool headEnded(std::string_view bytes)
 
 } // namespace
 
+bool ipv6LoopbackAvailable()
+{
+    try {
+        uint16_t port = 0;
+        ::close(loopbackSocket(port, 1, Loopback::V6));
+        return true;
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+}
+
 HttpServer::HttpServer()
     : HttpServer(std::vector<Reply> {})
 {
 }
 
-HttpServer::HttpServer(std::vector<Reply> script)
-    : m_script(std::move(script))
+HttpServer::HttpServer(std::vector<Reply> script, Loopback loopback)
+    : m_loopback(loopback)
+    , m_script(std::move(script))
 {
-    m_listener = loopbackSocket(m_port, 64);
+    m_listener = loopbackSocket(m_port, 64, loopback);
     if (::pipe2(m_wake, O_CLOEXEC) != 0) {
         ::close(m_listener);
         throw std::runtime_error("pipe failed");
@@ -72,7 +103,7 @@ std::string HttpServer::url(std::string_view path) const
 
 std::string HttpServer::hostPort() const
 {
-    return "127.0.0.1:" + std::to_string(m_port);
+    return (m_loopback == Loopback::V6 ? "[::1]:" : "127.0.0.1:") + std::to_string(m_port);
 }
 
 void HttpServer::add(Reply reply)
@@ -206,21 +237,20 @@ void HttpServer::serve(int fd, const Reply& reply, size_t index)
     ::shutdown(fd, SHUT_WR);
 }
 
-SilentListener::SilentListener()
+SilentListener::SilentListener(Loopback loopback, uint16_t port)
+    : m_port(port)
 {
-    m_listener = loopbackSocket(m_port, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(m_port);
+    m_listener = loopbackSocket(m_port, 0, loopback);
+    sockaddr_storage address;
+    socklen_t length = loopbackAddress(loopback, m_port, address);
     // Connect until one connect no longer completes: from then on the accept queue is full and the kernel drops
     // every further connection request silently.
     for (int i = 0; i < 16; ++i) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0)
             break;
         m_fillers.push_back(fd);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0)
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0)
             continue;
         pollfd p { fd, POLLOUT, 0 };
         if (::poll(&p, 1, 200) == 0)

@@ -38,22 +38,28 @@ struct Reply
     }
 };
 
-// A real TCP server on 127.0.0.1 on a free port, on its own thread. Connections are served one after another,
+// Which loopback address a server listens on.
+enum class Loopback : uint8_t { V4, V6 };
+
+// Whether the machine can listen on ::1; IPv6 tests skip themselves without it.
+bool ipv6LoopbackAvailable();
+
+// A real TCP server on 127.0.0.1 (or ::1) on a free port, on its own thread. Connections are served one after another,
 // each with the next scripted Reply; a connection beyond the script is closed without an answer. Every byte
 // that a connection sent is recorded as it came.
 class HttpServer
 {
 public:
     HttpServer();
-    explicit HttpServer(std::vector<Reply> script);
+    explicit HttpServer(std::vector<Reply> script, Loopback loopback = Loopback::V4);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
     uint16_t port() const { return m_port; }
-    // "http://127.0.0.1:<port>" followed by the path.
+    // "http://127.0.0.1:<port>" (or "http://[::1]:<port>") followed by the path.
     std::string url(std::string_view path = "/") const;
-    // "127.0.0.1:<port>", for URLs written without a scheme.
+    // "127.0.0.1:<port>" (or "[::1]:<port>"), for URLs written without a scheme.
     std::string hostPort() const;
 
     void add(Reply reply);
@@ -73,18 +79,19 @@ private:
     int m_listener = -1;
     int m_wake[2] = { -1, -1 };
     uint16_t m_port = 0;
+    Loopback m_loopback;
     mutable std::mutex m_mutex;
     std::vector<Reply> m_script;
     std::vector<std::string> m_requests;
     std::thread m_thread;
 };
 
-// A listener on 127.0.0.1 whose accept queue is full and never served: a connect to it neither completes nor is
-// refused, so it waits until the client's time-out.
+// A listener on 127.0.0.1 (or ::1) whose accept queue is full and never served: a connect to it neither completes
+// nor is refused, so it waits until the client's time-out. Port 0 takes a free port.
 class SilentListener
 {
 public:
-    SilentListener();
+    explicit SilentListener(Loopback loopback = Loopback::V4, uint16_t port = 0);
     ~SilentListener();
     SilentListener(const SilentListener&) = delete;
     SilentListener& operator=(const SilentListener&) = delete;

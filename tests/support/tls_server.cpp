@@ -191,6 +191,27 @@ TlsServer::TlsServer(TlsIdentity identity, Options options)
         || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 || ::pipe(m_wake) != 0)
         fail("listen");
     m_port = ntohs(address.sin_port);
+
+    m_context = SSL_CTX_new(TLS_server_method());
+    BIO* certificateBio = BIO_new_mem_buf(m_identity.certificatePem.data(), -1);
+    BIO* keyBio = BIO_new_mem_buf(m_identity.keyPem.data(), -1);
+    X509* certificate = PEM_read_bio_X509(certificateBio, nullptr, nullptr, nullptr);
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
+    SSL_CTX_use_certificate(m_context, certificate);
+    SSL_CTX_use_PrivateKey(m_context, key);
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    BIO_free(certificateBio);
+    BIO_free(keyBio);
+    if (m_options.maxVersion != 0 && m_options.maxVersion < TLS1_2_VERSION) {
+        // Old protocol versions are refused at the default security level.
+        SSL_CTX_set_security_level(m_context, 0);
+        SSL_CTX_set_cipher_list(m_context, "DEFAULT:@SECLEVEL=0");
+    }
+    if (m_options.minVersion)
+        SSL_CTX_set_min_proto_version(m_context, m_options.minVersion);
+    if (m_options.maxVersion)
+        SSL_CTX_set_max_proto_version(m_context, m_options.maxVersion);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -201,6 +222,7 @@ TlsServer::~TlsServer()
     ::close(m_listener);
     ::close(m_wake[0]);
     ::close(m_wake[1]);
+    SSL_CTX_free(m_context);
 }
 
 void TlsServer::script(std::vector<std::string> replies)
@@ -310,26 +332,11 @@ void TlsServer::serve(int fd)
         return;
     }
 
-    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
-    BIO* certificateBio = BIO_new_mem_buf(m_identity.certificatePem.data(), -1);
-    BIO* keyBio = BIO_new_mem_buf(m_identity.keyPem.data(), -1);
-    X509* certificate = PEM_read_bio_X509(certificateBio, nullptr, nullptr, nullptr);
-    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
-    SSL_CTX_use_certificate(context, certificate);
-    SSL_CTX_use_PrivateKey(context, key);
-    if (m_options.maxVersion != 0 && m_options.maxVersion < TLS1_2_VERSION) {
-        // Old protocol versions are refused at the default security level.
-        SSL_CTX_set_security_level(context, 0);
-        SSL_CTX_set_cipher_list(context, "DEFAULT:@SECLEVEL=0");
-    }
-    if (m_options.minVersion)
-        SSL_CTX_set_min_proto_version(context, m_options.minVersion);
-    if (m_options.maxVersion)
-        SSL_CTX_set_max_proto_version(context, m_options.maxVersion);
-
-    SSL* ssl = SSL_new(context);
+    SSL* ssl = SSL_new(m_context);
     SSL_set_fd(ssl, fd);
     if (SSL_accept(ssl) == 1) {
+        if (SSL_session_reused(ssl))
+            ++m_resumed;
         std::string head = readHead([ssl](char* data, int size) { return SSL_read(ssl, data, size); });
         {
             std::lock_guard lock(m_mutex);
@@ -338,15 +345,11 @@ void TlsServer::serve(int fd)
         std::string reply = nextReply();
         if (!reply.empty())
             SSL_write(ssl, reply.data(), static_cast<int>(reply.size()));
-        SSL_shutdown(ssl);
+        if (!m_options.noCloseNotify)
+            SSL_shutdown(ssl);
     }
     ERR_clear_error();
     SSL_free(ssl);
-    X509_free(certificate);
-    EVP_PKEY_free(key);
-    BIO_free(certificateBio);
-    BIO_free(keyBio);
-    SSL_CTX_free(context);
 }
 
 } // namespace test

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+struct ssl_ctx_st;
+
 namespace test {
 
 // A certificate with its private key, both PEM.
@@ -53,7 +55,8 @@ private:
 };
 
 // A TLS server on 127.0.0.1 that answers each connection with the next scripted reply (the last one
-// repeats) and records the request heads it reads. It can also act as a proxy that opens CONNECT tunnels
+// repeats) and records the request heads it reads. One server context serves every connection, so a client
+// can resume its session. It can also act as a proxy that opens CONNECT tunnels
 // to itself, stall the handshake, or answer in plain text.
 class TlsServer
 {
@@ -65,6 +68,7 @@ public:
         bool stallHandshake = false; // accept, then never answer
         bool plainAnswer = false;    // answer the first reply without TLS
         bool tunnel = false;         // expect "CONNECT ..." first, answer tunnelReply, then TLS
+        bool noCloseNotify = false;  // end each answer by closing the socket without the TLS close notice
         std::string tunnelReply = "HTTP/1.0 200 Connection established\r\n\r\n";
     };
 
@@ -78,6 +82,8 @@ public:
     std::vector<std::string> requests() const;
     std::vector<std::string> tunnelRequests() const;
     int connections() const { return m_connections.load(); }
+    // Connections whose handshake resumed an earlier session.
+    int resumedConnections() const { return m_resumed.load(); }
     std::uint16_t port() const { return m_port; }
     std::string url(const std::string& path = "/", const std::string& host = "127.0.0.1") const;
 
@@ -92,6 +98,8 @@ private:
     int m_wake[2] = {-1, -1};
     std::uint16_t m_port = 0;
     std::atomic<int> m_connections{0};
+    std::atomic<int> m_resumed{0};
+    ::ssl_ctx_st* m_context = nullptr;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_replies;
     std::size_t m_nextReply = 0;
