@@ -5,8 +5,16 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 namespace {
+
+// The C library keeps the time zone in shared state; checks on several threads convert times one at a time.
+std::mutex& timeZoneMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
 
 inline bool isHeadBlank(char c) noexcept
 {
@@ -150,7 +158,11 @@ int32_t readLastModifiedTime(std::string_view value)
     }
     date.tm_isdst = -1;
 
-    const std::time_t moment = std::mktime(&date);
+    std::time_t moment = 0;
+    {
+        const std::lock_guard lock(timeZoneMutex());
+        moment = std::mktime(&date);
+    }
     if (moment == static_cast<std::time_t>(-1) || moment < std::numeric_limits<int32_t>::min()
         || moment > std::numeric_limits<int32_t>::max())
         return -1;
@@ -203,7 +215,10 @@ std::string formatCheckTime(const std::tm& time)
 std::string formatCheckTime(std::time_t moment)
 {
     std::tm local {};
-    if (!localtime_r(&moment, &local))
-        return {};
+    {
+        const std::lock_guard lock(timeZoneMutex());
+        if (!localtime_r(&moment, &local))
+            return {};
+    }
     return formatCheckTime(local);
 }
