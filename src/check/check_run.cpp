@@ -169,7 +169,7 @@ public:
                     return ended;
                 }
             }
-            pollfd fd {m_event, POLLIN, 0};
+            pollfd fd { m_event, POLLIN, 0 };
             if (waitFor(std::span(&fd, 1), TDeadline::never(), NeverCancelled, pump) == TWaitEnd::Ready) {
                 uint64_t count = 0;
                 // Empty when the wake-up was taken by an earlier round; the queue is what counts.
@@ -310,7 +310,7 @@ void TCheckRun::runSeveral(
     {
         TSlots*& slots;
         ~TSlotsMark() { slots = nullptr; }
-    } slotsMark {m_slots};
+    } slotsMark { m_slots };
     m_slots = &slots;
 
     size_t inFlight = 0;

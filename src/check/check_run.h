@@ -73,10 +73,10 @@ public:
 private:
     class TSlots;
 
-    void runOneByOne(TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer,
-        TRunSummary& summary);
-    void runSeveral(TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer,
-        TRunSummary& summary);
+    void runOneByOne(
+        TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer, TRunSummary& summary);
+    void runSeveral(
+        TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer, TRunSummary& summary);
 
     THTTPChecker& m_checker;
     size_t m_concurrent = 1;

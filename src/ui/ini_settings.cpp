@@ -60,8 +60,7 @@ int TIniSettings::concurrentChecks() const
 {
     bool ok = false;
     const int count = m_values.value(ConcurrentChecksKey).toInt(&ok);
-    return ok && count >= 1 && count <= static_cast<int>(TCheckRun::MaxConcurrent) ? count
-                                                                                     : FactoryConcurrentChecks;
+    return ok && count >= 1 && count <= static_cast<int>(TCheckRun::MaxConcurrent) ? count : FactoryConcurrentChecks;
 }
 
 void TIniSettings::setConcurrentChecks(int count)

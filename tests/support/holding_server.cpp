@@ -23,8 +23,7 @@ void ConnectionGauge::opened()
 {
     const size_t now = ++m_open;
     size_t most = m_most;
-    while (now > most && !m_most.compare_exchange_weak(most, now)) {
-    }
+    while (now > most && !m_most.compare_exchange_weak(most, now)) { }
 }
 
 void ConnectionGauge::closed()
@@ -95,11 +94,11 @@ void HoldingServer::run()
             m_shared->closed();
     };
     for (;;) {
-        std::vector<pollfd> fds {{m_wake[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
+        std::vector<pollfd> fds { { m_wake[0], POLLIN, 0 }, { m_listener, POLLIN, 0 } };
         int timeout = -1;
         const auto now = Clock::now();
         for (const Connection& c : connections) {
-            fds.push_back({c.fd, static_cast<short>(c.due ? 0 : POLLIN), 0});
+            fds.push_back({ c.fd, static_cast<short>(c.due ? 0 : POLLIN), 0 });
             if (c.due) {
                 const auto left = std::chrono::ceil<std::chrono::milliseconds>(*c.due - now).count();
                 timeout = std::max<int>(0, timeout < 0 ? static_cast<int>(left) : std::min<int>(timeout, left));
@@ -111,7 +110,7 @@ void HoldingServer::run()
             break;
         if (fds[1].revents & POLLIN) {
             for (int fd; (fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-                connections.push_back(Connection {fd, {}, {}, {}});
+                connections.push_back(Connection { fd, {}, {}, {} });
                 m_gauge.opened();
                 if (m_shared)
                     m_shared->opened();

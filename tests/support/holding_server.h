@@ -56,7 +56,7 @@ private:
     ConnectionGauge m_gauge;
     ConnectionGauge* m_shared;
     int m_listener = -1;
-    int m_wake[2] = {-1, -1};
+    int m_wake[2] = { -1, -1 };
     uint16_t m_port = 0;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_paths;
