@@ -134,13 +134,15 @@ bool recordResponse(TCheckItem& item, std::string_view header, std::string_view 
     item.contentLength() = contentLength;
     item.contentLengthValue = readContentLengthValue(contentLength);
     item.response() = response.statusLine();
+    item.failureReason.clear();
     if (!item.compareContent)
         item.content.clear();
     return updated;
 }
 
-void recordFailure(TCheckItem& item) noexcept
+void recordFailure(TCheckItem& item, std::string_view reason)
 {
     item.response().clear();
+    item.failureReason = reason;
     item.status = ItemStatus::Error;
 }

@@ -32,5 +32,6 @@ ItemStatus statusAfterCheck(ItemStatus before, bool& updated) noexcept;
 // code is 2xx, the new status and the header values. Returns whether the item counts as updated.
 bool recordResponse(TCheckItem& item, std::string_view header, std::string_view body, std::time_t now);
 
-// Records a failed request (or an answer of 400 and above): Error, with no response line; nothing else changes.
-void recordFailure(TCheckItem& item) noexcept;
+// Records a failed request (or an answer of 400 and above): Error, with no response line and the reason kept
+// beside it; nothing else changes.
+void recordFailure(TCheckItem& item, std::string_view reason = {});

@@ -4,6 +4,9 @@
 #include "store/check_item.h"
 
 #include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
 
 // What checking one item did to it.
 struct TItemDone
@@ -34,30 +37,51 @@ public:
     virtual void runEnded(const TRunSummary& summary) = 0;
 };
 
+// The server a check of this URL talks to first, as "host:port" in lower case with the scheme's port filled in;
+// empty for an empty URL. Two URLs of one server give the same text.
+std::string serverOf(std::string_view url);
+
 // Walks the ticked items in list order and checks each with the checker, which it does not own; the
 // checker's pump keeps the caller's thread live meanwhile. The run owns the walk and the stop flag.
+// With several checks at once, each runs on a thread of its own with a checker of its own on a copy of the
+// item; the caller's thread starts them in list order, never two to one server at a time, and applies each
+// result to its item as the check ends, between calls of the pump.
 class TCheckRun
 {
 public:
-    explicit TCheckRun(THTTPChecker& checker) noexcept
-        : m_checker(checker)
-    {
-    }
+    static constexpr size_t MaxConcurrent = 16;
+
+    explicit TCheckRun(THTTPChecker& checker) noexcept;
+    ~TCheckRun();
     TCheckRun(const TCheckRun&) = delete;
     TCheckRun& operator=(const TCheckRun&) = delete;
+
+    // How many checks may be in flight at once, 1 to MaxConcurrent (other values are brought into that range).
+    void setConcurrent(size_t count) noexcept;
+    size_t concurrent() const noexcept { return m_concurrent; }
 
     // Checks every item whose `check` is on, until stopped. With no ticked item nothing is told and the
     // summary counts nothing; otherwise runStarted and runEnded frame the items.
     TRunSummary run(TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer);
 
-    // Cancels the request in flight and ends the run after that item; safe to call from the pump. Outside a
-    // run it only sets the flag, which the next run clears.
+    // Cancels every request in flight, whose items stay as they were, and starts no other; safe to call from
+    // the pump. Outside a run it only sets the flag, which the next run clears.
     void stop() noexcept;
     bool stopped() const noexcept { return m_stopped; }
     bool running() const noexcept { return m_running; }
 
 private:
+    class TSlots;
+
+    void runOneByOne(
+        TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer, TRunSummary& summary);
+    void runSeveral(
+        TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer, TRunSummary& summary);
+
     THTTPChecker& m_checker;
+    size_t m_concurrent = 1;
     bool m_stopped = false;
     bool m_running = false;
+    // The threads of the run in progress with several checks at once; none otherwise.
+    TSlots* m_slots = nullptr;
 };

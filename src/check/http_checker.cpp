@@ -38,13 +38,15 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
     client.OutputFileMode = false;
     client.Header.clear();
     client.Body.clear();
+    std::string failure;
     try {
         if (item.getTitle || item.useGet)
             client.Get(item.checkUri());
         else
             client.Head(item.checkUri());
-    } catch (const std::exception&) {
-        // Every kind of failure ends the same way: the item shows Error, and no message is shown.
+    } catch (const std::exception& e) {
+        // Every kind of failure ends the same way: the item shows Error, with the client's words kept beside it.
+        failure = e.what();
         client.Header.clear();
         client.Body.clear();
         checker.success = false;
@@ -53,7 +55,10 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
     if (checker.stopped)
         return false;
     if (!checker.success) {
-        recordFailure(item);
+        // An answer that is itself the failure (404, 500) is told by its status line.
+        if (failure.empty())
+            failure = client.Header.substr(0, client.Header.find_first_of("\r\n"));
+        recordFailure(item, failure);
         return false;
     }
     return recordResponse(item, client.Header, client.Body, std::time(nullptr));

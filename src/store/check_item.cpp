@@ -44,6 +44,7 @@ void resetCheckResults(TCheckItem& item)
     item.contentLength().clear();
     item.metaTagValue().clear();
     item.content.clear();
+    item.failureReason.clear();
 }
 
 void applyItemEdit(const TCheckItem& before, TCheckItem& edited)

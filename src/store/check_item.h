@@ -63,6 +63,9 @@ struct TCheckItem
     TMemory content;
     std::string password; // plain; never stored, rebuilt from the scrambled slot
     uint8_t exportMark = 0; // not stored
+    // Why the last check failed, while the program runs: the client's failure text or the status line of an
+    // answer that is itself the failure. Not stored; the next success clears it.
+    std::string failureReason;
 
     std::string& title() { return texts[TitleText]; }
     const std::string& title() const { return texts[TitleText]; }

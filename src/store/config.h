@@ -46,6 +46,8 @@ struct TConfig
     std::array<std::string, ConfigTextCount> texts = factoryTexts();
     TCheckItem defaultItem = newItemTemplate();
     TCheckItems items;
+    // Not in the settings file, whose layout has no room for it: kept in vantrel.ini beside it.
+    int32_t concurrentChecks = 4; // checks in flight at once during a run, 1 to 16
 
     static std::array<std::string, ConfigTextCount> factoryTexts();
 

@@ -7,8 +7,16 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <mutex>
 
 namespace {
+
+// The C library keeps the time zone in shared state; checks on several threads convert times one at a time.
+std::mutex& timeZoneMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
 
 constexpr std::array<const char*, 12> MonthNames
     = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
@@ -120,10 +128,15 @@ bool readDateText(std::string_view text, int32_t& moment)
     const int64_t month = monthOf(text.substr(4));
     const int64_t year = numberValue(text.substr(20));
 
-    tzset();
-    const int64_t utc = daysFromCivil(year, month, day) * 86400 + hours * 3600 + minutes * 60 + seconds;
     // Standard time only: the C library's `timezone` is the standard offset, west of UTC.
-    const int64_t value = utc + static_cast<int64_t>(timezone);
+    int64_t west = 0;
+    {
+        const std::lock_guard lock(timeZoneMutex());
+        tzset();
+        west = static_cast<int64_t>(timezone);
+    }
+    const int64_t utc = daysFromCivil(year, month, day) * 86400 + hours * 3600 + minutes * 60 + seconds;
+    const int64_t value = utc + west;
     if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
         moment = -1;
     else
@@ -149,7 +162,11 @@ int32_t readLastModifiedTime(std::string_view value)
     }
     date.tm_isdst = -1;
 
-    const std::time_t moment = std::mktime(&date);
+    std::time_t moment = 0;
+    {
+        const std::lock_guard lock(timeZoneMutex());
+        moment = std::mktime(&date);
+    }
     if (moment == static_cast<std::time_t>(-1) || moment < std::numeric_limits<int32_t>::min()
         || moment > std::numeric_limits<int32_t>::max())
         return -1;
@@ -199,7 +216,10 @@ std::string formatCheckTime(const std::tm& time)
 std::string formatCheckTime(std::time_t moment)
 {
     std::tm local {};
-    if (!localtime_r(&moment, &local))
-        return {};
+    {
+        const std::lock_guard lock(timeZoneMutex());
+        if (!localtime_r(&moment, &local))
+            return {};
+    }
     return formatCheckTime(local);
 }

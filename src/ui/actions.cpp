@@ -87,7 +87,16 @@ TActions::TActions(const std::vector<QIcon>& images, QObject* parent)
         if (entry.image >= 0 && static_cast<size_t>(entry.image) < images.size())
             action->setIcon(images[static_cast<size_t>(entry.image)]);
         if (*entry.shortcut) {
-            action->setShortcut(QKeySequence::fromString(QString::fromLatin1(entry.shortcut), QKeySequence::PortableText));
+            const QString keys = QString::fromLatin1(entry.shortcut);
+            QList<QKeySequence> shortcuts {QKeySequence::fromString(keys, QKeySequence::PortableText)};
+            // The keypad's Enter does what Return does; the keypad's key comes with its own modifier.
+            if (keys.contains(QStringLiteral("Return"))) {
+                const QKeySequence enter = QKeySequence::fromString(
+                    QString(keys).replace(QStringLiteral("Return"), QStringLiteral("Enter")), QKeySequence::PortableText);
+                shortcuts.append(enter);
+                shortcuts.append(QKeySequence(QKeyCombination(enter[0].keyboardModifiers() | Qt::KeypadModifier, enter[0].key())));
+            }
+            action->setShortcuts(shortcuts);
             // The window's shortcuts work wherever the focus is inside it, the list included.
             action->setShortcutContext(Qt::WindowShortcut);
         }

@@ -3,6 +3,8 @@
 #include "store/config.h"
 #include "ui/sjis_text.h"
 
+#include <QColor>
+
 #include <algorithm>
 #include <cstddef>
 #include <utility>
@@ -13,6 +15,9 @@ enum Column { StatusColumn, TitleColumn, UrlColumn, LastModifiedColumn, MetaTagC
 
 // Column captions as the window has always shown them, the misspelt one included.
 const char* const ColumnCaptions[ColumnCount] = {"Status", "Title", "URL", "Last-Modifeid", "meta-tag", "Response"};
+
+// Red, but quiet enough that a list of failures stays readable.
+const QColor FailureColour(0xa0, 0x40, 0x40);
 
 QString cellText(const TCheckItem& item, int column)
 {
@@ -63,9 +68,17 @@ QVariant TCheckListModel::data(const QModelIndex& index, int role) const
     const TCheckItem* item = m_items.at(row);
     if (!item)
         return {};
+    // An Error row tells why in its Response column, the whole text in its tooltip.
+    const bool failed = item->status == ItemStatus::Error && !item->failureReason.empty();
     switch (role) {
     case Qt::DisplayRole:
+        if (failed && index.column() == ResponseColumn)
+            return fromSjis(item->failureReason);
         return cellText(*item, index.column());
+    case Qt::ForegroundRole:
+        return failed && index.column() == ResponseColumn ? QVariant(FailureColour) : QVariant();
+    case Qt::ToolTipRole:
+        return failed ? QVariant(fromSjis(item->failureReason)) : QVariant();
     case Qt::DecorationRole:
         return index.column() == StatusColumn ? QVariant(statusIcon(item->status)) : QVariant();
     case Qt::CheckStateRole:

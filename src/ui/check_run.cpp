@@ -49,6 +49,7 @@ void TImgForm::runChecks()
     TWaitCursor wait;
     // The ticks are in the items already: a tick changed in the list is its item's at once.
     try {
+        m_run.setConcurrent(static_cast<size_t>(std::max(1, m_config.concurrentChecks)));
         m_run.run(m_config.items, m_config.defaultItem, *this);
     } catch (const std::exception&) {
         // The run-idle signal could not be reset: nothing is checked and the list shows its ticks again.

@@ -1,5 +1,6 @@
 #include "ui/config_form.h"
 
+#include "check/check_run.h"
 #include "store/config.h"
 #include "ui/form_widgets.h"
 #include "ui/radio_group.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -114,6 +116,17 @@ void TConfigForm::buildGeneralPage()
     window->addWidget(chkTopMost);
     window->addWidget(chkTaskTray);
     layout->addWidget(grpWindow);
+
+    spnConcurrent = new QSpinBox(tabGeneral);
+    spnConcurrent->setObjectName(QStringLiteral("spnConcurrent"));
+    spnConcurrent->setRange(1, static_cast<int>(TCheckRun::MaxConcurrent));
+    lblConcurrent = buddyLabel(QStringLiteral("lblConcurrent"), QStringLiteral("同時に確認するページ数"), spnConcurrent,
+        tabGeneral);
+    auto* concurrent = new QHBoxLayout;
+    concurrent->addWidget(lblConcurrent);
+    concurrent->addWidget(spnConcurrent);
+    concurrent->addStretch();
+    layout->addLayout(concurrent);
     layout->addStretch();
 }
 
@@ -241,6 +254,7 @@ void TConfigForm::fill(const TConfig& config, const TDataFileItem& character)
     grpDblClick->setItemIndex(config.doubleClickAction == 1 ? 1 : 0);
     chkTopMost->setChecked(config.topMost != 0);
     chkTaskTray->setChecked(config.taskTray != 0);
+    spnConcurrent->setValue(config.concurrentChecks);
     grpReport->setItemIndex(config.reportMode <= 1 ? config.reportMode : 2);
     chkSoundUpdate->setChecked(config.soundOnUpdate != 0);
     setEditText(txtSoundUpdate, config.soundUpdateFile());
@@ -269,6 +283,7 @@ void TConfigForm::store(TConfig& config, TDataFileItem& character) const
     config.doubleClickAction = grpDblClick->itemIndex() == 1 ? 1 : 0;
     config.topMost = chkTopMost->isChecked() ? 1 : 0;
     config.taskTray = chkTaskTray->isChecked() ? 1 : 0;
+    config.concurrentChecks = spnConcurrent->value();
     const int report = grpReport->itemIndex();
     config.reportMode = report == 0 || report == 1 ? static_cast<uint8_t>(report) : 2;
     config.soundOnUpdate = chkSoundUpdate->isChecked() ? 1 : 0;

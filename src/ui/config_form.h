@@ -14,6 +14,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QUrl;
 class TRadioGroup;
 struct TConfig;
@@ -54,6 +55,8 @@ public:
     QGroupBox* grpWindow = nullptr;
     QCheckBox* chkTopMost = nullptr;
     QCheckBox* chkTaskTray = nullptr;
+    QLabel* lblConcurrent = nullptr;
+    QSpinBox* spnConcurrent = nullptr;
 
     QWidget* tabReport = nullptr;
     TRadioGroup* grpReport = nullptr;

@@ -22,6 +22,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
@@ -31,6 +32,7 @@
 #include <QPainter>
 #include <QSessionManager>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
@@ -48,6 +50,11 @@ constexpr int StatusPanelWidths[3] = {80, 80, 50};
 const char* const ItemsFilter = "Vantrel Items(*.vantrelitems)|*.vantrelitems";
 const char* const ItemsExtension = "vantrelitems";
 const char* const SettingsFileName = "vantrel.cfg";
+const char* const IniFileName = "vantrel.ini";
+constexpr int UrlColumn = 2;
+// What a first window shows: ten rows, and URLs of a usual length whole.
+constexpr int FirstRows = 10;
+constexpr int ReadableUrlWidth = 240;
 
 QString applicationTitle()
 {
@@ -184,6 +191,15 @@ void TCheckListView::mouseDoubleClickEvent(QMouseEvent* event)
         onDblClick();
 }
 
+bool TCheckListView::viewportEvent(QEvent* event)
+{
+    // The viewport, not the view: a scroll bar coming or going changes the room for the columns too.
+    const bool handled = QTreeView::viewportEvent(event);
+    if (event->type() == QEvent::Resize && onViewportResized)
+        onViewportResized();
+    return handled;
+}
+
 TImgForm::TImgForm(QWidget* parent)
     : QMainWindow(parent)
     , imgMenu(menuImages())
@@ -261,6 +277,9 @@ void TImgForm::writeSettingsAtEnd()
     m_settingsWritten = true;
     captureColumnWidths();
     writeSettingsFile(m_config, m_settingsDir + SettingsFileName);
+    m_ini.setConcurrentChecks(m_config.concurrentChecks);
+    m_ini.setWindowGeometry(saveGeometry());
+    m_ini.write(m_settingsDir + IniFileName);
 }
 
 void TImgForm::buildList()
@@ -286,10 +305,20 @@ void TImgForm::buildList()
     lvwCheck->header()->setMinimumSectionSize(8);
     for (int i = 0; i < static_cast<int>(ColumnCount); ++i)
         lvwCheck->setColumnWidth(i, DesignColumnWidths[i]);
+    m_urlWidth = DesignColumnWidths[UrlColumn];
     lvwCheck->setGeometry(0, 0, 382, 200);
 
     lvwCheck->onMouseDown = [this](Qt::MouseButton button) { onListMouseDown(button); };
     lvwCheck->onDblClick = [this] { onListDblClick(); };
+    lvwCheck->onViewportResized = [this] { fitUrlColumn(); };
+    connect(lvwCheck->header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (m_fittingUrl)
+            return;
+        if (column == UrlColumn)
+            m_urlWidth = width;
+        else
+            fitUrlColumn();
+    });
     connect(lvwCheck->header(), &QHeaderView::sectionClicked, this, &TImgForm::onListColumnClick);
 }
 
@@ -376,6 +405,7 @@ void TImgForm::guarded(const std::function<void()>& command, TFileFailure fileFa
     const auto tell = [&](const std::exception& e) {
         setFormEnabled(true);
         (prompts ? prompts : m_prompts.get())->warn(this, failureText(e));
+        lvwCheck->setFocus(Qt::OtherFocusReason);
     };
     try {
         command();
@@ -389,6 +419,8 @@ void TImgForm::guarded(const std::function<void()>& command, TFileFailure fileFa
         return tell(e);
     }
     setFormEnabled(true);
+    // Disabling the window took the focus from the list; the arrow keys go on moving the selection.
+    lvwCheck->setFocus(Qt::OtherFocusReason);
 }
 
 // ---- rows and selection
@@ -421,12 +453,47 @@ void TImgForm::applyColumnWidths()
         if (m_config.columnWidths[i] != 0)
             lvwCheck->setColumnWidth(static_cast<int>(i), m_config.columnWidths[i]);
     }
+    fitUrlColumn();
 }
 
 void TImgForm::captureColumnWidths()
 {
     for (size_t i = 0; i < ColumnCount; ++i)
         m_config.columnWidths[i] = lvwCheck->columnWidth(static_cast<int>(i));
+    // The width the window lent the URL column is the window's, not the column's.
+    m_config.columnWidths[UrlColumn] = m_urlWidth;
+}
+
+void TImgForm::fitUrlColumn()
+{
+    int others = 0;
+    for (int i = 0; i < static_cast<int>(ColumnCount); ++i) {
+        if (i != UrlColumn)
+            others += lvwCheck->columnWidth(i);
+    }
+    m_fittingUrl = true;
+    lvwCheck->setColumnWidth(UrlColumn, std::max(m_urlWidth, lvwCheck->viewport()->width() - others));
+    m_fittingUrl = false;
+}
+
+void TImgForm::placeWindow()
+{
+    if (restoreGeometry(m_ini.windowGeometry()))
+        return;
+    // The list's room is what the window has beyond the character, so the window grows by what the list lacks.
+    const int rowHeight = std::max(lvwCheck->sizeHintForRow(0),
+        std::max(QFontMetrics(lvwCheck->font()).height(), lvwCheck->iconSize().height()) + 4);
+    const int frame = 2 * lvwCheck->frameWidth();
+    const int listHeight = lvwCheck->header()->sizeHint().height() + FirstRows * rowHeight + frame;
+    int listWidth = ReadableUrlWidth + frame + lvwCheck->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (int i = 0; i < static_cast<int>(ColumnCount); ++i) {
+        if (i != UrlColumn)
+            listWidth += lvwCheck->columnWidth(i);
+    }
+    layoutList();
+    const int wider = std::max(0, listWidth - (lvwCheck->isVisible() ? lvwCheck->width() : 0));
+    const int taller = std::max(0, listHeight - (lvwCheck->isVisible() ? lvwCheck->height() : 0));
+    resize(width() + wider, height() + taller);
 }
 
 TSelection TImgForm::selectedRows() const
@@ -707,6 +774,7 @@ void TImgForm::endRun()
 {
     m_actions->enableForRun(false);
     lvwCheck->setEnabled(true);
+    lvwCheck->setFocus(Qt::OtherFocusReason);
     m_runIdle.set();
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
@@ -888,6 +956,9 @@ bool TImgForm::startUp(const std::string& settingsDirectory, const std::string& 
     m_started = true;
 
     readSettingsFile(m_config, m_settingsDir + SettingsFileName);
+    m_ini.read(m_settingsDir + IniFileName);
+    m_config.concurrentChecks = m_ini.concurrentChecks();
+    m_urlWidth = m_config.columnWidths[UrlColumn] != 0 ? m_config.columnWidths[UrlColumn] : m_urlWidth;
     applyColumnWidths();
     refillList();
 
@@ -897,12 +968,15 @@ bool TImgForm::startUp(const std::string& settingsDirectory, const std::string& 
         m_client->update();
     });
 
-    if (LoadCharacter(m_config.characterFile()))
+    if (LoadCharacter(m_config.characterFile())) {
+        placeWindow();
         return true;
+    }
     const TDataFileList characters = ListCharacters(m_settingsDir, m_programDir);
     if (!characters.empty() && LoadCharacter(characters.front().path)) {
         m_config.characterFile() = characters.front().path;
         m_config.characterName() = characters.front().name;
+        placeWindow();
         return true;
     }
     fatalStop(QStringLiteral("データファイルを読み込めません"));

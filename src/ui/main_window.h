@@ -8,6 +8,7 @@
 #include "store/config.h"
 #include "store/list_commands.h"
 #include "ui/actions.h"
+#include "ui/ini_settings.h"
 
 #include <QFont>
 #include <QItemSelection>
@@ -63,10 +64,12 @@ public:
     using QTreeView::QTreeView;
     std::function<void(Qt::MouseButton)> onMouseDown;
     std::function<void()> onDblClick;
+    std::function<void()> onViewportResized;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 };
 
 // The main window: builds the item list, the menus, the toolbar, the status bar and the character's area,
@@ -196,6 +199,10 @@ private:
     void setFormEnabled(bool enabled);
     void applyColumnWidths();
     void captureColumnWidths();
+    // The URL column takes the width the other columns leave, never less than its own.
+    void fitUrlColumn();
+    // The size and position kept from the last time, or a first size that shows ten rows and the URLs.
+    void placeWindow();
     void showSelection(const TSelection& selection);
     // Makes the row the current and only selected one, scrolled into view.
     void focusRow(size_t row);
@@ -256,5 +263,8 @@ private:
     QItemSelection m_runDone;
     TRunNotifier* m_notifier = nullptr;
     std::chrono::steady_clock::time_point m_lastPump;
+    TIniSettings m_ini;
+    int m_urlWidth = 0; // the URL column's own width, which the user set or the settings gave
+    bool m_fittingUrl = false;
     win32::TEvent m_runIdle {win32::TEvent::Reset::Manual, true};
 };

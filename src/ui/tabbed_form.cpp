@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -58,6 +59,18 @@ TTabbedForm::TTabbedForm(const QString& objectName, QWidget* parent)
     btnCancel->setFocusPolicy(Qt::ClickFocus);
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    // On a page with radio buttons the keys start at a chosen one, so the arrows change that choice.
+    connect(tabMain, &QTabWidget::currentChanged, this, [this](int index) {
+        QWidget* page = tabMain->widget(index);
+        if (!page)
+            return;
+        for (QRadioButton* each : page->findChildren<QRadioButton*>()) {
+            if (each->isChecked() && each->isEnabled()) {
+                each->setFocus(Qt::TabFocusReason);
+                return;
+            }
+        }
+    });
 
     lblUnstorable = new TElidedLabel(this);
     lblUnstorable->setObjectName(QStringLiteral("lblUnstorable"));

@@ -241,12 +241,16 @@ TEST_F(HttpChecker, FailuresMakeAnErrorAndKeepTheStoredValues)
     {
         const char* name;
         std::string reply; // empty: nothing listens
+        std::string reason; // kept beside the item while the program runs; "*" any text, as the socket tells it
     };
     const Case cases[] = {
-        { "refused", "" },
-        { "404", answer("404 Not Found", "Last-Modified: new\r\nContent-Length: 3\r\n", "new") },
-        { "500", answer("500 Internal Server Error", "Content-Length: 3\r\n", "err") },
-        { "closed without an answer", "-" },
+        { "refused", "", "Connection Failed" },
+        { "404", answer("404 Not Found", "Last-Modified: new\r\nContent-Length: 3\r\n", "new"), "HTTP/1.0 404 Not Found" },
+        { "500", answer("500 Internal Server Error", "Content-Length: 3\r\n", "err"),
+            "HTTP/1.0 500 Internal Server Error" },
+        { "closed without an answer", "-", "*" },
+        { "head cut short", "HTTP/1.0 200 OK\r\nLast-", "Incomplete response" },
+        { "body cut short", ok("Content-Length: 10\r\n", "new"), "Incomplete response" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -265,6 +269,11 @@ TEST_F(HttpChecker, FailuresMakeAnErrorAndKeepTheStoredValues)
         expected.status = ItemStatus::Error;
         expected.response().clear();
         EXPECT_FALSE(check(item));
+        if (c.reason == "*")
+            EXPECT_FALSE(item.failureReason.empty());
+        else
+            EXPECT_EQ(item.failureReason, c.reason);
+        expected.failureReason = item.failureReason;
         EXPECT_EQ(item, expected);
     }
 }
@@ -281,6 +290,7 @@ TEST_F(HttpChecker, AfterAnErrorTheNextAnswerComparesWithTheKeptValues)
     EXPECT_EQ(item.lastModified(), "Sun, 06 Nov 1994 08:49:37 GMT");
     EXPECT_FALSE(check(item));
     EXPECT_EQ(item.status, ItemStatus::Normal);
+    EXPECT_EQ(item.failureReason, "");
     EXPECT_FALSE(check(item));
     EXPECT_TRUE(check(item));
     EXPECT_EQ(item.status, ItemStatus::Update);

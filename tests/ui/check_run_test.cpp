@@ -4,13 +4,16 @@
 #include "ui/run_notifier.h"
 #include "ui/sjis_text.h"
 
+#include "support/holding_server.h"
 #include "support/http_server.h"
+#include "support/tls_server.h"
 #include "support/temp_dir.h"
 #include "support/test_config.h"
 #include "window_driver.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QColor>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QUrl>
@@ -68,6 +71,8 @@ protected:
         prompts = scripted.get();
         form->setPrompts(std::move(scripted));
         ASSERT_TRUE(form->startUp(settings.path(), program.path()));
+        // One check at a time unless a test asks for more, so that a step can act while a request is in flight.
+        form->updateSettings([this](TConfig& c) { c.concurrentChecks = concurrent; });
         ASSERT_NE(form->player(), nullptr);
         form->player()->eventPosted = [this](size_t code) { events.push_back(code); };
         form->showMain();
@@ -127,6 +132,7 @@ protected:
     std::unique_ptr<TImgForm> form;
     test::ScriptedPrompts* prompts = nullptr;
     std::vector<size_t> events;
+    int concurrent = 1;
 };
 
 const std::vector<int> RunActions = {actCheck, actStop, actRestore};
@@ -459,4 +465,87 @@ TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
     TCheckItem unticked = skipped;
     unticked.check = 0;
     EXPECT_EQ(form->items()[1], unticked);
+}
+
+TEST_F(CheckRun, TheReasonOfAFailureIsShownInItsRowUntilTheNextSuccess)
+{
+    test::TlsAuthority authority;
+    authority.writeTrustFile(program.file("trust.pem"));
+    const test::TrustOnly trusted(program.file("trust.pem"));
+    test::TlsServer expired(authority.issue("127.0.0.1", -2));
+    test::SilentListener silent; // the connect waits for the client's time-out, which is never below a minute
+    test::HttpServer missing({test::Reply::bytes("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")});
+    test::HttpServer cut({test::Reply::bytes("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc")});
+    struct Case
+    {
+        const char* kind;
+        std::string url;
+        QString reason;
+    };
+    const Case cases[] = {
+        {"refused", "http://127.0.0.1:" + std::to_string(test::closedPort()) + "/", QStringLiteral("Connection Failed")},
+        {"time-out", "http://127.0.0.1:" + std::to_string(silent.port()) + "/", QStringLiteral("Connection Timed out")},
+        {"certificate", expired.url("/"), QStringLiteral("Certificate verify failed: certificate has expired")},
+        {"404", missing.url("/"), QStringLiteral("HTTP/1.0 404 Not Found")},
+        {"incomplete", cut.url("/"), QStringLiteral("Incomplete response")},
+    };
+    for (const Case& c : cases) {
+        config.items.append(watched(c.kind, c.url));
+        config.items[config.items.count() - 1].useGet = 1; // only a GET is held to its Content-Length
+    }
+    concurrent = 8; // all at once, so the time-out is waited for once
+    start();
+    test::action(*form, "actRun")->trigger();
+
+    const QColor plain = form->list()->palette().color(QPalette::Text);
+    for (int row = 0; row < 5; ++row) {
+        SCOPED_TRACE(cases[row].kind);
+        EXPECT_EQ(form->items()[static_cast<size_t>(row)].status, ItemStatus::Error);
+        EXPECT_EQ(test::rowText(*form, row, 5), cases[row].reason);
+        const QVariant colour = test::cell(*form, row, 5).data(Qt::ForegroundRole);
+        ASSERT_TRUE(colour.canConvert<QColor>());
+        EXPECT_NE(colour.value<QColor>(), plain);
+        for (int column = 0; column < 6; ++column)
+            EXPECT_EQ(test::cell(*form, row, column).data(Qt::ToolTipRole).toString(), cases[row].reason) << column;
+    }
+
+    test::HoldingServer good(std::chrono::milliseconds(0));
+    for (int row = 0; row < 5; ++row)
+        form->items()[static_cast<size_t>(row)].checkUri() = good.url("/" + std::to_string(row));
+    test::action(*form, "actRun")->trigger();
+    for (int row = 0; row < 5; ++row) {
+        SCOPED_TRACE(cases[row].kind);
+        EXPECT_EQ(test::rowText(*form, row, 5), QStringLiteral("HTTP/1.0 200 OK"));
+        EXPECT_FALSE(test::cell(*form, row, 5).data(Qt::ForegroundRole).isValid());
+        EXPECT_FALSE(test::cell(*form, row, 0).data(Qt::ToolTipRole).isValid());
+    }
+}
+
+TEST_F(CheckRun, TheStoredSettingsKeepAFailureAsBeforeAndTheIniTheRest)
+{
+    config.items.append(watched("refused", "http://127.0.0.1:" + std::to_string(test::closedPort()) + "/"));
+    test::HoldingServer good(std::chrono::milliseconds(20));
+    config.items.append(watched("fine", good.url("/")));
+    concurrent = 3;
+    start();
+    test::action(*form, "actRun")->trigger();
+    ASSERT_EQ(form->items()[0].failureReason, "Connection Failed");
+    form.reset();
+
+    // The settings file is what it always was: the failure as Error with an empty response, nothing more.
+    TConfig written;
+    readSettingsFile(written, settings.file("vantrel.cfg"));
+    TConfig expected = config;
+    expected.items[0].status = ItemStatus::Error;
+    expected.items[0].response().clear();
+    expected.items[1].response() = "HTTP/1.0 200 OK";
+    expected.items[1].lastCheck() = written.items[1].lastCheck();
+    expected.items[1].lastCheckTime = written.items[1].lastCheckTime;
+    expected.items[1].lastModifiedTime = written.items[1].lastModifiedTime;
+    expected.columnWidths = written.columnWidths;
+    expected.characterFile() = written.characterFile();
+    expected.characterName() = written.characterName();
+    writeSettingsFile(expected, program.file("expected.cfg"));
+    EXPECT_EQ(test::readFile(settings.file("vantrel.cfg")), test::readFile(program.file("expected.cfg")));
+    EXPECT_NE(test::readFile(settings.file("vantrel.ini")).find("ConcurrentChecks=3"), std::string::npos);
 }

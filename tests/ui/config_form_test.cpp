@@ -11,6 +11,7 @@
 #include "item_printer.h"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QUrl>
@@ -86,6 +88,7 @@ void expectSameSettings(const TConfig& a, const TConfig& b)
     EXPECT_EQ(a.soundOnNoUpdate, b.soundOnNoUpdate);
     EXPECT_EQ(a.exportAll, b.exportAll);
     EXPECT_EQ(a.exportCheckUri, b.exportCheckUri);
+    EXPECT_EQ(a.concurrentChecks, b.concurrentChecks);
     EXPECT_EQ(a.columnWidths, b.columnWidths);
     EXPECT_EQ(a.texts, b.texts);
     EXPECT_EQ(a.defaultItem, b.defaultItem);
@@ -552,6 +555,15 @@ TEST(ConfigForm, ConfirmingStoresTheControlsWithTheEmptinessRules)
                 EXPECT_EQ(d.useAuthentication, 0);
                 EXPECT_EQ(d.userId(), "alice"); // disabled, still read
             } },
+        { "pages checked at once, typed into its box",
+            [](TConfigForm& f) {
+                QSpinBox* box = child<QSpinBox>(f, "spnConcurrent");
+                EXPECT_EQ(box->value(), 4);
+                EXPECT_EQ(box->maximum(), 16);
+                box->selectAll();
+                QTest::keyClicks(box, QStringLiteral("12"));
+            },
+            [](const TConfig& c) { EXPECT_EQ(c.concurrentChecks, 12); } },
         { "Japanese text is stored as Shift_JIS",
             [](TConfigForm& f) { setText(f, "txtSoundUpdate", QString::fromUtf8("/音/更新.wav")); },
             [](const TConfig& c) { EXPECT_EQ(c.soundUpdateFile(), "/\x89\xb9/\x8dX\x90V.wav"); } },
@@ -877,4 +889,42 @@ TEST(ConfigForm, AllFilesFilterShowsNamesWithoutADot)
         form, [&] { click(form, "btnSoundUpdate"); }, "btnCancel");
     form.Execute(config, character, Characters);
     EXPECT_EQ(applied, std::vector<std::string>({ "*.wav", "*", "*.wav" }));
+}
+
+TEST(ConfigForm, KeyboardLandsOnTheCheckedRadioButton)
+{
+    struct Case
+    {
+        const char* page;
+        const char* group;
+        int checked;
+    };
+    const Case cases[] = {
+        { "tabReport", "grpReport", 1 },
+        { "tabFile", "grpExportMode", 0 },
+        { "tabGeneral", "grpDblClick", 1 },
+    };
+    TConfigForm form;
+    TConfig config = someConfig();
+    TDataFileItem character = currentOf(config);
+    bool active = false;
+    whenShown(form, [&] {
+        form.activateWindow();
+        QApplication::setActiveWindow(&form);
+        active = QApplication::activeWindow() == &form;
+        if (!active)
+            return;
+        QTabWidget* tabs = child<QTabWidget>(form, "tabMain");
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.page);
+            for (int i = 0; i < tabs->count() && tabs->currentWidget()->objectName() != QString::fromLatin1(c.page); ++i) {
+                QWidget* focus = QApplication::focusWidget();
+                QTest::keyClick(focus ? focus : &form, Qt::Key_Right, Qt::AltModifier);
+            }
+            EXPECT_EQ(QApplication::focusWidget(), child<TRadioGroup>(form, c.group)->button(c.checked));
+        }
+    }, "btnCancel");
+    form.Execute(config, character, Characters);
+    if (!active)
+        GTEST_SKIP() << "the dialog cannot be made active here";
 }

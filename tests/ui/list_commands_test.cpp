@@ -601,6 +601,59 @@ TEST_F(ListWindow, ShortcutsWorkWithTheFocusInTheList)
     test::whenShown(*form.itemDialog(), [&] { shownCaption = form.itemDialog()->windowTitle(); }, "btnCancel");
     QTest::keyClick(form.list(), Qt::Key_Return);
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
+
+    // The keypad's Enter edits as Enter does.
+    QApplication::setActiveWindow(&form); // back from the dialog, as the window manager does
+    shownCaption.clear();
+    test::whenShown(*form.itemDialog(), [&] { shownCaption = form.itemDialog()->windowTitle(); }, "btnCancel");
+    QTest::keyClick(form.list(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
+}
+
+TEST_F(ListWindow, TheFocusIsBackInTheListAfterEveryListCommand)
+{
+    form.show();
+    form.activateWindow();
+    QApplication::setActiveWindow(&form);
+    if (QApplication::activeWindow() != &form)
+        GTEST_SKIP() << "the window cannot be made active here";
+    UrlCatcher browser;
+    struct Case
+    {
+        const char* name;
+        std::function<void()> command; // as the user gives it
+    };
+    const Case cases[] = {
+        {"move down", [&] { QTest::keyClick(form.list(), Qt::Key_Down, Qt::AltModifier); }},
+        {"move up", [&] { QTest::keyClick(form.list(), Qt::Key_Up, Qt::AltModifier); }},
+        {"delete", [&] {
+             prompts->answers = {true};
+             QTest::keyClick(form.list(), Qt::Key_Delete);
+         }},
+        {"paste", [&] {
+             QApplication::clipboard()->setText(QStringLiteral("http://127.0.0.1/new"));
+             test::whenShown(*form.itemDialog(), nullptr);
+             QTest::keyClick(form.list(), Qt::Key_V, Qt::ControlModifier);
+         }},
+        {"open in browser", [&] { QTest::keyClick(form.list(), Qt::Key_Return, Qt::ShiftModifier); }},
+        {"set status", [&] { trigger("actStatusError"); }}, // from the menu: it has no key
+        {"sort", [&] { clickHeader(1); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        select({1});
+        form.list()->setCurrentIndex(test::cell(form, 1));
+        form.list()->setFocus();
+        c.command();
+        // As the window manager does when a dialog has closed (the offscreen platform does not).
+        QApplication::setActiveWindow(&form);
+        ASSERT_EQ(QApplication::focusWidget(), form.list());
+        // The arrow keys go on moving the selection.
+        const int row = form.list()->currentIndex().row();
+        const bool last = row + 1 == test::rowCount(form); // where a pasted item goes
+        QTest::keyClick(QApplication::focusWidget(), last ? Qt::Key_Up : Qt::Key_Down);
+        EXPECT_EQ(form.selectedRows(), (TSelection {static_cast<size_t>(last ? row - 1 : row + 1)}));
+    }
 }
 
 #include "list_commands_test.moc"

@@ -1,0 +1,79 @@
+#include "ui/ini_settings.h"
+
+#include "check/check_run.h"
+#include "platform/safe_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <exception>
+
+namespace {
+
+const QString ConcurrentChecksKey = QStringLiteral("ConcurrentChecks");
+const QString WindowGeometryKey = QStringLiteral("WindowGeometry");
+
+} // namespace
+
+void TIniSettings::read(const std::string& path)
+{
+    m_values.clear();
+    const QString file = QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+    if (!QFileInfo(file).isReadable())
+        return;
+    QSettings settings(file, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError)
+        return;
+    for (const QString& key : settings.allKeys())
+        m_values.insert(key, settings.value(key));
+}
+
+void TIniSettings::write(const std::string& path) const
+{
+    // QSettings writes in place; it serialises into a folder of our own and the bytes go over with the safe write.
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        return;
+    const QString image = folder.filePath(QStringLiteral("vantrel.ini"));
+    {
+        QSettings settings(image, QSettings::IniFormat);
+        for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+            settings.setValue(it.key(), it.value());
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            return;
+    }
+    QFile file(image);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    try {
+        writeFileSafely(path, bytes.constData(), static_cast<size_t>(bytes.size()));
+    } catch (const std::exception&) {
+        // As with vantrel.cfg: the program is ending, and the old file stays as it was.
+    }
+}
+
+int TIniSettings::concurrentChecks() const
+{
+    bool ok = false;
+    const int count = m_values.value(ConcurrentChecksKey).toInt(&ok);
+    return ok && count >= 1 && count <= static_cast<int>(TCheckRun::MaxConcurrent) ? count : FactoryConcurrentChecks;
+}
+
+void TIniSettings::setConcurrentChecks(int count)
+{
+    m_values.insert(ConcurrentChecksKey, count);
+}
+
+QByteArray TIniSettings::windowGeometry() const
+{
+    return m_values.value(WindowGeometryKey).toByteArray();
+}
+
+void TIniSettings::setWindowGeometry(const QByteArray& geometry)
+{
+    m_values.insert(WindowGeometryKey, geometry);
+}
