@@ -37,7 +37,8 @@ void handleTerminationSignals(QObject* context, std::function<void()> onTerminat
         if (action)
             action();
     });
-    QObject::connect(context, &QObject::destroyed, [] { notifier = nullptr; });
+    // Gone with the window, its parent; the next call must not delete it again.
+    QObject::connect(notifier, &QObject::destroyed, notifier, [] { notifier = nullptr; });
 
     struct sigaction handler = {};
     handler.sa_handler = onSignal;
