@@ -7,6 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -92,13 +99,25 @@ TEST_F(HttpsClient, HeadAndGetOverTlsAreFormedAsForHttp)
 
 TEST_F(HttpsClient, HttpsWithoutAPortUses443)
 {
-    // Nothing listens on 127.0.0.1:443 in a test machine, so the connect is refused there.
+    // Holding 127.0.0.1:443 bound without listening makes sure that a connect to it is refused.
+    const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(held, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(443);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        const int error = errno;
+        ::close(held);
+        GTEST_SKIP() << "127.0.0.1:443 cannot be held here: " << std::strerror(error);
+    }
     Client client;
     EXPECT_EQ(failureOf<TSocketError>([&] { client.Get("https://127.0.0.1/"); }), "Connection Failed");
     EXPECT_EQ(client.Port, 443u);
     EXPECT_TRUE(client.Secure());
     EXPECT_EQ(failureOf<TSocketError>([&] { client.Get("http://127.0.0.1:1/"); }), "Connection Failed");
     EXPECT_FALSE(client.Secure());
+    ::close(held);
 }
 
 TEST_F(HttpsClient, UntrustedPeersFailTheRequestWithTheReason)

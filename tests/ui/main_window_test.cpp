@@ -261,7 +261,12 @@ TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
     EXPECT_FALSE(form->isMinimized());
 
     form->updateSettings([](TConfig& c) { c.taskTray = 1; });
-    const QString name = QApplication::applicationName();
+    // Put back however the test ends, so that later tests see the name they expect.
+    struct TNameGuard
+    {
+        QString name = QApplication::applicationName();
+        ~TNameGuard() { QApplication::setApplicationName(name); }
+    } nameGuard;
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     for (int round = 0; round < 2; ++round) {
         form->showMinimized();
@@ -279,7 +284,7 @@ TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
     form->showMinimized();
     QApplication::processEvents();
     EXPECT_EQ(tray->toolTip(), QString(31, QChar(0x3042)));
-    QApplication::setApplicationName(name);
+    QApplication::setApplicationName(nameGuard.name);
     EXPECT_EQ(tray->contextMenu(), form->trayMenu());
     EXPECT_FALSE(tray->icon().isNull());
 
