@@ -37,6 +37,7 @@ struct HoldingServer::Connection
     std::string received;
     std::optional<Clock::time_point> due; // set once the head is complete
     std::string answer;
+    bool counted = true;
 };
 
 HoldingServer::HoldingServer(
@@ -86,12 +87,20 @@ std::vector<std::string> HoldingServer::paths() const
 void HoldingServer::run()
 {
     std::vector<Connection> connections;
-    auto closeConnection = [&](Connection& c) {
-        ::close(c.fd);
-        c.fd = -1;
+    // A connection stops counting before its answer goes out: the client may start its next check as soon as the
+    // answer arrives, and that check must never find this one still counted.
+    auto uncount = [&](Connection& c) {
+        if (!c.counted)
+            return;
+        c.counted = false;
         m_gauge.closed();
         if (m_shared)
             m_shared->closed();
+    };
+    auto closeConnection = [&](Connection& c) {
+        uncount(c);
+        ::close(c.fd);
+        c.fd = -1;
     };
     for (;;) {
         std::vector<pollfd> fds { { m_wake[0], POLLIN, 0 }, { m_listener, POLLIN, 0 } };
@@ -110,7 +119,7 @@ void HoldingServer::run()
             break;
         if (fds[1].revents & POLLIN) {
             for (int fd; (fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-                connections.push_back(Connection { fd, {}, {}, {} });
+                connections.push_back(Connection { fd, {}, {}, {}, true });
                 m_gauge.opened();
                 if (m_shared)
                     m_shared->opened();
@@ -140,6 +149,7 @@ void HoldingServer::run()
         const auto later = Clock::now();
         for (Connection& c : connections) {
             if (c.fd >= 0 && c.due && *c.due <= later) {
+                uncount(c);
                 // Small answers: the socket's buffer takes them whole.
                 [[maybe_unused]] const ssize_t put = ::send(c.fd, c.answer.data(), c.answer.size(), MSG_NOSIGNAL);
                 closeConnection(c);
