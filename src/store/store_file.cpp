@@ -274,7 +274,7 @@ void decodeSettings(TBytes bytes, TConfig& config)
     config = std::move(result);
 }
 
-void writeSettingsFile(const TConfig& config, const std::string& path)
+bool writeSettingsFile(const TConfig& config, const std::string& path)
 {
     try {
         writeFileSafely(
@@ -285,28 +285,35 @@ void writeSettingsFile(const TConfig& config, const std::string& path)
                 streamItemTable(out, config.items);
             },
             0600);
+        return true;
     } catch (const TException&) {
         // A settings file that cannot be written at exit is not worth a message; the old one stays.
     } catch (const std::bad_alloc&) {
         // Nor is one that memory ran out for.
     }
+    return false;
 }
 
 void readSettingsFile(TConfig& config, const std::string& path)
 {
     try {
-        TConfig result;
-        {
-            // The image goes as soon as the list is parsed: the two together are the read's peak.
-            const TMemory image = readWholeFile(path);
-            decodeSettings(asBytes(image), result);
-        }
-        config = std::move(result);
+        loadSettingsFile(config, path);
     } catch (const TException&) {
         config.reset();
     } catch (const std::bad_alloc&) {
         config.reset();
     }
+}
+
+void loadSettingsFile(TConfig& config, const std::string& path)
+{
+    TConfig result;
+    {
+        // The image goes as soon as the list is parsed: the two together are the read's peak.
+        const TMemory image = readWholeFile(path);
+        decodeSettings(asBytes(image), result);
+    }
+    config = std::move(result);
 }
 
 bool writeItemsFile(const TCheckItems& items, const std::string& path)

@@ -46,9 +46,12 @@ TMemory encodeSettings(const TConfig& config);
 // Raises TException when the image is not a settings file of this version; `config` is then unchanged.
 void decodeSettings(TBytes bytes, TConfig& config);
 
-// Never fail: a settings file that cannot be read leaves factory values; one that cannot be written is ignored.
-void writeSettingsFile(const TConfig& config, const std::string& path);
+// Never fail: a settings file that cannot be read leaves factory values; one that cannot be written is left as
+// it was, and the write returns false.
+bool writeSettingsFile(const TConfig& config, const std::string& path);
 void readSettingsFile(TConfig& config, const std::string& path);
+// Reads the settings file or raises TException, leaving `config` unchanged.
+void loadSettingsFile(TConfig& config, const std::string& path);
 
 // Return whether the file was written or read; a failed read leaves `items` unchanged.
 bool writeItemsFile(const TCheckItems& items, const std::string& path);

@@ -247,7 +247,7 @@ TEST(SettingsFile, RoundTrip)
     TConfig config = sampleConfig();
     // Larger than the writer's buffer, so the file is written in several pieces.
     config.items[2].content = TMemory(std::string(300 * 1024, 'c'));
-    writeSettingsFile(config, path);
+    ASSERT_TRUE(writeSettingsFile(config, path));
 
     const std::string image = test::readFile(path);
     EXPECT_EQ(image, bytesOf(encodeSettings(config)));
@@ -275,6 +275,7 @@ TEST(SettingsFile, RoundTrip)
 
     writeSettingsFile(back, dir.file("again.cfg"));
     EXPECT_EQ(test::readFile(dir.file("again.cfg")), image);
+    EXPECT_FALSE(writeSettingsFile(back, dir.file("no such folder/vantrel.cfg")));
 }
 
 TEST(SettingsFile, CreatedReadableByOwnerOnly)
@@ -318,8 +319,11 @@ TEST(SettingsFile, RefusedFilesGiveFactorySettings)
         if (index++ != 0)
             test::writeFile(path, bytes);
         TConfig config = sampleConfig();
-        readSettingsFile(config, path);
         SCOPED_TRACE(name);
+        // The raising read leaves what it was given; the lenient one falls back to the factory values.
+        EXPECT_THROW(loadSettingsFile(config, path), TException);
+        EXPECT_EQ(config.signature, sampleConfig().signature);
+        readSettingsFile(config, path);
         expectFactory(config);
     }
 }
