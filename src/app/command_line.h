@@ -11,15 +11,31 @@ struct TCommandLine
         Given, // --folder DIR
         Xdg, // --xdg-folder: $XDG_CONFIG_HOME/vantrel, as the desktop entry starts it
     };
+    enum class TAction {
+        Window,
+        Check, // --check: check the ticked items without a window
+        Help,
+        Version,
+    };
+    TAction action = TAction::Window;
     TFolder folderKind = TFolder::Current;
     std::string folder; // the DIR of --folder
+    int jobs = 0; // --jobs K, 1 to 16; 0 when not given (the parallel setting of vantrel.ini holds)
+    bool json = false; // --json: the checked items as one JSON array instead of lines
 
     // Why the arguments were refused, for the user; empty when every one was understood.
     std::string error;
 };
 
-// Reads the arguments that follow the program's name (Qt has already taken its own).
+// Reads the arguments that follow the program's name, all of them ours. --help and --version end the reading.
 TCommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
-// The options, one to a line, for a refused command line.
+// Whether arguments that parseCommandLine refused may be Qt's own options (as "-platform offscreen") for the
+// window: some argument has a single leading dash, and none asks for anything but the window.
+bool mayHoldQtOptions(const std::vector<std::string>& arguments);
+
+// The options, one to a line, for --help and a refused command line.
 std::string usageText(const std::string& programName);
+
+// "vantrel 1.02" and a line end, for --version.
+std::string versionText();

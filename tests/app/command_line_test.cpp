@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 #include "app/program_folders.h"
 #include "base/exception.h"
+#include "vantrel_version.h"
 
 #include "character/character_fixture.h"
 #include "support/temp_dir.h"
@@ -84,6 +85,60 @@ TEST(CommandLine, ReadsTheFolderOptionsAndRefusesTheRest)
         EXPECT_EQ(commandLine.error, c.error) << shown;
     }
     EXPECT_NE(usageText("vantrel").find("--xdg-folder"), std::string::npos);
+}
+
+TEST(CommandLine, ReadsTheCommandOptions)
+{
+    using TAction = TCommandLine::TAction;
+    const struct
+    {
+        std::vector<std::string> arguments;
+        TAction action;
+        int jobs;
+        bool json;
+        const char* error;
+    } cases[] = {
+        { { "--check" }, TAction::Check, 0, false, "" },
+        { { "--check", "--jobs", "16", "--json", "--xdg-folder" }, TAction::Check, 16, true, "" },
+        { { "--jobs=1", "--check" }, TAction::Check, 1, false, "" },
+        { { "--check", "--jobs", "0" }, TAction::Check, 0, false, "--jobs needs a number from 1 to 16" },
+        { { "--check", "--jobs=17" }, TAction::Check, 0, false, "--jobs needs a number from 1 to 16" },
+        { { "--check", "--jobs", "2x" }, TAction::Check, 0, false, "--jobs needs a number from 1 to 16" },
+        { { "--check", "--jobs" }, TAction::Check, 0, false, "--jobs needs a number from 1 to 16" },
+        { { "--jobs", "2" }, TAction::Window, 2, false, "--jobs needs --check" },
+        { { "--json" }, TAction::Window, 0, true, "--json needs --check" },
+        { { "--check", "--jsonx" }, TAction::Check, 0, false, "unknown option --jsonx" },
+        { { "--help", "--frobnicate" }, TAction::Help, 0, false, "" },
+        { { "--folder", "x", "--version" }, TAction::Version, 0, false, "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        const TCommandLine commandLine = parseCommandLine(c.arguments);
+        EXPECT_EQ(commandLine.action, c.action);
+        EXPECT_EQ(commandLine.jobs, c.jobs);
+        EXPECT_EQ(commandLine.json, c.json);
+        EXPECT_EQ(commandLine.error, c.error);
+    }
+    EXPECT_EQ(versionText(), std::string("vantrel ") + VantrelVersion + "\n");
+}
+
+TEST(CommandLine, LeavesSingleDashOptionsToQtOnlyForTheWindow)
+{
+    const struct
+    {
+        std::vector<std::string> arguments;
+        bool qt;
+    } cases[] = {
+        { { "-platform", "offscreen" }, true },
+        { { "--folder", "x", "-reverse" }, true },
+        { { "--frobnicate" }, false },
+        { { "list.cfg" }, false },
+        { { "-" }, false },
+        { { "-platform", "offscreen", "--check" }, false },
+        { { "-style", "fusion", "--jobs=2" }, false },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(mayHoldQtOptions(c.arguments), c.qt) << c.arguments.front() << " " << c.arguments.back();
 }
 
 TEST(ProgramFolders, DesktopFolderIsTheXdgOneMadeForItsOwnerOnly)
