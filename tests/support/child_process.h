@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace test {
 
@@ -28,5 +30,38 @@ private:
     pid_t m_pid = -1;
     int m_readyFd = -1;
 };
+
+// What a program started by TProgram did: its exit code (or -signal) and everything it wrote.
+struct ProgramResult
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Another program started as a child process, in `folder`, with the environment variables named in `unset`
+// removed; its standard input is /dev/null, its output is captured.
+class TProgram
+{
+public:
+    TProgram(const std::string& path, const std::vector<std::string>& arguments, const std::string& folder,
+        const std::vector<std::string>& unset = {});
+    ~TProgram();
+    TProgram(const TProgram&) = delete;
+    TProgram& operator=(const TProgram&) = delete;
+
+    void signal(int number);
+    // Reads its output until it ends and reaps it.
+    ProgramResult wait();
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+};
+
+// Starts the program and waits for it.
+ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
+    const std::string& folder, const std::vector<std::string>& unset = {});
 
 } // namespace test
