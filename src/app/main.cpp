@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/headless_check.h"
 #include "app/program_folders.h"
 #include "platform/folder_lock.h"
 #include "platform/safe_file.h"
@@ -23,17 +24,21 @@
 #include <string>
 #include <vector>
 
+namespace {
 
-int main(int argc, char** argv)
+int refuse(const TCommandLine& commandLine)
 {
-    ignoreFileSizeSignal();
+    std::fprintf(stderr, "vantrel: %s\n%s", commandLine.error.c_str(), usageText("vantrel").c_str());
+    return 2;
+}
+
+int runWindow(int argc, char** argv)
+{
     QApplication app(argc, argv);
     // Qt has taken its own options out of argv.
     const TCommandLine commandLine = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (!commandLine.error.empty()) {
-        std::fprintf(stderr, "vantrel: %s\n%s", commandLine.error.c_str(), usageText("vantrel").c_str());
-        return 2;
-    }
+    if (!commandLine.error.empty())
+        return refuse(commandLine);
     installQtTranslation();
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setWindowIcon(applicationIcon());
@@ -74,4 +79,29 @@ int main(int argc, char** argv)
         QMessageBox::critical(nullptr, QApplication::applicationName(), failureText(e));
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ignoreFileSizeSignal();
+    // Decided before any Qt application object exists: the command needs no display and no platform plugin.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const TCommandLine commandLine = parseCommandLine(arguments);
+    if (!commandLine.error.empty() && !mayHoldQtOptions(arguments))
+        return refuse(commandLine);
+    switch (commandLine.error.empty() ? commandLine.action : TCommandLine::TAction::Window) {
+    case TCommandLine::TAction::Help:
+        std::fputs(usageText("vantrel").c_str(), stdout);
+        return 0;
+    case TCommandLine::TAction::Version:
+        std::fputs(versionText().c_str(), stdout);
+        return 0;
+    case TCommandLine::TAction::Check:
+        return runHeadlessCheck(commandLine);
+    case TCommandLine::TAction::Window:
+        break;
+    }
+    return runWindow(argc, argv);
 }

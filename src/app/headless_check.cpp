@@ -1,0 +1,216 @@
+#include "app/headless_check.h"
+
+#include "app/program_folders.h"
+#include "base/exception.h"
+#include "check/check_run.h"
+#include "check/http_checker.h"
+#include "platform/folder_lock.h"
+#include "platform/safe_file.h"
+#include "store/config.h"
+#include "store/store_file.h"
+#include "ui/ini_settings.h"
+#include "ui/sjis_text.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+const char* const SettingsFileName = "vantrel.cfg";
+const char* const IniFileName = "vantrel.ini";
+
+// Set by the handler, on whichever thread the signal lands, and read by the run's pump on the caller's thread.
+std::atomic<int> g_signal = 0;
+static_assert(std::atomic<int>::is_always_lock_free, "only a lock-free atomic may be set from a signal handler");
+
+void onSignal(int signal)
+{
+    g_signal = signal;
+}
+
+// A second signal of the same kind ends the process at once; the safe write keeps the file whole even then.
+void catchTerminationSignals()
+{
+    struct sigaction handler = {};
+    handler.sa_handler = onSignal;
+    sigemptyset(&handler.sa_mask);
+    handler.sa_flags = SA_RESETHAND;
+    for (int signal : { SIGINT, SIGTERM, SIGHUP })
+        ::sigaction(signal, &handler, nullptr);
+    // A reader of our output that goes away must not end the run before its results are written.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+std::string utf8(const std::string& sjis)
+{
+    return fromSjis(sjis).toStdString();
+}
+
+const char* statusWord(const TItemDone& done)
+{
+    if (done.status == ItemStatus::Error)
+        return "error";
+    if (done.updated)
+        return "updated";
+    if (done.previous != ItemStatus::Normal && done.previous != ItemStatus::Error
+        && done.previous != ItemStatus::Update)
+        return "new"; // first check: the values are only recorded
+    return "unchanged";
+}
+
+void printError(const std::string& text)
+{
+    std::fprintf(stderr, "vantrel: %s\n", text.c_str());
+}
+
+// Prints each checked item as it is done, or collects them for one JSON array; stops the run on a signal.
+class THeadlessObserver : public TCheckRunObserver
+{
+public:
+    THeadlessObserver(TCheckRun& run, bool json)
+        : m_run(run)
+        , m_json(json)
+    {
+    }
+
+    void stopOnSignal()
+    {
+        if (g_signal != 0 && !m_run.stopped())
+            m_run.stop();
+    }
+
+    void runStarted(size_t) override { stopOnSignal(); }
+    void itemStarted(size_t, const TCheckItem&) override { stopOnSignal(); }
+
+    void itemDone(size_t, const TCheckItem& item, const TItemDone& done) override
+    {
+        stopOnSignal();
+        if (done.cancelled)
+            return;
+        ++m_checked;
+        const char* status = statusWord(done);
+        std::string reason;
+        if (item.status == ItemStatus::Error) {
+            // An answer that is itself the failure (404, 500) is told by its status line.
+            reason = utf8(item.failureReason.empty() ? item.response() : item.failureReason);
+            ++m_errors;
+        }
+        if (m_json) {
+            m_array.append(QJsonObject {
+                { QStringLiteral("title"), fromSjis(item.title()) },
+                { QStringLiteral("url"), fromSjis(item.checkUri()) },
+                { QStringLiteral("status"), QString::fromLatin1(status) },
+                { QStringLiteral("reason"), QString::fromStdString(reason) },
+                { QStringLiteral("lastModified"), fromSjis(item.lastModified()) },
+                { QStringLiteral("contentLength"), fromSjis(item.contentLength()) },
+            });
+            return;
+        }
+        std::string line = std::string(status) + '\t' + utf8(item.title()) + '\t' + utf8(item.checkUri());
+        if (!reason.empty())
+            line += '\t' + reason;
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+
+    void runEnded(const TRunSummary&) override {}
+
+    // The JSON array, or the summary line after the items' lines.
+    void finish(const TRunSummary& summary) const
+    {
+        if (m_json) {
+            const QByteArray text = QJsonDocument(m_array).toJson(QJsonDocument::Indented);
+            std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+        } else if (summary.taken == 0) {
+            std::printf("nothing to check\n");
+        } else {
+            std::printf("%schecked %zu of %zu, updated %zu, failed %zu\n", summary.stopped ? "stopped: " : "",
+                m_checked, summary.taken, summary.updated, m_errors);
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    TCheckRun& m_run;
+    bool m_json;
+    QJsonArray m_array;
+    size_t m_checked = 0;
+    size_t m_errors = 0;
+};
+
+bool fileExists(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 || errno != ENOENT;
+}
+
+} // namespace
+
+int runHeadlessCheck(const TCommandLine& commandLine)
+{
+    catchTerminationSignals();
+    std::string folder;
+    try {
+        folder = settingsFolder(commandLine);
+    } catch (const TException& e) {
+        printError(e.message());
+        return 2;
+    }
+    const TFolderLock lock(folder);
+    if (lock.state() == TFolderLock::State::InUse) {
+        printError("the settings in " + folder + " are in use by another Vantrel");
+        return 3;
+    }
+    const std::string settingsPath = folder + SettingsFileName;
+    if (lock.state() == TFolderLock::State::Held)
+        removeLeftoverTemporaries(settingsPath);
+
+    TConfig config;
+    if (fileExists(settingsPath)) {
+        try {
+            loadSettingsFile(config, settingsPath);
+        } catch (const std::exception&) {
+            printError(settingsPath + " cannot be read as a settings file");
+            return 2;
+        }
+    }
+    TIniSettings ini;
+    ini.read(folder + IniFileName);
+
+    THTTPChecker checker;
+    TCheckRun run(checker);
+    THeadlessObserver observer(run, commandLine.json);
+    checker.client().Pump = [&observer] { observer.stopOnSignal(); };
+    run.setConcurrent(static_cast<size_t>(commandLine.jobs > 0 ? commandLine.jobs : ini.concurrentChecks()));
+    TRunSummary summary;
+    bool failed = false;
+    try {
+        summary = run.run(config.items, config.defaultItem, observer);
+    } catch (const std::exception& e) {
+        // What was checked before the failure is kept, as the window keeps it.
+        printError(std::string("the check run failed: ") + e.what());
+        summary.taken = static_cast<size_t>(std::count_if(
+            config.items.begin(), config.items.end(), [](const TCheckItem& item) { return item.check != 0; }));
+        summary.stopped = failed = true;
+    }
+    observer.finish(summary);
+
+    if (summary.taken > 0 && !writeSettingsFile(config, settingsPath)) {
+        printError("the results could not be written to " + settingsPath);
+        return 2;
+    }
+    if (g_signal != 0)
+        return 128 + g_signal;
+    if (failed)
+        return 2;
+    return summary.updated > 0 ? 1 : 0;
+}
