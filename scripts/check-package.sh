@@ -31,6 +31,8 @@ for path in \
     ./usr/share/icons/hicolor/48x48/apps/vantrel.png \
     ./usr/share/metainfo/io.github.vantrel.Vantrel.metainfo.xml \
     ./usr/share/man/man1/vantrel.1.gz \
+    ./usr/lib/systemd/user/vantrel-check.service \
+    ./usr/lib/systemd/user/vantrel-check.timer \
     ./usr/share/doc/vantrel/LICENSE; do
     grep -qxF "$path" <<<"$contents" || fail "$path is missing from $deb"
 done
@@ -61,7 +63,7 @@ fi
 grep -qx 'Exec=vantrel --xdg-folder' "$root/usr/share/applications/vantrel.desktop" \
     || fail "the desktop entry does not start the program with its XDG settings folder"
 manual=$(zcat "$root/usr/share/man/man1/vantrel.1.gz")
-for option in 'folder' 'xdg\-folder'; do
+for option in 'folder' 'xdg\-folder' 'check' 'jobs' 'json'; do
     grep -qF -- "\\-\\-$option" <<<"$manual" || fail "the manual page does not describe --$option"
 done
 
@@ -73,4 +75,5 @@ set -e
 [ "$status" -eq 2 ] && grep -q -- '--folder' "$root/usage.txt" || fail "vantrel --no-such-option: status $status"
 
 [ "$failed" -eq 0 ] || exit 1
-echo "check-package: $(basename "$deb") holds the program, character, desktop entry, icons, metainfo and manual page"
+echo "check-package: $(basename "$deb") holds the program, character, desktop entry, icons, metainfo, manual page" \
+    "and systemd units"
