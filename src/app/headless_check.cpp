@@ -55,6 +55,17 @@ std::string utf8(const std::string& sjis)
     return fromSjis(sjis).toStdString();
 }
 
+// A field of a printed line: a tab or line end inside it would split the line.
+std::string field(const std::string& sjis)
+{
+    std::string text = utf8(sjis);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    }
+    return text;
+}
+
 const char* statusWord(const TItemDone& done)
 {
     if (done.status == ItemStatus::Error)
@@ -98,10 +109,10 @@ public:
             return;
         ++m_checked;
         const char* status = statusWord(done);
-        std::string reason;
+        std::string reason; // Shift_JIS, as the item holds it
         if (item.status == ItemStatus::Error) {
             // An answer that is itself the failure (404, 500) is told by its status line.
-            reason = utf8(item.failureReason.empty() ? item.response() : item.failureReason);
+            reason = item.failureReason.empty() ? item.response() : item.failureReason;
             ++m_errors;
         }
         if (m_json) {
@@ -109,15 +120,15 @@ public:
                 { QStringLiteral("title"), fromSjis(item.title()) },
                 { QStringLiteral("url"), fromSjis(item.checkUri()) },
                 { QStringLiteral("status"), QString::fromLatin1(status) },
-                { QStringLiteral("reason"), QString::fromStdString(reason) },
+                { QStringLiteral("reason"), fromSjis(reason) },
                 { QStringLiteral("lastModified"), fromSjis(item.lastModified()) },
                 { QStringLiteral("contentLength"), fromSjis(item.contentLength()) },
             });
             return;
         }
-        std::string line = std::string(status) + '\t' + utf8(item.title()) + '\t' + utf8(item.checkUri());
+        std::string line = std::string(status) + '\t' + field(item.title()) + '\t' + field(item.checkUri());
         if (!reason.empty())
-            line += '\t' + reason;
+            line += '\t' + field(reason);
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     }
