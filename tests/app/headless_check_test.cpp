@@ -158,6 +158,8 @@ TEST_F(HeadlessCheck, ExitStatusTellsWhatHappenedAndRefusalsWriteNothing)
         { "jobs without check", { "--jobs", "2" }, Settings::OneItem, false, 2, "", "--jobs needs --check" },
         { "json without check", { "--json" }, Settings::OneItem, false, 2, "", "--json needs --check" },
         { "unknown option", { "--check", "--frobnicate" }, Settings::OneItem, false, 2, "", "unknown option" },
+        { "unknown after Qt's", { "-platform", "offscreen", "--frobnicate" }, Settings::OneItem, false, 2, "",
+            "unknown option --frobnicate" },
         { "help", { "--help" }, Settings::OneItem, false, 0, "Usage: vantrel", "" },
         { "version", { "--version" }, Settings::OneItem, false, 0, std::string("vantrel ") + VantrelVersion + "\n",
             "" },
