@@ -8,6 +8,7 @@
 #include "platform/safe_file.h"
 #include "store/config.h"
 #include "store/store_file.h"
+#include "ui/failure_text.h"
 #include "ui/ini_settings.h"
 #include "ui/sjis_text.h"
 
@@ -133,7 +134,7 @@ public:
         std::fflush(stdout);
     }
 
-    void runEnded(const TRunSummary&) override {}
+    void runEnded(const TRunSummary&) override { }
 
     // The JSON array, or the summary line after the items' lines.
     void finish(const TRunSummary& summary) const
@@ -189,8 +190,8 @@ int runHeadlessCheck(const TCommandLine& commandLine)
     if (fileExists(settingsPath)) {
         try {
             loadSettingsFile(config, settingsPath);
-        } catch (const std::exception&) {
-            printError(settingsPath + " cannot be read as a settings file");
+        } catch (const std::exception& e) {
+            printError(settingsPath + " cannot be used: " + failureText(e).toStdString());
             return 2;
         }
     }
@@ -208,7 +209,7 @@ int runHeadlessCheck(const TCommandLine& commandLine)
         summary = run.run(config.items, config.defaultItem, observer);
     } catch (const std::exception& e) {
         // What was checked before the failure is kept, as the window keeps it.
-        printError(std::string("the check run failed: ") + e.what());
+        printError("the check run failed: " + failureText(e).toStdString());
         summary.taken = static_cast<size_t>(std::count_if(
             config.items.begin(), config.items.end(), [](const TCheckItem& item) { return item.check != 0; }));
         summary.stopped = failed = true;

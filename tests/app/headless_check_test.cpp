@@ -97,17 +97,15 @@ TEST_F(HeadlessCheck, PrintsOneLinePerCheckedItemAndWritesTheResultsBack)
     const test::ProgramResult result = check({ "--jobs", "1" });
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_EQ(result.out,
-        "updated\t更新された頁\t" + server.url("/a") + "\n"
-            + "unchanged\tsame  line\t" + server.url("/b") + "\n"
-            + "error\tgone\t" + server.url("/c") + "\tHTTP/1.0 404 Not Found\n"
-            + "new\tfirst\t" + server.url("/d") + "\n"
-            + "checked 4 of 4, updated 1, failed 1\n");
+        "updated\t更新された頁\t" + server.url("/a") + "\n" + "unchanged\tsame  line\t" + server.url("/b") + "\n"
+            + "error\tgone\t" + server.url("/c") + "\tHTTP/1.0 404 Not Found\n" + "new\tfirst\t" + server.url("/d")
+            + "\n" + "checked 4 of 4, updated 1, failed 1\n");
     EXPECT_EQ(result.err, "");
 
     const TCheckItems items = readSettings();
     ASSERT_EQ(items.count(), 5u);
-    const ItemStatus expected[] = { ItemStatus::Update, ItemStatus::Normal, ItemStatus::Error, ItemStatus::Normal,
-        ItemStatus::Normal };
+    const ItemStatus expected[]
+        = { ItemStatus::Update, ItemStatus::Normal, ItemStatus::Error, ItemStatus::Normal, ItemStatus::Normal };
     for (size_t i = 0; i < items.count(); ++i)
         EXPECT_EQ(items[i].status, expected[i]) << i;
     EXPECT_EQ(items[0].lastModified(), NewDate);
@@ -127,13 +125,17 @@ TEST_F(HeadlessCheck, PrintsTheCheckedItemsAsOneJsonArray)
         "[\n"
         "    {\n"
         "        \"contentLength\": \"0\",\n"
-        "        \"lastModified\": \"" + OldDate + "\",\n"
-        "        \"reason\": \"HTTP/1.0 500 Server \\\"Error\\\"\",\n"
-        "        \"status\": \"error\",\n"
-        "        \"title\": \"引用符\\\"と\\\\記号\\t\\u0001\",\n"
-        "        \"url\": \"" + server.url("/a") + "\"\n"
-        "    }\n"
-        "]\n");
+        "        \"lastModified\": \""
+            + OldDate
+            + "\",\n"
+              "        \"reason\": \"HTTP/1.0 500 Server \\\"Error\\\"\",\n"
+              "        \"status\": \"error\",\n"
+              "        \"title\": \"引用符\\\"と\\\\記号\\t\\u0001\",\n"
+              "        \"url\": \""
+            + server.url("/a")
+            + "\"\n"
+              "    }\n"
+              "]\n");
 }
 
 TEST_F(HeadlessCheck, ExitStatusTellsWhatHappenedAndRefusalsWriteNothing)
@@ -152,7 +154,8 @@ TEST_F(HeadlessCheck, ExitStatusTellsWhatHappenedAndRefusalsWriteNothing)
     } cases[] = {
         { "nothing to check", { "--check" }, Settings::Missing, false, 0, "nothing to check\n", "" },
         { "unchanged", { "--check" }, Settings::OneItem, false, 0, "unchanged\tone\t", "" },
-        { "unusable settings", { "--check" }, Settings::Unusable, false, 2, "", "cannot be read as a settings" },
+        { "unusable settings", { "--check" }, Settings::Unusable, false, 2, "",
+            "vantrel.cfg cannot be used: ファイルの内容が正しくありません" },
         { "folder in use", { "--check" }, Settings::OneItem, true, 3, "", "in use by another Vantrel" },
         { "jobs out of range", { "--check", "--jobs", "17" }, Settings::OneItem, false, 2, "", "Usage:" },
         { "jobs without check", { "--jobs", "2" }, Settings::OneItem, false, 2, "", "--jobs needs --check" },
@@ -209,7 +212,8 @@ TEST_F(HeadlessCheck, ChecksAsManyAtOnceAsTheSettingsOrJobsSay)
         std::vector<std::unique_ptr<test::HoldingServer>> servers;
         std::vector<TCheckItem> items;
         for (int i = 0; i < 3; ++i) {
-            servers.push_back(std::make_unique<test::HoldingServer>(150ms, std::map<std::string, std::string> {}, &inAll));
+            servers.push_back(
+                std::make_unique<test::HoldingServer>(150ms, std::map<std::string, std::string> {}, &inAll));
             items.push_back(watched("item", servers.back()->url()));
         }
         writeSettings(items);
