@@ -1,23 +1,24 @@
 // 2,000 sequential HEAD requests to a loopback server through the program's client, against the same 2,000 URLs
 // fetched by one curl process (HTTP/1.0, one connection per request for both), in the same run.
+#include "side_by_side.h"
+
 #include "check/http_client.h"
 
 #include "support/http_server.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr int Requests = 2000;
 const std::string Answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1234\r\n"
                            "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n";
-double g_ours = 0;
-double g_curl = 0;
+bench::TRound g_ours;
+bench::TRound g_curl;
 
 std::vector<test::Reply> script()
 {
@@ -32,10 +33,10 @@ void ourClient(benchmark::State& state)
         TNMHTTP client;
         client.TimeOut = 60000;
         state.ResumeTiming();
-        auto start = std::chrono::steady_clock::now();
+        const bench::TStopwatch stopwatch;
         for (int i = 0; i < Requests; ++i)
             client.Head(server.url("/page" + std::to_string(i) + ".html"));
-        g_ours = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        g_ours = stopwatch.elapsed();
         if (client.StatusCode() != 200)
             state.SkipWithError("unexpected answer");
     }
@@ -47,15 +48,12 @@ void curlClient(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         test::HttpServer server(script());
-        std::string command = "curl --http1.0 -s -I";
+        std::vector<std::string> urls;
         for (int i = 0; i < Requests; ++i)
-            command += " " + server.url("/page" + std::to_string(i) + ".html");
-        command += " > /dev/null";
+            urls.push_back(server.url("/page" + std::to_string(i) + ".html"));
         state.ResumeTiming();
-        auto start = std::chrono::steady_clock::now();
-        int result = std::system(command.c_str());
-        g_curl = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (result != 0 || server.connectionCount() != Requests)
+        g_curl = bench::curlRound("--http1.0 -s -I", urls);
+        if (!g_curl.done() || server.connectionCount() != Requests)
             state.SkipWithError("curl did not fetch every URL");
     }
     state.SetItemsProcessed(state.iterations() * Requests);
@@ -71,8 +69,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (g_ours > 0 && g_curl > 0)
-        std::printf(
-            "%d HEAD requests: ours %.3f s, curl %.3f s, ours/curl %.2f\n", Requests, g_ours, g_curl, g_ours / g_curl);
+    if (g_ours.done() && g_curl.done())
+        std::printf("%d HEAD requests: ours %.3f s, curl %.3f s, ours/curl %.2f\n", Requests, g_ours.wall, g_curl.wall,
+            g_ours.wall / g_curl.wall);
     return 0;
 }

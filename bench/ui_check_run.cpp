@@ -1,137 +1,153 @@
-// A check run of 1,000 ticked items through the real window (offscreen, with the character playing and the
-// client's pump processing the window's events), against the same 1,000 URLs fetched by one curl process
-// (HTTP/1.0, one connection per request for both), in the same run.
+// A check run of 1,000 ticked items through the real window (offscreen, the character playing, the client's pump
+// processing the window's events), each beside one curl process over the same URLs in the same run (HTTP/1.0,
+// one connection per request for both):
+//   K=1: one loopback server, one check at a time, beside `curl --http1.0 -s -I`;
+//   K=8: 50 loopback servers, 8 checks at once, beside `curl --parallel --parallel-max 8`.
+// The servers answer at once and serve any number of connections together. The same checks without the window
+// (K=1) tell the window's share from the client's.
+#include "window_run.h"
+
 #include "check/http_checker.h"
-#include "store/check_item.h"
-#include "store/store_file.h"
-#include "ui/main_window.h"
 
-#include "support/http_server.h"
-#include "support/temp_dir.h"
-#include "support/test_config.h"
-
-#include <QApplication>
-#include <QLabel>
+#include "support/holding_server.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr int Items = 1000;
-const std::string Answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1234\r\n"
-                           "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n";
-double g_window = 0;
-double g_checks = 0;
-double g_curl = 0;
+// The machine may be shared: several rounds, and the median of each figure.
+constexpr int Rounds = 5;
+constexpr auto NoHold = std::chrono::milliseconds(0);
+const std::string LastModified = "Mon, 01 Jan 2024 00:00:00 GMT"; // as the servers' answer has it
 
-std::vector<test::Reply> script()
+// The loopback servers of one round and the URLs of the items over them, item i on server i % servers.
+struct TServers
 {
-    return std::vector<test::Reply>(Items, test::Reply::bytes(Answer));
+    explicit TServers(int count)
+    {
+        for (int s = 0; s < count; ++s)
+            servers.push_back(std::make_unique<test::HoldingServer>(NoHold));
+        for (int i = 0; i < Items; ++i)
+            urls.push_back(servers[static_cast<size_t>(i % count)]->url("/page" + std::to_string(i) + ".html"));
+    }
+
+    size_t requests() const
+    {
+        size_t total = 0;
+        for (const auto& server : servers)
+            total += server->paths().size();
+        return total;
+    }
+
+    std::vector<std::unique_ptr<test::HoldingServer>> servers;
+    std::vector<std::string> urls;
+};
+
+int serversFor(int concurrent)
+{
+    return concurrent == 1 ? 1 : 50;
 }
 
-std::string pageUrl(const test::HttpServer& server, int i)
+std::string curlOptions(int concurrent)
 {
-    return server.url("/page" + std::to_string(i) + ".html");
+    return concurrent == 1 ? "--http1.0 -s -I"
+                           : "--parallel --parallel-max " + std::to_string(concurrent) + " --http1.0 -s -I";
 }
 
-void windowRun(benchmark::State& state)
+// Each round runs the window and then curl over the same URLs, so that both meet the machine in the same state.
+struct TSideBySide
 {
+    std::vector<bench::TRound> window;
+    std::vector<bench::TRound> curl;
+};
+std::map<int, TSideBySide> g_rounds;
+bench::TRound g_checks;
+
+void windowBesideCurl(benchmark::State& state)
+{
+    const int concurrent = static_cast<int>(state.range(0));
+    TSideBySide& rounds = g_rounds[concurrent];
     for (auto _ : state) {
         state.PauseTiming();
-        test::HttpServer server(script());
-        test::TempDir folder;
-        test::writeFile(folder.file("vantrel.dat"), test::readFile(VANTREL_BINARY_DIR "/vantrel.dat"));
-        TConfig config;
-        config.reportMode = 0;
-        for (int i = 0; i < Items; ++i) {
-            TCheckItem item = newItemTemplate();
-            item.title() = "page " + std::to_string(i);
-            item.checkUri() = pageUrl(server, i);
-            item.status = ItemStatus::Normal;
-            item.lastModified() = "Sun, 06 Nov 1994 08:49:37 GMT";
-            item.contentLength() = "1234";
-            config.items.append(std::move(item));
+        {
+            TServers servers(serversFor(concurrent));
+            bench::TWindowRun window(servers.urls, concurrent, LastModified, "0");
+            if (!window.started()) {
+                state.SkipWithError("the window did not start");
+                return;
+            }
+            state.ResumeTiming();
+            rounds.window.push_back(window.run());
+            state.PauseTiming();
+            if (servers.requests() != Items || window.itemsWith(ItemStatus::Normal) != Items) {
+                state.SkipWithError("the run did not check every item");
+                return;
+            }
         }
-        writeSettingsFile(config, folder.file("vantrel.cfg"));
-        TImgForm form;
-        if (!form.startUp(folder.path(), folder.path())) {
-            state.SkipWithError("the window did not start");
+        TServers servers(serversFor(concurrent));
+        rounds.curl.push_back(bench::curlRound(curlOptions(concurrent), servers.urls));
+        if (!rounds.curl.back().done() || servers.requests() != Items) {
+            state.SkipWithError("curl did not fetch every URL");
             return;
         }
-        form.showMain();
-        QApplication::processEvents();
         state.ResumeTiming();
-        auto start = std::chrono::steady_clock::now();
-        form.runChecks();
-        g_window = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (server.connectionCount() != Items || form.settings().items[Items - 1].status != ItemStatus::Normal)
-        {
-            int errors = 0;
-            for (int i = 0; i < Items; ++i)
-                errors += form.settings().items[i].status == ItemStatus::Error;
-            std::fprintf(stderr, "connections %zu errors %d first response %s\n", server.connectionCount(), errors,
-                form.settings().items[0].response().c_str());
-            state.SkipWithError("the run did not check every item");
-        }
     }
     state.SetItemsProcessed(state.iterations() * Items);
 }
 
-// The same item checks without the window, to tell the window's share from the client's.
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// The same item checks one at a time without the window.
 void itemChecks(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        test::HttpServer server(script());
+        TServers servers(1);
         THTTPChecker checker;
-        TCheckItem defaultItem = newItemTemplate();
+        const TCheckItem defaultItem = newItemTemplate();
         std::vector<TCheckItem> items;
-        for (int i = 0; i < Items; ++i) {
+        for (const std::string& url : servers.urls) {
             TCheckItem item = newItemTemplate();
-            item.checkUri() = pageUrl(server, i);
+            item.checkUri() = url;
             items.push_back(std::move(item));
         }
         state.ResumeTiming();
-        auto start = std::chrono::steady_clock::now();
+        const bench::TStopwatch stopwatch;
         for (TCheckItem& item : items)
             checkItem(checker, item, defaultItem);
-        g_checks = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (server.connectionCount() != Items)
+        g_checks = stopwatch.elapsed();
+        if (servers.requests() != Items)
             state.SkipWithError("not every item was checked");
     }
     state.SetItemsProcessed(state.iterations() * Items);
 }
 
-void curlClient(benchmark::State& state)
+// What the first window of a process loads once (fonts, plugins, the character) is no part of any round.
+void warmUp()
 {
-    for (auto _ : state) {
-        state.PauseTiming();
-        test::HttpServer server(script());
-        std::string command = "curl --http1.0 -s -I";
-        for (int i = 0; i < Items; ++i)
-            command += " " + pageUrl(server, i);
-        command += " > /dev/null";
-        state.ResumeTiming();
-        auto start = std::chrono::steady_clock::now();
-        int result = std::system(command.c_str());
-        g_curl = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (result != 0 || server.connectionCount() != Items)
-            state.SkipWithError("curl did not fetch every URL");
-    }
-    state.SetItemsProcessed(state.iterations() * Items);
+    test::HoldingServer server(NoHold);
+    bench::TWindowRun window({server.url("/")}, 1, LastModified, "0");
+    if (window.started())
+        window.run();
 }
 
 } // namespace
 
-BENCHMARK(windowRun)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The time Google Benchmark shows is the window's; the figures printed at the end set it beside curl's.
+BENCHMARK(windowBesideCurl)->Arg(1)->Arg(8)->Iterations(Rounds)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(itemChecks)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(curlClient)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv)
 {
@@ -139,12 +155,30 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    warmUp();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (g_window > 0 && g_curl > 0)
-        std::printf("check run of %d items: window %.3f s, curl %.3f s, window/curl %.2f\n", Items, g_window, g_curl,
-            g_window / g_curl);
-    if (g_checks > 0)
-        std::printf("the same item checks without the window: %.3f s\n", g_checks);
+    for (const auto& [k, rounds] : g_rounds) {
+        std::printf("K=%d, %d items over %d server(s), window beside curl in %zu rounds:\n", k, Items, serversFor(k),
+            rounds.curl.size());
+        std::vector<double> ratios;
+        std::vector<double> windowWall;
+        std::vector<double> curlWall;
+        for (size_t r = 0; r < rounds.curl.size(); ++r) {
+            const bench::TRound& window = rounds.window[r];
+            const bench::TRound& curl = rounds.curl[r];
+            ratios.push_back(window.wall / curl.wall);
+            windowWall.push_back(window.wall);
+            curlWall.push_back(curl.wall);
+            std::printf("  window %.3f s (CPU %.3f s), curl %.3f s, window/curl %.2f\n", window.wall, window.cpu,
+                curl.wall, ratios.back());
+        }
+        if (!ratios.empty())
+            std::printf("  median: window %.3f s, curl %.3f s, window/curl %.2f (best round %.2f)\n",
+                median(windowWall), median(curlWall), median(ratios), *std::min_element(ratios.begin(), ratios.end()));
+    }
+    if (g_checks.done())
+        std::printf("the same item checks one at a time without the window: %.3f s (CPU %.3f s)\n", g_checks.wall,
+            g_checks.cpu);
     return 0;
 }

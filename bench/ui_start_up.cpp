@@ -2,6 +2,8 @@
 // 10,000 and 100,000 items: the time from building the window to its first paint with the list laid out, and
 // the peak memory of that start-up above the process before it, beside the size of the settings file and the
 // time of reading that file alone, which tells the window's share from the store's.
+#include "side_by_side.h"
+
 #include "store/check_item.h"
 #include "store/store_file.h"
 #include "ui/main_window.h"
@@ -14,9 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <malloc.h>
 #include <map>
@@ -24,45 +24,8 @@
 
 namespace {
 
-// Wall-clock and process CPU seconds of one round; the machine may be shared, and the CPU time shows how much
-// of the wall-clock time was waiting for it.
-struct TRound
-{
-    double wall = -1;
-    double cpu = 0;
-
-    void keepBest(const TRound& other)
-    {
-        if (wall < 0 || other.wall < wall)
-            *this = other;
-    }
-};
-
-class TStopwatch
-{
-public:
-    TStopwatch()
-        : m_wall(std::chrono::steady_clock::now())
-        , m_cpu(cpuSeconds())
-    {
-    }
-    TRound elapsed() const
-    {
-        return {std::chrono::duration<double>(std::chrono::steady_clock::now() - m_wall).count(),
-            cpuSeconds() - m_cpu};
-    }
-
-private:
-    static double cpuSeconds()
-    {
-        timespec now {};
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-    }
-
-    std::chrono::steady_clock::time_point m_wall;
-    double m_cpu;
-};
+using bench::TRound;
+using bench::TStopwatch;
 
 struct TFigures
 {

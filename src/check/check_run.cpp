@@ -84,6 +84,8 @@ public:
         TCheckItem item;
         bool updated = false;
         std::exception_ptr failure;
+        // Wakes this slot's thread alone: waking every slot for each job costs more than many a check.
+        std::condition_variable wake;
         // The run's thread only.
         bool busy = false;
         std::string server;
@@ -143,7 +145,7 @@ public:
             slot.failure = nullptr;
             slot.hasJob = true;
         }
-        m_wake.notify_all();
+        slot.wake.notify_one();
     }
 
     void cancelAll() noexcept
@@ -183,7 +185,7 @@ private:
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [&] { return m_quit || slot.hasJob; });
+            slot.wake.wait(lock, [&] { return m_quit || slot.hasJob; });
             if (m_quit)
                 return;
             lock.unlock();
@@ -212,7 +214,8 @@ private:
             for (auto& slot : m_slots)
                 slot->cancel = true;
         }
-        m_wake.notify_all();
+        for (auto& slot : m_slots)
+            slot->wake.notify_all();
         for (auto& slot : m_slots) {
             if (slot->thread.joinable())
                 slot->thread.join();
@@ -225,7 +228,6 @@ private:
     const TCheckItem m_defaultItem;
     std::vector<std::unique_ptr<TSlot>> m_slots;
     std::mutex m_mutex;
-    std::condition_variable m_wake;
     bool m_quit = false;
     std::deque<TSlot*> m_ended;
     int m_event = -1;

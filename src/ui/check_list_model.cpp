@@ -133,6 +133,7 @@ void TCheckListModel::refillAll()
     beginResetModel();
     m_rows = static_cast<int>(m_items.count());
     m_tickHidden.clear();
+    m_doneRows.clear();
     endResetModel();
 }
 
@@ -206,12 +207,23 @@ void TCheckListModel::showTick(size_t row)
 {
     if (row < m_tickHidden.size())
         m_tickHidden[row] = false;
-    refillRow(row);
+    m_doneRows.push_back(row);
+}
+
+void TCheckListModel::refillDoneRows()
+{
+    if (m_doneRows.empty())
+        return;
+    std::sort(m_doneRows.begin(), m_doneRows.end());
+    m_doneRows.erase(std::unique(m_doneRows.begin(), m_doneRows.end()), m_doneRows.end());
+    refillRows(m_doneRows);
+    m_doneRows.clear();
 }
 
 void TCheckListModel::showTicks()
 {
     m_tickHidden.clear();
+    m_doneRows.clear();
     if (m_rows > 0)
         emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
 }

@@ -42,10 +42,12 @@ public:
     void eraseItem(size_t row);
 
     // A check run clears the ticks it takes and shows each again when its item is done, so the ticks show
-    // what is still to do; the items keep their `check` meanwhile. showTick shows the whole row again from its
-    // item, showTicks every row.
+    // what is still to do; the items keep their `check` meanwhile. showTick brings the row's tick back at once
+    // and keeps the row for refillDoneRows, which shows the rows done since its last call again from their items,
+    // so that a fast run tells the view at the screen's pace rather than once per item. showTicks shows every row.
     void hideTicks();
     void showTick(size_t row);
+    void refillDoneRows();
     void showTicks();
 
 private:
@@ -56,4 +58,5 @@ private:
     // The rows the view knows of; follows the items only when told.
     int m_rows = 0;
     std::vector<bool> m_tickHidden;
+    TSelection m_doneRows; // in the order they were done
 };

@@ -11,8 +11,10 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -27,19 +29,51 @@ QString clockText()
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
 }
 
+// Told on every item: a text the panel already shows is not set again, which would lay the label out anew.
+void setPanelText(QLabel* panel, const QString& text)
+{
+    if (panel->text() != text)
+        panel->setText(text);
+}
+
 } // namespace
 
 void TImgForm::addToSelection(int row)
 {
-    // A row selected on its own is a range of its own, and every paint and test of the selection goes through
-    // all ranges; the rows are done in list order, so a row next to the last range extends it instead.
-    const QAbstractItemModel* model = lvwCheck->model();
-    const QModelIndex last = model->index(row, model->columnCount() - 1);
-    if (!m_runDone.isEmpty() && m_runDone.constLast().bottom() == row - 1)
-        m_runDone.last() = QItemSelectionRange(m_runDone.constLast().topLeft(), last);
-    else
-        m_runDone.append(QItemSelectionRange(model->index(row, 0), last));
-    lvwCheck->selectionModel()->select(m_runDone, QItemSelectionModel::ClearAndSelect);
+    // Every paint and test of the selection goes through all its ranges, so the rows done are kept as runs of
+    // neighbouring rows: a row next to a run joins it, and a row that closes a gap joins both, so that a run that
+    // has done every row between ends as one range however the checks at once ended.
+    int first = row;
+    int last = row;
+    auto after = m_runDone.upper_bound(row);
+    if (after != m_runDone.begin()) {
+        const auto before = std::prev(after);
+        if (before->second >= row - 1) {
+            first = before->first;
+            last = std::max(last, before->second);
+            m_runDone.erase(before);
+        }
+    }
+    if (after != m_runDone.end() && after->first == last + 1) {
+        last = after->second;
+        m_runDone.erase(after);
+    }
+    m_runDone.emplace(first, last);
+    m_lastDoneRow = row;
+}
+
+void TImgForm::showRunProgress()
+{
+    m_listModel->refillDoneRows();
+    if (m_lastDoneRow < 0)
+        return;
+    const int lastColumn = m_listModel->columnCount() - 1;
+    QItemSelection done;
+    for (const auto& [first, last] : m_runDone)
+        done.append(QItemSelectionRange(m_listModel->index(first, 0), m_listModel->index(last, lastColumn)));
+    lvwCheck->selectionModel()->select(done, QItemSelectionModel::ClearAndSelect);
+    lvwCheck->scrollTo(m_listModel->index(m_lastDoneRow, 0), QAbstractItemView::EnsureVisible);
+    m_lastDoneRow = -1;
 }
 
 void TImgForm::runChecks()
@@ -67,27 +101,28 @@ void TImgForm::runStarted(size_t)
     postCharacterEvent(TFilmEvent::RunStarts);
     lvwCheck->clearSelection();
     m_runDone.clear();
-    statusPanel(0)->setText(clockText());
-    statusPanel(1)->setText(QStringLiteral("確認中"));
+    m_lastDoneRow = -1;
+    setPanelText(statusPanel(0), clockText());
+    setPanelText(statusPanel(1), QStringLiteral("確認中"));
 }
 
 void TImgForm::itemStarted(size_t, const TCheckItem& item)
 {
-    statusPanel(2)->setText(fromSjis(item.title()));
+    setPanelText(statusPanel(2), fromSjis(item.title()));
 }
 
+// The row is shown with the next pump that processes the window's events, or at the end of the run.
 void TImgForm::itemDone(size_t index, const TCheckItem&, const TItemDone& done)
 {
     if (done.updated && done.updatedSoFar == 1)
         postCharacterEvent(TFilmEvent::FirstUpdate);
     m_listModel->showTick(index);
-    const int row = static_cast<int>(index);
-    lvwCheck->scrollTo(m_listModel->index(row, 0), QAbstractItemView::EnsureVisible);
-    addToSelection(row);
+    addToSelection(static_cast<int>(index));
 }
 
 void TImgForm::runEnded(const TRunSummary& summary)
 {
+    showRunProgress();
     // Brings back the ticks of the items a stopped run did not get to.
     m_listModel->showTicks();
     if (summary.stopped) {
@@ -133,6 +168,7 @@ void TImgForm::pumpEvents()
     if (now - m_lastPump < PumpInterval)
         return;
     m_lastPump = now;
+    showRunProgress();
     QCoreApplication::processEvents();
 }
 

@@ -19,6 +19,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -212,11 +213,14 @@ private:
     void layoutList();
     void minimiseToTray();
     void removeTrayIcon();
-    // The client's pump: processes the window's pending events, at most every 15 ms.
+    // The client's pump: shows the run's progress and processes the window's pending events, at most every 15 ms.
     void pumpEvents();
     void postCharacterEvent(TFilmEvent event);
-    // Adds the row to the rows the run has done, which are the list's whole selection.
+    // Adds the row to the rows the run has done, which are the list's whole selection once shown.
     void addToSelection(int row);
+    // Shows what the run did since the last time: the rows done again from their items, selected and the last
+    // one scrolled into view, all at once, so that the list is repainted once however many items were done.
+    void showRunProgress();
     // Restores the window as the Restore command does, then the wave file (sound on) or the beep.
     void notifyRunEnd(bool sound, const std::string& waveFile);
     // After a close was granted during a run: if the run has not unwound within 10 seconds, the program
@@ -259,8 +263,10 @@ private:
     bool m_settingsWritten = false;
     bool m_busy = false;
     bool m_closeAfterRun = false;
-    // The rows the run in progress has done, which it keeps selected.
-    QItemSelection m_runDone;
+    // The rows the run in progress has done, which it keeps selected: first and last row of each run of
+    // neighbouring rows.
+    std::map<int, int> m_runDone;
+    int m_lastDoneRow = -1; // done since the progress was last shown
     TRunNotifier* m_notifier = nullptr;
     std::chrono::steady_clock::time_point m_lastPump;
     TIniSettings m_ini;

@@ -116,6 +116,16 @@ TEST(CheckListModel, EachChangeReachesTheViewAsOneSignal)
         {"append", [](TCheckListModel& m, TCheckItems&) { m.appendItem(titled(5)); }, {}, 0, 1, 0, "012345"},
         {"erase", [](TCheckListModel& m, TCheckItems&) { m.eraseItem(1); }, {}, 0, 0, 1, "0234"},
         {"every tick back", [](TCheckListModel& m, TCheckItems&) { m.showTicks(); }, {{0, 4}}, 0, 0, 0, "01234"},
+        {"rows done wait", [](TCheckListModel& m, TCheckItems&) { m.showTick(3); m.showTick(1); }, {}, 0, 0, 0,
+            "01234"},
+        {"rows done shown together",
+            [](TCheckListModel& m, TCheckItems&) {
+                for (size_t row : {4u, 1u, 2u, 1u})
+                    m.showTick(row);
+                m.refillDoneRows();
+                m.refillDoneRows();
+            },
+            {{1, 2}, {4, 4}}, 0, 0, 0, "01234"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,5 +1,6 @@
 #include "store/store_file.h"
 #include "ui/character_player.h"
+#include "ui/check_list_model.h"
 #include "ui/main_window.h"
 #include "ui/run_notifier.h"
 #include "ui/sjis_text.h"
@@ -16,10 +17,12 @@
 #include <QColor>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -548,4 +551,76 @@ TEST_F(CheckRun, TheStoredSettingsKeepAFailureAsBeforeAndTheIniTheRest)
     writeSettingsFile(expected, program.file("expected.cfg"));
     EXPECT_EQ(test::readFile(settings.file("vantrel.cfg")), test::readFile(program.file("expected.cfg")));
     EXPECT_NE(test::readFile(settings.file("vantrel.ini")).find("ConcurrentChecks=3"), std::string::npos);
+}
+
+TEST_F(CheckRun, TheRowsDoneEndAsOneSelectedRange)
+{
+    // With checks at once the later rows end first here, so the rows done meet only as the run goes on.
+    struct Case
+    {
+        int concurrent;
+        int holdStepMs;
+    };
+    for (const Case& c : {Case {1, 0}, Case {4, 15}}) {
+        SCOPED_TRACE(c.concurrent);
+        constexpr int Rows = 8;
+        std::vector<std::unique_ptr<test::HoldingServer>> servers;
+        config.items.clear();
+        for (int i = 0; i < Rows; ++i) {
+            const auto hold = std::chrono::milliseconds((Rows - i) * c.holdStepMs);
+            servers.push_back(std::make_unique<test::HoldingServer>(hold));
+            config.items.append(watched("item" + std::to_string(i), servers.back()->url("/")));
+        }
+        concurrent = c.concurrent;
+        start();
+
+        test::action(*form, "actRun")->trigger();
+
+        const QItemSelection selection = form->list()->selectionModel()->selection();
+        ASSERT_EQ(selection.size(), 1);
+        EXPECT_EQ(selection[0].top(), 0);
+        EXPECT_EQ(selection[0].bottom(), Rows - 1);
+        EXPECT_EQ(selection[0].left(), 0);
+        EXPECT_EQ(selection[0].right(), form->listModel()->columnCount() - 1);
+        form.reset();
+    }
+}
+
+TEST_F(CheckRun, ADoneRowReachesTheListWhileTheRunGoesOn)
+{
+    test::HttpServer server({test::Reply::bytes(answer(NewDate)), test::Reply::stall()});
+    config.items.append(watched("one", server.url("/1")));
+    config.items.append(watched("two", server.url("/2")));
+    start();
+    QSignalSpy changed(form->listModel(), &QAbstractItemModel::dataChanged);
+    QSignalSpy resets(form->listModel(), &QAbstractItemModel::modelReset);
+
+    // The view is told at the window's pace: while the second request hangs, the pump runs well past it.
+    bool rowChanged = false;
+    bool rowSelected = false;
+    std::function<void()> pump = form->checker().client().Pump;
+    std::chrono::steady_clock::time_point inFlight;
+    form->checker().client().Pump = [&] {
+        pump();
+        if (server.connectionCount() < 2 || server.request(1).find("\r\n\r\n") == std::string::npos
+            || form->runStopped())
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (inFlight == std::chrono::steady_clock::time_point())
+            inFlight = now;
+        if (now - inFlight < std::chrono::milliseconds(50))
+            return;
+        for (const QList<QVariant>& signal : changed) {
+            const auto top = signal[0].value<QModelIndex>();
+            const auto bottom = signal[1].value<QModelIndex>();
+            rowChanged = rowChanged || (top.row() == 0 && top.column() == 0 && bottom.column() == 5);
+        }
+        rowSelected = selected(0);
+        test::action(*form, "actStop")->trigger();
+    };
+    test::action(*form, "actRun")->trigger();
+
+    EXPECT_TRUE(rowChanged);
+    EXPECT_TRUE(rowSelected);
+    EXPECT_EQ(resets.size(), 0);
 }
