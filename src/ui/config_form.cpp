@@ -153,8 +153,8 @@ void TConfigForm::buildGeneralPage()
 
     spnInterval = new TIntervalSpinBox(tabGeneral);
     spnInterval->setObjectName(QStringLiteral("spnInterval"));
-    lblInterval = buddyLabel(QStringLiteral("lblInterval"), QStringLiteral("自動的に確認する間隔"), spnInterval,
-        tabGeneral);
+    lblInterval
+        = buddyLabel(QStringLiteral("lblInterval"), QStringLiteral("自動的に確認する間隔"), spnInterval, tabGeneral);
     chkCheckAtStart = checkBox(QStringLiteral("chkCheckAtStart"), QStringLiteral("起動時に確認する"), tabGeneral);
     // One row: the page has no height to spare.
     auto* interval = new QHBoxLayout;

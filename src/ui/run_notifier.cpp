@@ -41,6 +41,6 @@ void TRunNotifier::beep()
 
 void TRunNotifier::showMessage(QSystemTrayIcon* tray, const QString& title, const QString& body)
 {
-    m_messages.push_back({title, body});
+    m_messages.push_back({ title, body });
     tray->showMessage(title, body, tray->icon());
 }

@@ -53,7 +53,7 @@ void TImgForm::reportRunEnd(bool sound, const std::string& waveFile, const QStri
         notifyRunEnd(sound, waveFile);
         return;
     }
-    QStringList lines {summary};
+    QStringList lines { summary };
     for (size_t row : m_runUpdated) {
         if (const TCheckItem* item = m_config.items.at(row))
             lines.append(fromSjis(item->title()));

@@ -614,9 +614,9 @@ TEST(ConfigForm, CancelChangesNothing)
             choose(form, "grpReport", 2);
             choose(form, "grpExportMode", 1);
             choose(form, "grpExportURI", 0);
-            for (const char* name : { "chkTopMost", "chkTaskTray", "chkSoundUpdate", "chkSoundNoupdate", "chkGet",
-                     "chkDate", "chkLength", "chkSize", "chkBody", "chkMetaTag", "chkProxyUse", "chkAuthentication",
-                     "chkCheckAtStart" })
+            for (const char* name :
+                { "chkTopMost", "chkTaskTray", "chkSoundUpdate", "chkSoundNoupdate", "chkGet", "chkDate", "chkLength",
+                    "chkSize", "chkBody", "chkMetaTag", "chkProxyUse", "chkAuthentication", "chkCheckAtStart" })
                 click(form, name);
             for (const char* name : { "txtSoundUpdate", "txtSoundNoupdate", "txtMetaTagName", "txtProxyServer",
                      "txtProxyPort", "txtUserID", "txtPassword", "txtUserAgent" })

@@ -22,9 +22,9 @@
 #include <cstdio>
 #include <functional>
 #include <iterator>
-#include <tuple>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -102,7 +102,7 @@ protected:
     test::TempDir program;
     TConfig config;
     std::unique_ptr<TImgForm> form;
-    QDateTime now {QDate(2026, 12, 9), QTime(14, 25)};
+    QDateTime now { QDate(2026, 12, 9), QTime(14, 25) };
 };
 
 } // namespace
@@ -110,13 +110,13 @@ protected:
 TEST_F(TimedRun, IntervalAndStartSwitchComeFromTheIniAndGoBack)
 {
     const std::tuple<const char*, int, bool> cases[] = {
-        {"", 0, false},
-        {"CheckInterval=5\nCheckAtStart=true\n", 5, true},
-        {"CheckInterval=1440\nCheckAtStart=1\n", 1440, true},
-        {"CheckInterval=3\nCheckAtStart=yes please\n", 5, false},
-        {"CheckInterval=1441\n", 1440, false},
-        {"CheckInterval=-30\n", 0, false},
-        {"CheckInterval=hourly\n", 0, false},
+        { "", 0, false },
+        { "CheckInterval=5\nCheckAtStart=true\n", 5, true },
+        { "CheckInterval=1440\nCheckAtStart=1\n", 1440, true },
+        { "CheckInterval=3\nCheckAtStart=yes please\n", 5, false },
+        { "CheckInterval=1441\n", 1440, false },
+        { "CheckInterval=-30\n", 0, false },
+        { "CheckInterval=hourly\n", 0, false },
     };
     for (const auto& [text, interval, atStart] : cases) {
         SCOPED_TRACE(text);
@@ -135,7 +135,7 @@ TEST_F(TimedRun, IntervalAndStartSwitchComeFromTheIniAndGoBack)
 
 TEST_F(TimedRun, StartsWhenDueCountsFromTheLastRunAndTellsTheNext)
 {
-    test::HttpServer server({test::Reply::bytes(answer(NewDate)), test::Reply::bytes(answer(NewDate))});
+    test::HttpServer server({ test::Reply::bytes(answer(NewDate)), test::Reply::bytes(answer(NewDate)) });
     config.items.append(watched("one", server.url("/1")));
     start();
 
@@ -147,15 +147,22 @@ TEST_F(TimedRun, StartsWhenDueCountsFromTheLastRunAndTellsTheNext)
     };
     const QString updated = QStringLiteral("1件中、1件が更新されています");
     const Step steps[] = {
-        {[] {}, 0, QString()},
-        {[this] { setInterval(5); }, 0, QStringLiteral("次回の確認 14:30")},
-        {[this] { passMinutes(4); }, 0, QStringLiteral("次回の確認 14:30")},
-        {[this] { passMinutes(1); }, 1, updated + QStringLiteral("　次回の確認 14:35")},
+        { [] {}, 0, QString() },
+        { [this] { setInterval(5); }, 0, QStringLiteral("次回の確認 14:30") },
+        { [this] { passMinutes(4); }, 0, QStringLiteral("次回の確認 14:30") },
+        { [this] { passMinutes(1); }, 1, updated + QStringLiteral("　次回の確認 14:35") },
         // A run the user starts counts too.
-        {[this] { passMinutes(2); test::action(*form, "actRun")->trigger(); }, 2,
-            QStringLiteral("更新はありませんでした　次回の確認 14:37")},
-        {[this] { setInterval(60); }, 2, QStringLiteral("更新はありませんでした　次回の確認 15:32")},
-        {[this] { setInterval(0); passMinutes(24 * 60); }, 2, QStringLiteral("更新はありませんでした")},
+        { [this] {
+             passMinutes(2);
+             test::action(*form, "actRun")->trigger();
+         },
+            2, QStringLiteral("更新はありませんでした　次回の確認 14:37") },
+        { [this] { setInterval(60); }, 2, QStringLiteral("更新はありませんでした　次回の確認 15:32") },
+        { [this] {
+             setInterval(0);
+             passMinutes(24 * 60);
+         },
+            2, QStringLiteral("更新はありませんでした") },
     };
     for (size_t i = 0; i < std::size(steps); ++i) {
         SCOPED_TRACE(i);
@@ -176,10 +183,10 @@ TEST_F(TimedRun, DueRunWaitsWhileAModalIsOpen)
     setInterval(5);
     auto* fileDialog = new QFileDialog(form.get());
     fileDialog->setOption(QFileDialog::DontUseNativeDialog);
-    QDialog* const dialogs[] = {new QDialog(form.get()),
-        new QMessageBox(QMessageBox::Question, QStringLiteral("Vantrel"), QStringLiteral("?"), QMessageBox::Ok,
-            form.get()),
-        fileDialog};
+    QDialog* const dialogs[] = { new QDialog(form.get()),
+        new QMessageBox(
+            QMessageBox::Question, QStringLiteral("Vantrel"), QStringLiteral("?"), QMessageBox::Ok, form.get()),
+        fileDialog };
     for (size_t i = 0; i < std::size(dialogs); ++i) {
         SCOPED_TRACE(i);
         dialogs[i]->setModal(true);
@@ -202,7 +209,7 @@ TEST_F(TimedRun, DueRunWaitsWhileAModalIsOpen)
 
 TEST_F(TimedRun, NoTimedRunStartsDuringARun)
 {
-    test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate))});
+    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)) });
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     start();
@@ -228,9 +235,9 @@ TEST_F(TimedRun, NoTimedRunStartsDuringARun)
 
 TEST_F(TimedRun, RunsAtStartOnceTheWindowIsUp)
 {
-    for (bool atStart : {true, false}) {
+    for (bool atStart : { true, false }) {
         SCOPED_TRACE(atStart);
-        test::HttpServer server({test::Reply::bytes(answer(OldDate))});
+        test::HttpServer server({ test::Reply::bytes(answer(OldDate)) });
         config.items.clear();
         config.items.append(watched("one", server.url("/1")));
         test::writeFile(settings.file("vantrel.ini"),
@@ -262,12 +269,12 @@ TEST_F(TimedRun, EndOfRunNotifiesOrRaisesTheWindow)
     };
     const QString six = QStringLiteral("6件中、6件が更新されています\n更新一\nb\nc\nd\ne");
     const Case cases[] = {
-        {"timed, in the tray", true, true, true, 1, 6, six},
-        {"timed, minimised", true, false, true, 1, 6, six},
-        {"timed, always, nothing updated", true, true, true, 2, 0, QStringLiteral("更新はありませんでした")},
-        {"timed, one of six", true, true, true, 1, 1, QStringLiteral("6件中、1件が更新されています\n更新一")},
-        {"started by the user", false, true, true, 1, 6, QString()},
-        {"timed, no tray on the desktop", true, false, false, 1, 6, QString()},
+        { "timed, in the tray", true, true, true, 1, 6, six },
+        { "timed, minimised", true, false, true, 1, 6, six },
+        { "timed, always, nothing updated", true, true, true, 2, 0, QStringLiteral("更新はありませんでした") },
+        { "timed, one of six", true, true, true, 1, 1, QStringLiteral("6件中、1件が更新されています\n更新一") },
+        { "started by the user", false, true, true, 1, 6, QString() },
+        { "timed, no tray on the desktop", true, false, false, 1, 6, QString() },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -276,7 +283,7 @@ TEST_F(TimedRun, EndOfRunNotifiesOrRaisesTheWindow)
             replies.push_back(test::Reply::bytes(answer(i < c.updated ? NewDate : OldDate)));
         test::HttpServer server(replies);
         config.items.clear();
-        const char* titles[] = {"\x8dX\x90V\x88\xea" /* 更新一 */, "b", "c", "d", "e", "f"};
+        const char* titles[] = { "\x8dX\x90V\x88\xea" /* 更新一 */, "b", "c", "d", "e", "f" };
         for (int i = 0; i < 6; ++i)
             config.items.append(watched(titles[i], server.url("/" + std::to_string(i))));
         config.reportMode = c.reportMode;
