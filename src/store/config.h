@@ -48,6 +48,8 @@ struct TConfig
     TCheckItems items;
     // Not in the settings file, whose layout has no room for it: kept in vantrel.ini beside it.
     int32_t concurrentChecks = 4; // checks in flight at once during a run, 1 to 16
+    int32_t checkInterval = 0; // minutes between timed runs, 5 to 1440; 0 for none
+    uint8_t checkAtStart = 0; // a run right after start-up
 
     static std::array<std::string, ConfigTextCount> factoryTexts();
 

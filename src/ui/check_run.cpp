@@ -4,6 +4,7 @@
 #include "ui/character_player.h"
 #include "ui/check_list_model.h"
 #include "ui/run_notifier.h"
+#include "ui/run_schedule.h"
 #include "ui/sjis_text.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,6 +37,34 @@ void setPanelText(QLabel* panel, const QString& text)
     if (panel->text() != text)
         panel->setText(text);
 }
+
+// Hands the run's news on to the window and keeps the first rows found updated, which a notification names.
+class TUpdatedRows : public TCheckRunObserver
+{
+public:
+    static constexpr size_t Kept = 5;
+
+    TUpdatedRows(TCheckRunObserver& window, std::vector<size_t>& rows)
+        : m_window(window)
+        , m_rows(rows)
+    {
+        m_rows.clear();
+    }
+
+    void runStarted(size_t taken) override { m_window.runStarted(taken); }
+    void itemStarted(size_t index, const TCheckItem& item) override { m_window.itemStarted(index, item); }
+    void itemDone(size_t index, const TCheckItem& item, const TItemDone& done) override
+    {
+        if (done.updated && m_rows.size() < Kept)
+            m_rows.push_back(index);
+        m_window.itemDone(index, item, done);
+    }
+    void runEnded(const TRunSummary& summary) override { m_window.runEnded(summary); }
+
+private:
+    TCheckRunObserver& m_window;
+    std::vector<size_t>& m_rows;
+};
 
 } // namespace
 
@@ -84,7 +114,8 @@ void TImgForm::runChecks()
     // The ticks are in the items already: a tick changed in the list is its item's at once.
     try {
         m_run.setConcurrent(static_cast<size_t>(std::max(1, m_config.concurrentChecks)));
-        m_run.run(m_config.items, m_config.defaultItem, *this);
+        TUpdatedRows observer(*this, m_runUpdated);
+        m_run.run(m_config.items, m_config.defaultItem, observer);
     } catch (const std::exception&) {
         // The run-idle signal could not be reset: nothing is checked and the list shows its ticks again.
         m_listModel->showTicks();
@@ -135,18 +166,21 @@ void TImgForm::runEnded(const TRunSummary& summary)
 
     const ReportMode report = m_config.report();
     if (summary.updated > 0) {
-        statusPanel(2)->setText(QString::number(summary.taken) + QStringLiteral("件中、")
-            + QString::number(summary.updated) + QStringLiteral("件が更新されています"));
+        m_runSummary = QString::number(summary.taken) + QStringLiteral("件中、") + QString::number(summary.updated)
+            + QStringLiteral("件が更新されています");
+        statusPanel(2)->setText(m_runSummary);
         if (report == ReportMode::OnUpdate || report == ReportMode::Always)
-            notifyRunEnd(m_config.soundOnUpdate != 0, m_config.soundUpdateFile());
+            reportRunEnd(m_config.soundOnUpdate != 0, m_config.soundUpdateFile(), m_runSummary);
     } else {
-        statusPanel(2)->setText(QStringLiteral("更新はありませんでした"));
+        m_runSummary = QStringLiteral("更新はありませんでした");
+        statusPanel(2)->setText(m_runSummary);
         if (report == ReportMode::Always)
-            notifyRunEnd(m_config.soundOnNoUpdate != 0, m_config.soundNoUpdateFile());
+            reportRunEnd(m_config.soundOnNoUpdate != 0, m_config.soundNoUpdateFile(), m_runSummary);
         postCharacterEvent(TFilmEvent::NothingUpdated);
     }
 
     endRun();
+    m_schedule->restart();
 }
 
 void TImgForm::stopRun()
@@ -184,6 +218,11 @@ void TImgForm::notifyRunEnd(bool sound, const std::string& waveFile)
     removeTrayIcon();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     showMain();
+    playRunEndSound(sound, waveFile);
+}
+
+void TImgForm::playRunEndSound(bool sound, const std::string& waveFile)
+{
     if (sound)
         runNotifier()->playWave(waveFile);
     else

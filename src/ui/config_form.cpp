@@ -4,6 +4,7 @@
 #include "store/config.h"
 #include "ui/form_widgets.h"
 #include "ui/radio_group.h"
+#include "ui/run_schedule.h"
 #include "ui/sjis_text.h"
 #include "vantrel_version.h"
 
@@ -50,6 +51,28 @@ QLineEdit* linkEdit(const QString& objectName, QWidget* parent)
     edit->setCursor(Qt::PointingHandCursor);
     return edit;
 }
+
+// Minutes between timed runs: the arrows step between none and the shortest interval, never into the gap.
+class TIntervalSpinBox : public QSpinBox
+{
+public:
+    explicit TIntervalSpinBox(QWidget* parent)
+        : QSpinBox(parent)
+    {
+        setRange(0, TRunSchedule::MaxInterval);
+        setSpecialValueText(QStringLiteral("しない"));
+        setSuffix(QStringLiteral(" 分"));
+    }
+
+    void stepBy(int steps) override
+    {
+        const int stepped = value() + steps * singleStep();
+        if (stepped > 0 && stepped < TRunSchedule::MinInterval)
+            setValue(steps > 0 ? TRunSchedule::MinInterval : 0);
+        else
+            QSpinBox::stepBy(steps);
+    }
+};
 
 QString defaultFileDialog(QFileDialog& dialog)
 {
@@ -127,6 +150,20 @@ void TConfigForm::buildGeneralPage()
     concurrent->addWidget(spnConcurrent);
     concurrent->addStretch();
     layout->addLayout(concurrent);
+
+    spnInterval = new TIntervalSpinBox(tabGeneral);
+    spnInterval->setObjectName(QStringLiteral("spnInterval"));
+    lblInterval
+        = buddyLabel(QStringLiteral("lblInterval"), QStringLiteral("自動的に確認する間隔"), spnInterval, tabGeneral);
+    chkCheckAtStart = checkBox(QStringLiteral("chkCheckAtStart"), QStringLiteral("起動時に確認する"), tabGeneral);
+    // One row: the page has no height to spare.
+    auto* interval = new QHBoxLayout;
+    interval->addWidget(lblInterval);
+    interval->addWidget(spnInterval);
+    interval->addSpacing(12);
+    interval->addWidget(chkCheckAtStart);
+    interval->addStretch();
+    layout->addLayout(interval);
     layout->addStretch();
 }
 
@@ -255,6 +292,8 @@ void TConfigForm::fill(const TConfig& config, const TDataFileItem& character)
     chkTopMost->setChecked(config.topMost != 0);
     chkTaskTray->setChecked(config.taskTray != 0);
     spnConcurrent->setValue(config.concurrentChecks);
+    spnInterval->setValue(TRunSchedule::boundedInterval(config.checkInterval));
+    chkCheckAtStart->setChecked(config.checkAtStart != 0);
     grpReport->setItemIndex(config.reportMode <= 1 ? config.reportMode : 2);
     chkSoundUpdate->setChecked(config.soundOnUpdate != 0);
     setEditText(txtSoundUpdate, config.soundUpdateFile());
@@ -284,6 +323,8 @@ void TConfigForm::store(TConfig& config, TDataFileItem& character) const
     config.topMost = chkTopMost->isChecked() ? 1 : 0;
     config.taskTray = chkTaskTray->isChecked() ? 1 : 0;
     config.concurrentChecks = spnConcurrent->value();
+    config.checkInterval = TRunSchedule::boundedInterval(spnInterval->value());
+    config.checkAtStart = chkCheckAtStart->isChecked() ? 1 : 0;
     const int report = grpReport->itemIndex();
     config.reportMode = report == 0 || report == 1 ? static_cast<uint8_t>(report) : 2;
     config.soundOnUpdate = chkSoundUpdate->isChecked() ? 1 : 0;

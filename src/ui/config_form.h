@@ -57,6 +57,9 @@ public:
     QCheckBox* chkTaskTray = nullptr;
     QLabel* lblConcurrent = nullptr;
     QSpinBox* spnConcurrent = nullptr;
+    QLabel* lblInterval = nullptr;
+    QSpinBox* spnInterval = nullptr;
+    QCheckBox* chkCheckAtStart = nullptr;
 
     QWidget* tabReport = nullptr;
     TRadioGroup* grpReport = nullptr;

@@ -2,6 +2,7 @@
 
 #include "check/check_run.h"
 #include "platform/safe_file.h"
+#include "ui/run_schedule.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,8 @@
 namespace {
 
 const QString ConcurrentChecksKey = QStringLiteral("ConcurrentChecks");
+const QString CheckIntervalKey = QStringLiteral("CheckInterval");
+const QString CheckAtStartKey = QStringLiteral("CheckAtStart");
 const QString WindowGeometryKey = QStringLiteral("WindowGeometry");
 
 } // namespace
@@ -66,6 +69,30 @@ int TIniSettings::concurrentChecks() const
 void TIniSettings::setConcurrentChecks(int count)
 {
     m_values.insert(ConcurrentChecksKey, count);
+}
+
+int TIniSettings::checkInterval() const
+{
+    bool ok = false;
+    const int minutes = m_values.value(CheckIntervalKey).toInt(&ok);
+    return ok ? TRunSchedule::boundedInterval(minutes) : 0;
+}
+
+void TIniSettings::setCheckInterval(int minutes)
+{
+    m_values.insert(CheckIntervalKey, minutes);
+}
+
+bool TIniSettings::checkAtStart() const
+{
+    // Only what a hand would write for yes; anything else leaves the factory value, off.
+    const QString text = m_values.value(CheckAtStartKey).toString().trimmed().toLower();
+    return text == QStringLiteral("true") || text == QStringLiteral("1");
+}
+
+void TIniSettings::setCheckAtStart(bool on)
+{
+    m_values.insert(CheckAtStartKey, on);
 }
 
 QByteArray TIniSettings::windowGeometry() const

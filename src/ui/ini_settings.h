@@ -23,6 +23,12 @@ public:
     // 1 to 16; a value outside that range or no number reads as the factory value.
     int concurrentChecks() const;
     void setConcurrentChecks(int count);
+    // Minutes between timed runs: 0 (none) when missing, no number or not above 0; otherwise brought into
+    // 5 to 1440.
+    int checkInterval() const;
+    void setCheckInterval(int minutes);
+    bool checkAtStart() const;
+    void setCheckAtStart(bool on);
     // The window's size and position as the window saves them; empty when none was kept.
     QByteArray windowGeometry() const;
     void setWindowGeometry(const QByteArray& geometry);

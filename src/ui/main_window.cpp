@@ -11,6 +11,7 @@
 #include "ui/form_widgets.h"
 #include "ui/item_form.h"
 #include "ui/menu_images.h"
+#include "ui/run_schedule.h"
 #include "ui/sjis_text.h"
 #include "ui/text_collation.h"
 
@@ -229,6 +230,11 @@ TImgForm::TImgForm(QWidget* parent)
 
     m_checker.client().Pump = [this] { pumpEvents(); };
 
+    m_schedule = new TRunSchedule(this);
+    m_schedule->mayStart = [this] { return mayStartTimedRun(); };
+    m_schedule->startRun = [this] { startTimedRun(); };
+    m_schedule->nextRunChanged = [this] { showNextRun(); };
+
     itemForm = new TItemForm(this);
     configForm = new TConfigForm(this);
     m_editSettings = [this](TConfig& settings, TDataFileItem& character, const TDataFileList& characters) {
@@ -278,6 +284,8 @@ void TImgForm::writeSettingsAtEnd()
     captureColumnWidths();
     writeSettingsFile(m_config, m_settingsDir + SettingsFileName);
     m_ini.setConcurrentChecks(m_config.concurrentChecks);
+    m_ini.setCheckInterval(m_config.checkInterval);
+    m_ini.setCheckAtStart(m_config.checkAtStart != 0);
     m_ini.setWindowGeometry(saveGeometry());
     m_ini.write(m_settingsDir + IniFileName);
 }
@@ -439,6 +447,7 @@ void TImgForm::updateSettings(const std::function<void(TConfig&)>& change)
 {
     change(m_config);
     refillList();
+    applySchedule();
 }
 
 void TImgForm::setItems(const TCheckItems& items)
@@ -758,6 +767,7 @@ void TImgForm::onConfig()
                 m_config.characterFile() = character.path;
                 m_config.characterName() = character.name;
             }
+            applySchedule();
         }
         showMain();
     });
@@ -853,6 +863,12 @@ void TImgForm::minimiseToTray()
     if (!isMinimized() || !m_config.taskTray || !m_trayAvailable || !m_trayAvailable())
         return;
     hide();
+    removeTrayIcon();
+    showTrayIcon();
+}
+
+void TImgForm::showTrayIcon()
+{
     if (!m_tray) {
         m_tray = new QSystemTrayIcon(this);
         m_tray->setObjectName(QStringLiteral("trayIcon"));
@@ -861,8 +877,10 @@ void TImgForm::minimiseToTray()
             if (reason == QSystemTrayIcon::DoubleClick)
                 onRestore();
         });
+        connect(m_tray, &QSystemTrayIcon::messageClicked, this, [this] { onRestore(); });
     }
-    removeTrayIcon();
+    if (m_tray->isVisible())
+        return;
     m_tray->setIcon(QApplication::windowIcon().isNull() ? windowIcon() : QApplication::windowIcon());
     m_tray->setToolTip(trayTip(applicationTitle()));
     m_tray->show();
@@ -874,6 +892,9 @@ void TImgForm::changeEvent(QEvent* event)
     if (event->type() == QEvent::WindowStateChange && isMinimized() && m_config.taskTray)
         // After the state change is complete, so that hiding does not fight the window manager.
         QTimer::singleShot(0, this, [this] { minimiseToTray(); });
+    else if (event->type() == QEvent::WindowStateChange && !isMinimized() && isVisible())
+        // Back from the task bar: the icon that a notification needed goes.
+        removeTrayIcon();
 }
 
 void TImgForm::closeEvent(QCloseEvent* event)
@@ -958,9 +979,14 @@ bool TImgForm::startUp(const std::string& settingsDirectory, const std::string& 
     readSettingsFile(m_config, m_settingsDir + SettingsFileName);
     m_ini.read(m_settingsDir + IniFileName);
     m_config.concurrentChecks = m_ini.concurrentChecks();
+    m_config.checkInterval = m_ini.checkInterval();
+    m_config.checkAtStart = m_ini.checkAtStart() ? 1 : 0;
     m_urlWidth = m_config.columnWidths[UrlColumn] != 0 ? m_config.columnWidths[UrlColumn] : m_urlWidth;
     applyColumnWidths();
     refillList();
+    applySchedule();
+    if (m_config.checkAtStart != 0)
+        m_schedule->runSoon();
 
     m_player = std::make_unique<TCharacterPlayer>(Qt::white);
     m_player->player().SetDrawCallback([this](IFilmSurface* surface) {

@@ -34,6 +34,7 @@ class TClientArea;
 class TConfigForm;
 class TItemForm;
 class TRunNotifier;
+class TRunSchedule;
 
 // What a file dialog is opened with; the filter is given as "description|pattern|...".
 struct TFileDialogSpec
@@ -120,8 +121,10 @@ public:
     // The check run over the ticked items (check_run.cpp): "実行(&R)" and "中止(&T)".
     void runChecks();
     void stopRun();
-    // Plays the sounds at the end of a run.
+    // Plays the sounds at the end of a run and posts its desktop notifications.
     TRunNotifier* runNotifier();
+    // Starts the timed runs and the run at start-up.
+    TRunSchedule* runSchedule() const { return m_schedule; }
 
     void onListMouseDown(Qt::MouseButton button);
     void onListDblClick();
@@ -223,6 +226,18 @@ private:
     void showRunProgress();
     // Restores the window as the Restore command does, then the wave file (sound on) or the beep.
     void notifyRunEnd(bool sound, const std::string& waveFile);
+    // The end of a run as the report mode asks for it: a timed run while the window is away in the tray or
+    // minimised posts a notification instead of bringing the window back, where the desktop has a tray.
+    void reportRunEnd(bool sound, const std::string& waveFile, const QString& summary);
+    void playRunEndSound(bool sound, const std::string& waveFile);
+    // The tray icon, made on first use, shown.
+    void showTrayIcon();
+    bool mayStartTimedRun();
+    void startTimedRun();
+    // The schedule follows the settings; the interval counts anew only when it changed.
+    void applySchedule();
+    // The third panel when idle: the last run's summary, then the time of the next timed run.
+    void showNextRun();
     // After a close was granted during a run: if the run has not unwound within 10 seconds, the program
     // ends with the settings written, without destroying what the run still uses.
     void boundCloseDuringRun();
@@ -268,6 +283,11 @@ private:
     std::map<int, int> m_runDone;
     int m_lastDoneRow = -1; // done since the progress was last shown
     TRunNotifier* m_notifier = nullptr;
+    TRunSchedule* m_schedule = nullptr;
+    bool m_timedRun = false;
+    // The rows found updated by the run in progress, the first few, for its notification.
+    std::vector<size_t> m_runUpdated;
+    QString m_runSummary;
     std::chrono::steady_clock::time_point m_lastPump;
     TIniSettings m_ini;
     int m_urlWidth = 0; // the URL column's own width, which the user set or the settings gave

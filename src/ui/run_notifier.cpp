@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QSoundEffect>
+#include <QSystemTrayIcon>
 
 TRunNotifier::TRunNotifier(QObject* parent)
     : QObject(parent)
@@ -36,4 +37,10 @@ void TRunNotifier::beep()
 {
     ++m_beeps;
     QApplication::beep();
+}
+
+void TRunNotifier::showMessage(QSystemTrayIcon* tray, const QString& title, const QString& body)
+{
+    m_messages.push_back({ title, body });
+    tray->showMessage(title, body, tray->icon());
 }

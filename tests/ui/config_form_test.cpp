@@ -89,6 +89,8 @@ void expectSameSettings(const TConfig& a, const TConfig& b)
     EXPECT_EQ(a.exportAll, b.exportAll);
     EXPECT_EQ(a.exportCheckUri, b.exportCheckUri);
     EXPECT_EQ(a.concurrentChecks, b.concurrentChecks);
+    EXPECT_EQ(a.checkInterval, b.checkInterval);
+    EXPECT_EQ(a.checkAtStart, b.checkAtStart);
     EXPECT_EQ(a.columnWidths, b.columnWidths);
     EXPECT_EQ(a.texts, b.texts);
     EXPECT_EQ(a.defaultItem, b.defaultItem);
@@ -564,6 +566,23 @@ TEST(ConfigForm, ConfirmingStoresTheControlsWithTheEmptinessRules)
                 QTest::keyClicks(box, QStringLiteral("12"));
             },
             [](const TConfig& c) { EXPECT_EQ(c.concurrentChecks, 12); } },
+        { "timed runs: the arrows step from none to five minutes, a typed two is five, start switch ticked",
+            [](TConfigForm& f) {
+                QSpinBox* box = child<QSpinBox>(f, "spnInterval");
+                EXPECT_EQ(box->value(), 0);
+                EXPECT_EQ(box->maximum(), 1440);
+                box->stepBy(1);
+                EXPECT_EQ(box->value(), 5);
+                box->stepBy(-1);
+                EXPECT_EQ(box->value(), 0);
+                box->selectAll();
+                QTest::keyClicks(box, QStringLiteral("2"));
+                click(f, "chkCheckAtStart");
+            },
+            [](const TConfig& c) {
+                EXPECT_EQ(c.checkInterval, 5);
+                EXPECT_EQ(c.checkAtStart, 1);
+            } },
         { "Japanese text is stored as Shift_JIS",
             [](TConfigForm& f) { setText(f, "txtSoundUpdate", QString::fromUtf8("/音/更新.wav")); },
             [](const TConfig& c) { EXPECT_EQ(c.soundUpdateFile(), "/\x89\xb9/\x8dX\x90V.wav"); } },
@@ -595,8 +614,9 @@ TEST(ConfigForm, CancelChangesNothing)
             choose(form, "grpReport", 2);
             choose(form, "grpExportMode", 1);
             choose(form, "grpExportURI", 0);
-            for (const char* name : { "chkTopMost", "chkTaskTray", "chkSoundUpdate", "chkSoundNoupdate", "chkGet",
-                     "chkDate", "chkLength", "chkSize", "chkBody", "chkMetaTag", "chkProxyUse", "chkAuthentication" })
+            for (const char* name :
+                { "chkTopMost", "chkTaskTray", "chkSoundUpdate", "chkSoundNoupdate", "chkGet", "chkDate", "chkLength",
+                    "chkSize", "chkBody", "chkMetaTag", "chkProxyUse", "chkAuthentication", "chkCheckAtStart" })
                 click(form, name);
             for (const char* name : { "txtSoundUpdate", "txtSoundNoupdate", "txtMetaTagName", "txtProxyServer",
                      "txtProxyPort", "txtUserID", "txtPassword", "txtUserAgent" })
