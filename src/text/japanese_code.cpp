@@ -91,8 +91,8 @@ inline void eucPairToSjis(uint8_t first, uint8_t second, uint8_t* out)
 }
 
 #ifdef __SSE2__
-// Windows of 16 bytes that start at a character. The window reads one byte more, the second byte of a pair
-// that begins at its last position.
+// Windows of 16 bytes, each read with the byte after it, the second byte of a pair that begins at its last
+// position. That byte is converted as the next window's first; a window's start never waits on the one before.
 constexpr size_t WindowSize = 16;
 
 inline __m128i loadWindow(const uint8_t* p) noexcept
@@ -138,87 +138,86 @@ inline __m128i select(__m128i mask, __m128i yes, __m128i no) noexcept
     return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
-// In a window that starts at a character, the bytes that open a pair among `runs`, the bytes that open a pair
-// when a character starts at them and are a valid second byte too: each run of them from its start pairs up.
-inline unsigned pairStarts(unsigned runs) noexcept
+// The bytes of a window that open a pair, from `runs`, the bytes that open a pair when a character starts at
+// them and may be a second byte too: each run of them pairs up from its start. The window starts at a
+// character, or, with `carry`, at the second byte of a pair.
+inline unsigned pairStarts(unsigned runs, unsigned carry) noexcept
 {
     constexpr unsigned Even = 0x5555;
+    runs &= ~carry;
     const unsigned starts = runs & ~(runs << 1);
     // Adding the start of a run clears the run, so this keeps the runs that start at an even position.
     const unsigned fromEven = runs & ~(runs + (starts & Even));
     return ((fromEven & Even) | (runs & ~fromEven & ~Even)) & 0xFFFF;
 }
 
-// Converts the window at src when every character in it keeps its length: returns the bytes done (16, or 17
-// when a pair starts at the last position), 0 when some byte needs the byte-wise path. dst may equal src.
-inline size_t sjisWindowToEuc(const uint8_t* src, uint8_t* dst) noexcept
+// The byte mask of the second bytes: after each first byte, and the window's first byte with `carry`.
+inline __m128i secondMask(__m128i leadMask, unsigned carry) noexcept
+{
+    return _mm_or_si128(_mm_slli_si128(leadMask, 1), _mm_cvtsi32_si128(static_cast<int>(carry * 0xFF)));
+}
+
+// Converts the window at src when every character in it keeps its length; false when some byte needs the
+// byte-wise path. `carry` is 1 when the window starts with the second byte of a pair, and is set for the next.
+inline bool sjisWindowToEuc(const uint8_t* src, uint8_t* dst, unsigned& carry) noexcept
 {
     const __m128i x = loadWindow(src);
     const unsigned high = bitsOf(x);
-    if (high == 0) {
+    if ((high | carry) == 0) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), x);
-        return WindowSize;
+        return true;
     }
     const __m128i y = loadWindow(src + 1);
-    const unsigned leads = pairStarts(bitsOf(_mm_or_si128(inRange(x, 0x81, 0x9F), inRange(x, 0xE0, 0xEF))));
-    const unsigned trails = (leads << 1) & 0xFFFF;
+    const __m128i upperLead = inRange(x, 0xE0, 0xEF);
+    const unsigned leads = pairStarts(bitsOf(_mm_or_si128(inRange(x, 0x81, 0x9F), upperLead)), carry);
+    const unsigned trails = ((leads << 1) | carry) & 0xFFFF;
     const unsigned goodSeconds = bitsOf(_mm_andnot_si128(_mm_cmpeq_epi8(y, bytesOf(0x7F)), inRange(y, 0x40, 0xFC)));
     if ((high & ~(leads | trails)) != 0 || (leads & ~goodSeconds) != 0)
-        return 0;
+        return false;
     const __m128i leadMask = maskOfBits(leads);
-    const __m128i trailMask = _mm_slli_si128(leadMask, 1);
+    const __m128i trailMask = secondMask(leadMask, carry);
     // First byte: 0xA1 + twice the lead's row pair (0x81.. and 0xE0.. follow each other), + 1 from second 0x9F on.
-    const __m128i rowPair = _mm_sub_epi8(_mm_sub_epi8(x, bytesOf(0x81)), _mm_and_si128(atLeast(x, 0xE0), bytesOf(0x40)));
+    const __m128i rowPair = _mm_sub_epi8(_mm_sub_epi8(x, bytesOf(0x81)), _mm_and_si128(upperLead, bytesOf(0x40)));
     const __m128i first
         = _mm_sub_epi8(_mm_add_epi8(_mm_add_epi8(rowPair, rowPair), bytesOf(0xA1)), atLeast(y, 0x9F));
     // Second byte: +0x61 below 0x80, +0x60 from 0x80, +2 from 0x9F.
     __m128i second = _mm_add_epi8(_mm_add_epi8(x, bytesOf(0x61)), _mm_cmplt_epi8(x, _mm_setzero_si128()));
     second = _mm_sub_epi8(second, _mm_and_si128(atLeast(x, 0x9F), bytesOf(0x5E)));
-    const __m128i out = select(leadMask, first, select(trailMask, second, x));
-    // A pair at the last position ends past the window. Without a branch, which would go either way at random:
-    // the byte after the window is written as it is or as a second byte; read before the store, which may
-    // overwrite src.
-    const unsigned pairAtEnd = leads >> 15;
-    const unsigned t = src[16];
-    const auto tail = static_cast<uint8_t>(t + 0x61 - (t >= 0x80) - 0x5E * (t >= 0x9F));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), out);
-    dst[16] = pairAtEnd ? tail : static_cast<uint8_t>(t);
-    return WindowSize + pairAtEnd;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), select(leadMask, first, select(trailMask, second, x)));
+    carry = leads >> 15;
+    return true;
 }
 
-// As sjisWindowToEuc, the other way.
-inline size_t eucWindowToSjis(const uint8_t* src, uint8_t* dst) noexcept
+// As sjisWindowToEuc, the other way; `previous` is the window before, whose last byte a carried pair began with.
+inline bool eucWindowToSjis(const uint8_t* src, uint8_t* dst, unsigned& carry, __m128i& previous) noexcept
 {
     const __m128i x = loadWindow(src);
     const unsigned high = bitsOf(x);
-    if (high == 0) {
+    if ((high | carry) == 0) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), x);
-        return WindowSize;
+        previous = x;
+        return true;
     }
     const __m128i y = loadWindow(src + 1);
-    const unsigned leads = pairStarts(bitsOf(inRange(x, 0xA1, 0xFE))) & bitsOf(inRange(y, 0xA1, 0xFE));
-    const unsigned trails = (leads << 1) & 0xFFFF;
+    const unsigned leads = pairStarts(bitsOf(inRange(x, 0xA1, 0xFE)), carry) & bitsOf(inRange(y, 0xA1, 0xFE));
+    const unsigned trails = ((leads << 1) | carry) & 0xFFFF;
     if ((high & ~(leads | trails)) != 0)
-        return 0;
+        return false;
     const __m128i leadMask = maskOfBits(leads);
-    const __m128i trailMask = _mm_slli_si128(leadMask, 1);
+    const __m128i trailMask = secondMask(leadMask, carry);
     // First byte: half the row + 0x81, from row 62 on + 0xC1.
     const __m128i row = _mm_sub_epi8(x, bytesOf(0xA1));
     const __m128i first = _mm_add_epi8(_mm_add_epi8(_mm_and_si128(_mm_srli_epi16(row, 1), bytesOf(0x7F)), bytesOf(0x81)),
         _mm_and_si128(atLeast(x, 0xDF), bytesOf(0x40)));
     // Second byte: after an odd row (an even first byte) cell + 0x9F, else cell + 0x40 with 0x7F left out.
-    const __m128i oddRow = _mm_cmpeq_epi8(_mm_and_si128(_mm_slli_si128(x, 1), bytesOf(1)), _mm_setzero_si128());
+    const __m128i before = _mm_or_si128(_mm_slli_si128(x, 1), _mm_srli_si128(previous, 15));
+    const __m128i oddRow = _mm_cmpeq_epi8(_mm_and_si128(before, bytesOf(1)), _mm_setzero_si128());
     const __m128i second = select(oddRow, _mm_sub_epi8(x, bytesOf(2)),
         _mm_sub_epi8(_mm_sub_epi8(x, bytesOf(0x61)), atLeast(x, 0xE0)));
-    const __m128i out = select(leadMask, first, select(trailMask, second, x));
-    // As in sjisWindowToEuc. In place the output may lag the input: the byte written after the window is then
-    // one already read.
-    const unsigned pairAtEnd = leads >> 15;
-    const unsigned t = src[16];
-    const auto tail = static_cast<uint8_t>(src[15] % 2 == 0 ? t - 2 : t - 0x61 + (t >= 0xE0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), out);
-    dst[16] = pairAtEnd ? tail : static_cast<uint8_t>(t);
-    return WindowSize + pairAtEnd;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), select(leadMask, first, select(trailMask, second, x)));
+    carry = leads >> 15;
+    previous = x;
+    return true;
 }
 #endif
 
@@ -236,11 +235,12 @@ size_t sjisToEucSameLength(const uint8_t* src, size_t n, uint8_t* dst) noexcept
     size_t i = 0;
     while (i < n) {
 #ifdef __SSE2__
-        while (i + WindowSize < n) {
-            const size_t done = sjisWindowToEuc(src + i, dst + i);
-            if (done == 0)
-                break;
-            i += done;
+        unsigned carry = 0;
+        while (i + WindowSize < n && sjisWindowToEuc(src + i, dst + i, carry))
+            i += WindowSize;
+        if (carry) { // the second byte of a pair whose first the last window converted
+            const unsigned t = src[i];
+            dst[i++] = static_cast<uint8_t>(t + 0x61 - (t >= 0x80) - 0x5E * (t >= 0x9F));
         }
 #endif
         const size_t stop = std::min(n, i + 16);
@@ -296,12 +296,17 @@ size_t eucToSjisInto(const uint8_t* src, size_t n, uint8_t* dst) noexcept
     size_t i = 0;
     while (i < n) {
 #ifdef __SSE2__
-        while (i + WindowSize < n) {
-            const size_t done = eucWindowToSjis(src + i, dst + o);
-            if (done == 0)
-                break;
-            i += done;
-            o += done;
+        unsigned carry = 0;
+        __m128i previous = _mm_setzero_si128();
+        while (i + WindowSize < n && eucWindowToSjis(src + i, dst + o, carry, previous)) {
+            i += WindowSize;
+            o += WindowSize;
+        }
+        if (carry) { // in place the first byte may be overwritten: it is taken from the last window
+            uint8_t pair[2];
+            eucPairToSjis(static_cast<uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(previous, 15))), src[i], pair);
+            dst[o++] = pair[1];
+            ++i;
         }
 #endif
         const size_t stop = std::min(n, i + 16);
