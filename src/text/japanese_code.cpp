@@ -876,19 +876,26 @@ std::string utf8ToSjis(std::string_view utf8)
                 out.append(chunk, o);
                 o = 0;
             }
-            if (i + 8 <= n) {
-                uint64_t word;
-                std::memcpy(&word, p + i, 8);
-                if ((word & 0x8080808080808080u) == 0) {
+            if (p[i] < 0x80) {
+                if (i + 8 <= n && asciiWord(p + i)) {
                     std::memcpy(chunk + o, p + i, 8);
                     o += 8;
                     i += 8;
+                } else {
+                    chunk[o++] = static_cast<char>(p[i++]);
+                }
+                continue;
+            }
+            // Japanese text is mostly three-byte characters: read a valid one here, leave the rest to readUtf8.
+            if ((p[i] & 0xF0) == 0xE0 && i + 3 <= n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+                const char32_t c = (p[i] & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+                const uint16_t code = codes[c];
+                if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF) && code > 0xFF) {
+                    chunk[o++] = static_cast<char>(code >> 8);
+                    chunk[o++] = static_cast<char>(code);
+                    i += 3;
                     continue;
                 }
-            }
-            if (p[i] < 0x80) {
-                chunk[o++] = static_cast<char>(p[i++]);
-                continue;
             }
             const TUtf8Char c = readUtf8(utf8, i);
             i += c.length;
