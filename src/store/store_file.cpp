@@ -130,32 +130,6 @@ TMemory settingsHead(const TConfig& config)
 // Default slack for images that are not read from a file of known size.
 constexpr size_t UnboundedBudget = SIZE_MAX;
 
-// The part at `index` of a part table whose header readPartTableHeader has checked.
-TBytes partAt(TBytes table, size_t index) noexcept
-{
-    const uint8_t* entry = table.data() + 4 + 8 * index;
-    return table.subspan(readLe32(entry), readLe32(entry + 4));
-}
-
-// Checks a part table's header as readPartTable does, without a list of its parts; returns the count.
-size_t readPartTableHeader(TBytes table)
-{
-    const size_t s = table.size();
-    if (s < 4)
-        throw TException("TPartTable");
-    const uint64_t n = readLe32(table.data());
-    if (n > (s - 4) / 8)
-        throw TException("TPartTable");
-    const uint8_t* entry = table.data() + 4;
-    for (uint64_t i = 0; i < n; ++i, entry += 8) {
-        const size_t offset = readLe32(entry);
-        const size_t length = readLe32(entry + 4);
-        if (offset > s || length > s - offset)
-            throw TException("TPartTable");
-    }
-    return static_cast<size_t>(n);
-}
-
 // Fills a blank item from its record, straight from the image: no list of parts, no texts copied twice.
 void readItemRecordInto(TBytes bytes, TReadBudget& budget, TCheckItem& item)
 {
@@ -183,9 +157,9 @@ void readItemRecordInto(TBytes bytes, TReadBudget& budget, TCheckItem& item)
     }
 
     // Texts past the fifteenth are checked but not kept.
-    const size_t texts = readPartTableHeader(parts[1]);
+    const size_t texts = checkPartTable(parts[1]);
     for (size_t i = 0; i < texts && i < ItemTextCount; ++i) {
-        const TBytes text = partAt(parts[1], i);
+        const TBytes text = partOf(parts[1], i);
         budget.spend(text.size());
         item.texts[i].assign(reinterpret_cast<const char*>(text.data()), text.size());
     }
@@ -265,14 +239,14 @@ TMemory encodeItemTable(const TCheckItems& items)
 
 void readItemTable(TBytes bytes, TCheckItems& items, TReadBudget& budget)
 {
-    const size_t count = readPartTableHeader(bytes);
+    const size_t count = checkPartTable(bytes);
     TCheckItems result;
     result.reserve(count);
     std::vector<TCheckItem>& list = result.items();
     // The list of a large file is tens of megabytes that are all written at once.
     adviseLargePages(list.data(), count * sizeof(TCheckItem));
     for (size_t i = 0; i < count; ++i)
-        readItemRecordInto(partAt(bytes, i), budget, list.emplace_back());
+        readItemRecordInto(partOf(bytes, i), budget, list.emplace_back());
     items.items() = std::move(list);
 }
 
