@@ -4,6 +4,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <sys/mman.h>
 
 namespace {
 
@@ -61,4 +62,22 @@ void TMemory::append(const void* data, size_t size)
 void TMemory::clear() noexcept
 {
     m_bytes.clear();
+}
+
+void adviseLargePages(void* data, size_t size) noexcept
+{
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t LargePage = uintptr_t(2) << 20;
+    constexpr size_t Worthwhile = size_t(4) << 20;
+    if (size < Worthwhile)
+        return;
+    const auto start = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t first = (start + LargePage - 1) & ~(LargePage - 1);
+    const uintptr_t end = (start + size) & ~(LargePage - 1);
+    if (end > first)
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE); // a refusal only costs speed
+#else
+    (void)data;
+    (void)size;
+#endif
 }

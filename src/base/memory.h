@@ -39,5 +39,9 @@ private:
     std::vector<uint8_t> m_bytes;
 };
 
+// Asks the system to back the whole large pages inside a block of many megabytes with large pages, so that its
+// first use faults in a few times rather than once per small page. Nothing for smaller blocks; never fails.
+void adviseLargePages(void* data, size_t size) noexcept;
+
 // Texts are Shift_JIS byte strings of any length; an array of them fills the text slots of records.
 using TAnsiStringArray = std::vector<std::string>;

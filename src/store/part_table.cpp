@@ -20,7 +20,7 @@ uint32_t checkedLength(size_t length)
 
 } // namespace
 
-std::vector<TBytes> readPartTable(TBytes bytes)
+size_t checkPartTable(TBytes bytes)
 {
     const size_t s = bytes.size();
     if (s < 4)
@@ -28,17 +28,23 @@ std::vector<TBytes> readPartTable(TBytes bytes)
     const uint64_t n = readLe32(bytes.data());
     if (n > (s - 4) / 8)
         refuse();
-
-    std::vector<TBytes> parts;
-    parts.reserve(static_cast<size_t>(n));
     const uint8_t* entry = bytes.data() + 4;
     for (uint64_t i = 0; i < n; ++i, entry += 8) {
         const size_t offset = readLe32(entry);
         const size_t length = readLe32(entry + 4);
         if (offset > s || length > s - offset)
             refuse();
-        parts.emplace_back(bytes.data() + offset, length);
     }
+    return static_cast<size_t>(n);
+}
+
+std::vector<TBytes> readPartTable(TBytes bytes)
+{
+    const size_t n = checkPartTable(bytes);
+    std::vector<TBytes> parts;
+    parts.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        parts.push_back(partOf(bytes, i));
     return parts;
 }
 

@@ -36,6 +36,13 @@ inline constexpr size_t partTableSize(size_t parts, size_t payload) noexcept
 // Reads the part table of `bytes`: every part lies inside the buffer. The count is checked against the
 // buffer before any storage is made. Raises TException("TPartTable") on any failure.
 std::vector<TBytes> readPartTable(TBytes bytes);
+// The same checks without a list of the parts: returns the count; partOf then gives each part.
+size_t checkPartTable(TBytes bytes);
+inline TBytes partOf(TBytes checkedTable, size_t index) noexcept
+{
+    const uint8_t* entry = checkedTable.data() + 4 + 8 * index;
+    return checkedTable.subspan(readLe32(entry), readLe32(entry + 4));
+}
 
 // Writes the header of a table whose parts have the given lengths, laid out one after another;
 // returns the position just after the header, where the first part starts.

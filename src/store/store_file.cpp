@@ -130,6 +130,46 @@ TMemory settingsHead(const TConfig& config)
 // Default slack for images that are not read from a file of known size.
 constexpr size_t UnboundedBudget = SIZE_MAX;
 
+// Fills a blank item from its record, straight from the image: no list of parts, no texts copied twice.
+void readItemRecordInto(TBytes bytes, TReadBudget& budget, TCheckItem& item)
+{
+    const size_t r = bytes.size();
+    if (r < ItemHeaderSize)
+        return;
+
+    TBytes parts[3];
+    for (size_t i = 0; i < 3; ++i) {
+        const size_t offset = readLe32(bytes.data() + 8 * i);
+        const size_t length = readLe32(bytes.data() + 8 * i + 4);
+        if (offset > r || length > r - offset)
+            return;
+        parts[i] = bytes.subspan(offset, length);
+    }
+
+    if (parts[0].size() < FixedBlockSize) {
+        uint8_t fixed[FixedBlockSize];
+        writeFixedBlock(fixed, item);
+        if (!parts[0].empty())
+            std::memcpy(fixed, parts[0].data(), parts[0].size());
+        readFixedBlock(fixed, item);
+    } else {
+        readFixedBlock(parts[0].data(), item);
+    }
+
+    // Texts past the fifteenth are checked but not kept.
+    const size_t texts = checkPartTable(parts[1]);
+    for (size_t i = 0; i < texts && i < ItemTextCount; ++i) {
+        const TBytes text = partOf(parts[1], i);
+        budget.spend(text.size());
+        item.texts[i].assign(reinterpret_cast<const char*>(text.data()), text.size());
+    }
+    budget.spend(parts[2].size());
+    if (!parts[2].empty())
+        item.content.assign(parts[2].data(), parts[2].size());
+    if (!item.scrambledPassword().empty())
+        item.password = unscramblePassword(item.scrambledPassword());
+}
+
 } // namespace
 
 void TReadBudget::spend(size_t bytes)
@@ -161,38 +201,8 @@ TMemory encodeItemRecord(const TCheckItem& item)
 
 TCheckItem readItemRecord(TBytes bytes, TReadBudget& budget)
 {
-    const size_t r = bytes.size();
-    if (r < ItemHeaderSize)
-        return TCheckItem();
-
-    TBytes parts[3];
-    for (size_t i = 0; i < 3; ++i) {
-        const size_t offset = readLe32(bytes.data() + 8 * i);
-        const size_t length = readLe32(bytes.data() + 8 * i + 4);
-        if (offset > r || length > r - offset)
-            return TCheckItem();
-        parts[i] = bytes.subspan(offset, length);
-    }
-
     TCheckItem item;
-    if (parts[0].size() < FixedBlockSize) {
-        uint8_t fixed[FixedBlockSize];
-        writeFixedBlock(fixed, item);
-        if (!parts[0].empty())
-            std::memcpy(fixed, parts[0].data(), parts[0].size());
-        readFixedBlock(fixed, item);
-    } else {
-        readFixedBlock(parts[0].data(), item);
-    }
-
-    TAnsiStringArray texts = readTextTable(parts[1], ItemTextCount);
-    for (size_t i = 0; i < texts.size(); ++i) {
-        budget.spend(texts[i].size());
-        item.texts[i] = std::move(texts[i]);
-    }
-    budget.spend(parts[2].size());
-    item.content.assign(parts[2].data(), parts[2].size());
-    item.password = unscramblePassword(item.scrambledPassword());
+    readItemRecordInto(bytes, budget, item);
     return item;
 }
 
@@ -229,12 +239,15 @@ TMemory encodeItemTable(const TCheckItems& items)
 
 void readItemTable(TBytes bytes, TCheckItems& items, TReadBudget& budget)
 {
-    const auto parts = readPartTable(bytes);
+    const size_t count = checkPartTable(bytes);
     TCheckItems result;
-    result.reserve(parts.size());
-    for (const auto& part : parts)
-        result.append(readItemRecord(part, budget));
-    items.items() = std::move(result.items());
+    result.reserve(count);
+    std::vector<TCheckItem>& list = result.items();
+    // The list of a large file is tens of megabytes that are all written at once.
+    adviseLargePages(list.data(), count * sizeof(TCheckItem));
+    for (size_t i = 0; i < count; ++i)
+        readItemRecordInto(partOf(bytes, i), budget, list.emplace_back());
+    items.items() = std::move(list);
 }
 
 void readItemTable(TBytes bytes, TCheckItems& items)

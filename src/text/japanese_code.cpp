@@ -9,6 +9,10 @@
 #include <new>
 #include <stdexcept>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr uint8_t Esc = 0x1B;
@@ -50,6 +54,17 @@ template <typename F> auto guarded(F&& f)
     }
 }
 
+// A block for a converted text, which a long one can have backed by large pages. Converting into it rather than
+// in place keeps the conversion's stores away from its loads.
+std::string outputOfSize(size_t size)
+{
+    std::string out;
+    out.reserve(size);
+    adviseLargePages(out.data(), size);
+    out.resize(size);
+    return out;
+}
+
 inline void sjisPairToEuc(uint8_t lead, uint8_t trail, uint8_t* out)
 {
     unsigned row = (lead <= 0x9F ? lead - 0x81u : lead - 0xC1u) * 2u;
@@ -75,21 +90,193 @@ inline void eucPairToSjis(uint8_t first, uint8_t second, uint8_t* out)
         out[1] = static_cast<uint8_t>(cell + 0x9F);
 }
 
+#ifdef __SSE2__
+// Windows of 16 bytes, each read with the byte after it, the second byte of a pair that begins at its last
+// position. That byte is converted as the next window's first; a window's start never waits on the one before.
+constexpr size_t WindowSize = 16;
+
+inline __m128i loadWindow(const uint8_t* p) noexcept
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline __m128i bytesOf(uint8_t b) noexcept
+{
+    return _mm_set1_epi8(static_cast<char>(b));
+}
+
+// All ones in the bytes from lo to hi.
+inline __m128i inRange(__m128i x, uint8_t lo, uint8_t hi) noexcept
+{
+    const __m128i d = _mm_sub_epi8(x, bytesOf(lo));
+    return _mm_cmpeq_epi8(_mm_min_epu8(d, bytesOf(static_cast<uint8_t>(hi - lo))), d);
+}
+
+inline __m128i atLeast(__m128i x, uint8_t lo) noexcept
+{
+    return _mm_cmpeq_epi8(_mm_max_epu8(x, bytesOf(lo)), x);
+}
+
+inline unsigned bitsOf(__m128i mask) noexcept
+{
+    return static_cast<unsigned>(_mm_movemask_epi8(mask));
+}
+
+// The byte mask with all ones where `bits` has its bit.
+inline __m128i maskOfBits(unsigned bits) noexcept
+{
+    __m128i v = _mm_cvtsi32_si128(static_cast<int>(bits));
+    v = _mm_unpacklo_epi8(v, v);
+    v = _mm_unpacklo_epi16(v, v);
+    v = _mm_unpacklo_epi32(v, v); // bytes 0..7 hold the low 8 bits, bytes 8..15 the high 8
+    const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    return _mm_cmpeq_epi8(_mm_and_si128(v, bit), bit);
+}
+
+inline __m128i select(__m128i mask, __m128i yes, __m128i no) noexcept
+{
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+// The bytes of a window that open a pair, from `runs`, the bytes that open a pair when a character starts at
+// them and may be a second byte too: each run of them pairs up from its start. The window starts at a
+// character, or, with `carry`, at the second byte of a pair.
+inline unsigned pairStarts(unsigned runs, unsigned carry) noexcept
+{
+    constexpr unsigned Even = 0x5555;
+    runs &= ~carry;
+    const unsigned starts = runs & ~(runs << 1);
+    // Adding the start of a run clears the run, so this keeps the runs that start at an even position.
+    const unsigned fromEven = runs & ~(runs + (starts & Even));
+    return ((fromEven & Even) | (runs & ~fromEven & ~Even)) & 0xFFFF;
+}
+
+// The byte mask of the second bytes: after each first byte, and the window's first byte with `carry`.
+inline __m128i secondMask(__m128i leadMask, unsigned carry) noexcept
+{
+    return _mm_or_si128(_mm_slli_si128(leadMask, 1), _mm_cvtsi32_si128(static_cast<int>(carry * 0xFF)));
+}
+
+// Converts the window at src when every character in it keeps its length; false when some byte needs the
+// byte-wise path. `carry` is 1 when the window starts with the second byte of a pair, and is set for the next.
+inline bool sjisWindowToEuc(const uint8_t* src, uint8_t* dst, unsigned& carry) noexcept
+{
+    const __m128i x = loadWindow(src);
+    const unsigned high = bitsOf(x);
+    if ((high | carry) == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), x);
+        return true;
+    }
+    const __m128i y = loadWindow(src + 1);
+    const __m128i upperLead = inRange(x, 0xE0, 0xEF);
+    const unsigned leads = pairStarts(bitsOf(_mm_or_si128(inRange(x, 0x81, 0x9F), upperLead)), carry);
+    const unsigned trails = ((leads << 1) | carry) & 0xFFFF;
+    const unsigned goodSeconds = bitsOf(_mm_andnot_si128(_mm_cmpeq_epi8(y, bytesOf(0x7F)), inRange(y, 0x40, 0xFC)));
+    if ((high & ~(leads | trails)) != 0 || (leads & ~goodSeconds) != 0)
+        return false;
+    const __m128i leadMask = maskOfBits(leads);
+    const __m128i trailMask = secondMask(leadMask, carry);
+    // First byte: 0xA1 + twice the lead's row pair (0x81.. and 0xE0.. follow each other), + 1 from second 0x9F on.
+    const __m128i rowPair = _mm_sub_epi8(_mm_sub_epi8(x, bytesOf(0x81)), _mm_and_si128(upperLead, bytesOf(0x40)));
+    const __m128i first
+        = _mm_sub_epi8(_mm_add_epi8(_mm_add_epi8(rowPair, rowPair), bytesOf(0xA1)), atLeast(y, 0x9F));
+    // Second byte: +0x61 below 0x80, +0x60 from 0x80, +2 from 0x9F.
+    __m128i second = _mm_add_epi8(_mm_add_epi8(x, bytesOf(0x61)), _mm_cmplt_epi8(x, _mm_setzero_si128()));
+    second = _mm_sub_epi8(second, _mm_and_si128(atLeast(x, 0x9F), bytesOf(0x5E)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), select(leadMask, first, select(trailMask, second, x)));
+    carry = leads >> 15;
+    return true;
+}
+
+// As sjisWindowToEuc, the other way; `previous` is the window before, whose last byte a carried pair began with.
+inline bool eucWindowToSjis(const uint8_t* src, uint8_t* dst, unsigned& carry, __m128i& previous) noexcept
+{
+    const __m128i x = loadWindow(src);
+    const unsigned high = bitsOf(x);
+    if ((high | carry) == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), x);
+        previous = x;
+        return true;
+    }
+    const __m128i y = loadWindow(src + 1);
+    const unsigned leads = pairStarts(bitsOf(inRange(x, 0xA1, 0xFE)), carry) & bitsOf(inRange(y, 0xA1, 0xFE));
+    const unsigned trails = ((leads << 1) | carry) & 0xFFFF;
+    if ((high & ~(leads | trails)) != 0)
+        return false;
+    const __m128i leadMask = maskOfBits(leads);
+    const __m128i trailMask = secondMask(leadMask, carry);
+    // First byte: half the row + 0x81, from row 62 on + 0xC1.
+    const __m128i row = _mm_sub_epi8(x, bytesOf(0xA1));
+    const __m128i first = _mm_add_epi8(_mm_add_epi8(_mm_and_si128(_mm_srli_epi16(row, 1), bytesOf(0x7F)), bytesOf(0x81)),
+        _mm_and_si128(atLeast(x, 0xDF), bytesOf(0x40)));
+    // Second byte: after an odd row (an even first byte) cell + 0x9F, else cell + 0x40 with 0x7F left out.
+    const __m128i before = _mm_or_si128(_mm_slli_si128(x, 1), _mm_srli_si128(previous, 15));
+    const __m128i oddRow = _mm_cmpeq_epi8(_mm_and_si128(before, bytesOf(1)), _mm_setzero_si128());
+    const __m128i second = select(oddRow, _mm_sub_epi8(x, bytesOf(2)),
+        _mm_sub_epi8(_mm_sub_epi8(x, bytesOf(0x61)), atLeast(x, 0xE0)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), select(leadMask, first, select(trailMask, second, x)));
+    carry = leads >> 15;
+    previous = x;
+    return true;
+}
+#endif
+
+inline bool asciiWord(const uint8_t* p) noexcept
+{
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    return (word & 0x8080808080808080u) == 0;
+}
+
+// Converts from the start while every character keeps its length (ASCII and JIS X 0208 pairs); returns the bytes
+// done, in and out alike. dst may equal src.
+size_t sjisToEucSameLength(const uint8_t* src, size_t n, uint8_t* dst) noexcept
+{
+    size_t i = 0;
+    while (i < n) {
+#ifdef __SSE2__
+        unsigned carry = 0;
+        while (i + WindowSize < n && sjisWindowToEuc(src + i, dst + i, carry))
+            i += WindowSize;
+        if (carry) { // the second byte of a pair whose first the last window converted
+            const unsigned t = src[i];
+            dst[i++] = static_cast<uint8_t>(t + 0x61 - (t >= 0x80) - 0x5E * (t >= 0x9F));
+        }
+#endif
+        const size_t stop = std::min(n, i + 16);
+        while (i < stop) {
+            const uint8_t b = src[i];
+            if (b < 0x80) {
+                if (i + 8 <= n && asciiWord(src + i)) {
+                    std::memmove(dst + i, src + i, 8);
+                    i += 8;
+                } else {
+                    dst[i++] = b;
+                }
+            } else if (i + 1 < n && isSjisLead(b) && isSjisTrail(src[i + 1])) {
+                sjisPairToEuc(b, src[i + 1], dst + i);
+                i += 2;
+            } else {
+                return i;
+            }
+        }
+    }
+    return n;
+}
+
 // Converts src into dst, which holds at least 2 * n bytes; returns the bytes written.
 size_t sjisToEucInto(const uint8_t* src, size_t n, uint8_t* dst) noexcept
 {
     size_t o = 0;
     size_t i = 0;
-    while (i < n) {
+    while (true) {
+        const size_t done = sjisToEucSameLength(src + i, n - i, dst + o);
+        i += done;
+        o += done;
+        if (i == n)
+            return o;
         const uint8_t b = src[i];
-        if (b < 0x80) {
-            dst[o++] = b;
-            ++i;
-        } else if (i + 1 < n && isSjisLead(b) && isSjisTrail(src[i + 1])) {
-            sjisPairToEuc(b, src[i + 1], dst + o);
-            o += 2;
-            i += 2;
-        } else if (i + 1 < n && isExtraLead(b) && isLowTrail(src[i + 1])) {
+        if (i + 1 < n && isExtraLead(b) && isLowTrail(src[i + 1])) {
             dst[o++] = Jis0212Prefix;
             dst[o++] = b;
             dst[o++] = static_cast<uint8_t>(src[i + 1] | 0x80);
@@ -100,7 +287,6 @@ size_t sjisToEucInto(const uint8_t* src, size_t n, uint8_t* dst) noexcept
             ++i;
         }
     }
-    return o;
 }
 
 // dst may equal src: the output never runs ahead of the input.
@@ -109,39 +295,62 @@ size_t eucToSjisInto(const uint8_t* src, size_t n, uint8_t* dst) noexcept
     size_t o = 0;
     size_t i = 0;
     while (i < n) {
-        const uint8_t b = src[i];
-        if (b >= 0x80 && i + 1 < n) {
-            const uint8_t next = src[i + 1];
-            if (isEucByte(b) && isEucByte(next)) {
-                eucPairToSjis(b, next, dst + o);
-                o += 2;
-                i += 2;
-                continue;
-            }
-            if (b == SingleBytePrefix && next >= 0x80) {
-                dst[o++] = next;
-                i += 2;
-                continue;
-            }
-            if (b == Jis0212Prefix && i + 2 < n) {
-                const uint8_t third = src[i + 2];
-                // Rows 0xF0..0xFC hold no JIS X 0212 character, so they carry the extra Shift_JIS pairs.
-                if (isExtraLead(next) && third >= 0xC0 && third <= 0xFE) {
-                    dst[o++] = next;
-                    dst[o++] = static_cast<uint8_t>(third & 0x7F);
-                    i += 3;
-                    continue;
-                }
-                if (isEucByte(next) && isEucByte(third)) {
-                    dst[o++] = GetaLead;
-                    dst[o++] = GetaTrail;
-                    i += 3;
-                    continue;
-                }
-            }
+#ifdef __SSE2__
+        unsigned carry = 0;
+        __m128i previous = _mm_setzero_si128();
+        while (i + WindowSize < n && eucWindowToSjis(src + i, dst + o, carry, previous)) {
+            i += WindowSize;
+            o += WindowSize;
         }
-        dst[o++] = b;
-        ++i;
+        if (carry) { // in place the first byte may be overwritten: it is taken from the last window
+            uint8_t pair[2];
+            eucPairToSjis(static_cast<uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(previous, 15))), src[i], pair);
+            dst[o++] = pair[1];
+            ++i;
+        }
+#endif
+        const size_t stop = std::min(n, i + 16);
+        while (i < stop) {
+            const uint8_t b = src[i];
+            if (b < 0x80 && i + 8 <= n && asciiWord(src + i)) {
+                std::memmove(dst + o, src + i, 8);
+                o += 8;
+                i += 8;
+                continue;
+            }
+            if (b >= 0x80 && i + 1 < n) {
+                const uint8_t next = src[i + 1];
+                if (isEucByte(b) && isEucByte(next)) {
+                    eucPairToSjis(b, next, dst + o);
+                    o += 2;
+                    i += 2;
+                    continue;
+                }
+                if (b == SingleBytePrefix && next >= 0x80) {
+                    dst[o++] = next;
+                    i += 2;
+                    continue;
+                }
+                if (b == Jis0212Prefix && i + 2 < n) {
+                    const uint8_t third = src[i + 2];
+                    // Rows 0xF0..0xFC hold no JIS X 0212 character, so they carry the extra Shift_JIS pairs.
+                    if (isExtraLead(next) && third >= 0xC0 && third <= 0xFE) {
+                        dst[o++] = next;
+                        dst[o++] = static_cast<uint8_t>(third & 0x7F);
+                        i += 3;
+                        continue;
+                    }
+                    if (isEucByte(next) && isEucByte(third)) {
+                        dst[o++] = GetaLead;
+                        dst[o++] = GetaTrail;
+                        i += 3;
+                        continue;
+                    }
+                }
+            }
+            dst[o++] = b;
+            ++i;
+        }
     }
     return o;
 }
@@ -605,32 +814,29 @@ void sjisToEuc(TMemory& buffer)
     uint8_t* p = buffer.data();
     const size_t n = buffer.size();
     // ASCII and JIS X 0208 pairs keep their length: convert in place up to the first byte that needs more.
-    size_t i = 0;
-    while (i < n) {
-        const uint8_t b = p[i];
-        if (b < 0x80) {
-            ++i;
-        } else if (i + 1 < n && isSjisLead(b) && isSjisTrail(p[i + 1])) {
-            sjisPairToEuc(b, p[i + 1], p + i);
-            i += 2;
-        } else {
-            break;
-        }
-    }
-    if (i == n)
+    const size_t done = sjisToEucSameLength(p, n, p);
+    if (done == n)
         return;
-    TMemory grown(i + 2 * (n - i));
-    std::memcpy(grown.data(), p, i);
-    grown.resize(i + sjisToEucInto(p + i, n - i, grown.data() + i));
+    TMemory grown(done + 2 * (n - done));
+    std::memcpy(grown.data(), p, done);
+    grown.resize(done + sjisToEucInto(p + done, n - done, grown.data() + done));
     buffer = std::move(grown);
 }
 
 std::string sjisToEuc(std::string_view bytes)
 {
     return guarded([&] {
-        std::string out(bytes.size() * 2, '\0');
-        out.resize(sjisToEucInto(
-            reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), reinterpret_cast<uint8_t*>(out.data())));
+        // Sized for the common text whose characters all keep their length; grown once when one does not.
+        const size_t n = bytes.size();
+        std::string out = outputOfSize(n);
+        const size_t done = sjisToEucSameLength(
+            reinterpret_cast<const uint8_t*>(bytes.data()), n, reinterpret_cast<uint8_t*>(out.data()));
+        if (done < n) {
+            out.resize(done + 2 * (n - done));
+            out.resize(done
+                + sjisToEucInto(reinterpret_cast<const uint8_t*>(bytes.data()) + done, n - done,
+                    reinterpret_cast<uint8_t*>(out.data()) + done));
+        }
         return out;
     });
 }
@@ -644,9 +850,9 @@ void eucToSjis(TMemory& buffer) noexcept
 std::string eucToSjis(std::string_view bytes)
 {
     return guarded([&] {
-        std::string out(bytes);
-        auto* p = reinterpret_cast<uint8_t*>(out.data());
-        out.resize(eucToSjisInto(p, out.size(), p));
+        std::string out = outputOfSize(bytes.size());
+        out.resize(eucToSjisInto(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+            reinterpret_cast<uint8_t*>(out.data())));
         return out;
     });
 }
@@ -659,6 +865,7 @@ std::string utf8ToSjis(std::string_view utf8)
         const size_t n = utf8.size();
         std::string out;
         out.reserve(n); // Shift_JIS is shorter unless many stand-ins are longer
+        adviseLargePages(out.data(), n);
         // Converted through a small buffer, so that the result is written once and never zero-filled first.
         constexpr size_t ChunkSize = 4096;
         char chunk[ChunkSize + std::max<size_t>(8, MaxStandInBytes)];
@@ -669,19 +876,26 @@ std::string utf8ToSjis(std::string_view utf8)
                 out.append(chunk, o);
                 o = 0;
             }
-            if (i + 8 <= n) {
-                uint64_t word;
-                std::memcpy(&word, p + i, 8);
-                if ((word & 0x8080808080808080u) == 0) {
+            if (p[i] < 0x80) {
+                if (i + 8 <= n && asciiWord(p + i)) {
                     std::memcpy(chunk + o, p + i, 8);
                     o += 8;
                     i += 8;
+                } else {
+                    chunk[o++] = static_cast<char>(p[i++]);
+                }
+                continue;
+            }
+            // Japanese text is mostly three-byte characters: read a valid one here, leave the rest to readUtf8.
+            if ((p[i] & 0xF0) == 0xE0 && i + 3 <= n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+                const char32_t c = (p[i] & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+                const uint16_t code = codes[c];
+                if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF) && code > 0xFF) {
+                    chunk[o++] = static_cast<char>(code >> 8);
+                    chunk[o++] = static_cast<char>(code);
+                    i += 3;
                     continue;
                 }
-            }
-            if (p[i] < 0x80) {
-                chunk[o++] = static_cast<char>(p[i++]);
-                continue;
             }
             const TUtf8Char c = readUtf8(utf8, i);
             i += c.length;

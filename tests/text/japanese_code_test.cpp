@@ -483,3 +483,48 @@ TEST(JapaneseCode, OtherConversionsNeverFailOnArbitraryBytes)
         EXPECT_LE(eucToSjis(x).size(), x.size());
     }
 }
+
+TEST(JapaneseCode, LongTextsConvertAsTheirCharactersDoOneByOne)
+{
+    // Runs of pairs whose second bytes are lead bytes too, ASCII between them, and now and then a character
+    // that changes its length, at every position of the text.
+    std::mt19937 random(22);
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::uniform_int_distribution<int> jisLead(0, 46);
+    std::uniform_int_distribution<int> jisTrail(0x40, 0xFC);
+    std::uniform_int_distribution<int> ascii(0x20, 0x7E);
+    for (int n = 0; n < 2000; ++n) {
+        const int oddOnes = n % 3 == 0 ? 0 : 3; // per cent of kana, vendor pairs and lone high bytes
+        std::vector<std::string> characters;
+        std::string sjis;
+        while (sjis.size() < static_cast<size_t>(16 + n % 90)) {
+            const int kind = pick(random);
+            std::string c;
+            if (kind < oddOnes) {
+                const std::string odd[] = { "\xB1", "\xA0", "\x80", "\xFA\x40", "\xFD", "\x81\x20" };
+                c = odd[static_cast<size_t>(kind) % std::size(odd)];
+            } else if (kind < 70) {
+                const int lead = jisLead(random);
+                int trail = jisTrail(random);
+                if (trail == 0x7F)
+                    trail = 0x80;
+                c = { static_cast<char>(lead < 31 ? 0x81 + lead : 0xE0 + lead - 31), static_cast<char>(trail) };
+            } else {
+                c = std::string(1, static_cast<char>(ascii(random)));
+            }
+            characters.push_back(c);
+            sjis += c;
+        }
+        std::string euc;
+        for (const std::string& c : characters)
+            euc += sjisToEuc(c);
+        ASSERT_EQ(sjisToEuc(sjis), euc) << "case " << n;
+        TMemory buffer(sjis);
+        sjisToEuc(buffer);
+        ASSERT_EQ(buffer.view(), euc) << "case " << n;
+
+        ASSERT_EQ(eucToSjis(euc), sjis) << "case " << n;
+        eucToSjis(buffer);
+        ASSERT_EQ(buffer.view(), sjis) << "case " << n;
+    }
+}
