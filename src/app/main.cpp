@@ -56,9 +56,12 @@ int runWindow(int argc, char** argv)
     }
     const TFolderLock lock(settingsDir);
     if (lock.state() == TFolderLock::State::InUse) {
+        const QString text = QStringLiteral("このフォルダーの設定は既に使用中です。");
+        // Also on the terminal, for a window started from a shell or a script that waits for it.
+        std::fprintf(stderr, "vantrel: %s %s\n", text.toUtf8().constData(), settingsDir.c_str());
+        std::fflush(stderr);
         QMessageBox::warning(nullptr, QApplication::applicationName(),
-            QStringLiteral("このフォルダーの設定は既に使用中です。") + QLatin1Char('\n')
-                + fileNameText(settingsDir));
+            text + QLatin1Char('\n') + fileNameText(settingsDir));
         return 0;
     }
     if (lock.state() == TFolderLock::State::Held)

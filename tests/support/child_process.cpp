@@ -149,6 +149,20 @@ void TProgram::signal(int number)
         ::kill(m_pid, number);
 }
 
+std::string TProgram::errorUntil(std::string_view text)
+{
+    std::string read;
+    pollfd fd = { m_err, POLLIN, 0 };
+    char buffer[256];
+    while (read.find(text) == std::string::npos && ::poll(&fd, 1, 30000) > 0) {
+        const ssize_t got = ::read(m_err, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        read.append(buffer, static_cast<size_t>(got));
+    }
+    return read;
+}
+
 ProgramResult TProgram::wait()
 {
     ProgramResult result;

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -51,6 +52,8 @@ public:
     TProgram& operator=(const TProgram&) = delete;
 
     void signal(int number);
+    // Reads its standard error until `text` has come, its output ended or 30 seconds passed; returns what was read.
+    std::string errorUntil(std::string_view text);
     // Reads its output until it ends and reaps it.
     ProgramResult wait();
 
