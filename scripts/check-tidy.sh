@@ -18,7 +18,8 @@ fi
 
 # The files given are regular expressions matched against the paths of the compile commands.
 run-clang-tidy-14 -p "$build" -j "$(nproc)" -quiet "^$root/src/" >"$build/tidy.log" 2>&1 || {
-    grep -E "(error|warning):" "$build/tidy.log" | sort -u >&2
+    # run-clang-tidy-14 always asks for colours; the summary goes without them.
+    sed 's/\x1b\[[0-9;]*m//g' "$build/tidy.log" | grep -E "(error|warning):" | sort -u >&2
     echo "check-tidy: findings above (whole output in $build/tidy.log)" >&2
     exit 1
 }
