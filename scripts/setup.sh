@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-tidy-14 clang-format-14
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev openssl ca-certificates curl
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6svg6 qt6-translations-l10n

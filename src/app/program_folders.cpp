@@ -84,7 +84,7 @@ std::string xdgSettingsFolder()
 
 std::string characterFolder(const std::string& programFolder)
 {
-    const std::string beside = withTrailingSlash(programFolder);
+    std::string beside = withTrailingSlash(programFolder);
     if (!ListCharacters(beside, {}).empty())
         return beside;
     const size_t parentEnd = beside.find_last_of('/', beside.size() - 2);

@@ -15,7 +15,7 @@ constexpr std::string_view ContentTypeName = "Content-Type:";
 
 int32_t clampedSize(size_t size) noexcept
 {
-    constexpr size_t Max = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+    constexpr auto Max = static_cast<size_t>(std::numeric_limits<int32_t>::max());
     return static_cast<int32_t>(size > Max ? Max : size);
 }
 

@@ -16,6 +16,7 @@
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -92,8 +93,8 @@ public:
         std::thread thread;
     };
 
-    TSlots(size_t count, const TCheckItem& defaultItem, const THTTPChecker& model)
-        : m_defaultItem(defaultItem)
+    TSlots(size_t count, TCheckItem defaultItem, const THTTPChecker& model)
+        : m_defaultItem(std::move(defaultItem))
     {
         m_event = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
         if (m_event < 0)
@@ -237,8 +238,6 @@ TCheckRun::TCheckRun(THTTPChecker& checker) noexcept
     : m_checker(checker)
 {
 }
-
-TCheckRun::~TCheckRun() = default;
 
 void TCheckRun::setConcurrent(size_t count) noexcept
 {

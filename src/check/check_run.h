@@ -52,7 +52,7 @@ public:
     static constexpr size_t MaxConcurrent = 16;
 
     explicit TCheckRun(THTTPChecker& checker) noexcept;
-    ~TCheckRun();
+    ~TCheckRun() = default;
     TCheckRun(const TCheckRun&) = delete;
     TCheckRun& operator=(const TCheckRun&) = delete;
 

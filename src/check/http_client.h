@@ -68,9 +68,9 @@ public:
 
     // Bounds against a hostile or broken server.
     static constexpr size_t MaxURLLength = 8192;
-    static constexpr size_t MaxHeadLineLength = 64 * 1024;
-    static constexpr size_t MaxHeadLength = 1024 * 1024;
-    static constexpr size_t MaxBodyLength = 64 * 1024 * 1024;
+    static constexpr size_t MaxHeadLineLength = size_t { 64 } * 1024;
+    static constexpr size_t MaxHeadLength = size_t { 1024 } * 1024;
+    static constexpr size_t MaxBodyLength = size_t { 64 } * 1024 * 1024;
     static constexpr int MaxRedirections = 20;
 
     std::string

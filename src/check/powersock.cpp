@@ -212,7 +212,6 @@ int lookupErrorCode(int gaiValue)
     case EAI_FAIL:
         return 11003;
     case EAI_NODATA:
-        return 11004;
     case EAI_ADDRFAMILY:
         return 11004;
     case EAI_FAMILY:
@@ -558,6 +557,7 @@ void TPowersock::connectTo(const std::vector<TAddress>& addresses, uint16_t port
             if (attempts.empty())
                 break; // every address refused
             std::vector<pollfd> fds;
+            fds.reserve(attempts.size());
             for (const TAttempt& attempt : attempts)
                 fds.push_back({ attempt.fd, POLLOUT, 0 });
             end = waitFor(

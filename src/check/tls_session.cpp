@@ -35,7 +35,7 @@ public:
     static TClientContext& instance()
     {
         // Left to the end of the process: the library tears itself down at exit.
-        static TClientContext* context = new TClientContext;
+        static auto* context = new TClientContext;
         return *context;
     }
 

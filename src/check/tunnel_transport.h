@@ -10,7 +10,7 @@
 class TTunnelTransport : public TTransport
 {
 public:
-    static constexpr size_t MaxAnswerLength = 64 * 1024;
+    static constexpr size_t MaxAnswerLength = size_t { 64 } * 1024;
 
     // target is "host:port" as the request names it; extraLines are whole header lines, each with CR LF.
     TTunnelTransport(TTransport& below, const std::string& target, const std::string& extraLines);

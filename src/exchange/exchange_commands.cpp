@@ -100,7 +100,7 @@ std::string writeListReport(
 {
     if (config.items.markForExport(config.exportAll != 0, selected) == 0)
         return {};
-    const std::string path = listReportPath(settingsDir);
+    std::string path = listReportPath(settingsDir);
     exportHtmlFile(path, config.items, config, now);
     return path;
 }

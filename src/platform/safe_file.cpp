@@ -108,7 +108,7 @@ std::string linkUnnamed(int fd, const std::string& target)
 {
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = uniqueName(target);
+        std::string name = uniqueName(target);
         int result = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
         // Without /proc, AT_EMPTY_PATH does the same where the process may use it.
         if (result != 0 && errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0)

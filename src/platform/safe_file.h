@@ -14,7 +14,7 @@
 class TFileWriter
 {
 public:
-    static constexpr size_t DefaultBufferSize = 256 * 1024;
+    static constexpr size_t DefaultBufferSize = size_t { 256 } * 1024;
 
     explicit TFileWriter(int fd, size_t bufferSize = DefaultBufferSize);
     TFileWriter(const TFileWriter&) = delete;

@@ -2,6 +2,7 @@
 
 #include "base/exception.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -96,11 +97,8 @@ uint8_t* writeTextTable(uint8_t* out, std::span<const std::string> texts)
         out = writeLe32(out, checkedLength(text.size()));
         offset += text.size();
     }
-    for (const auto& text : texts) {
-        if (!text.empty())
-            std::memcpy(out, text.data(), text.size());
-        out += text.size();
-    }
+    for (const auto& text : texts)
+        out = std::copy(text.begin(), text.end(), out);
     return out;
 }
 

@@ -488,9 +488,8 @@ bool fits(TJapaneseCode code, std::string_view bytes) noexcept
             const uint8_t b = p[i];
             if (b < 0x80)
                 continue;
-            if (isEucByte(b) && i + 1 < n && isEucByte(p[i + 1]))
-                i += 1;
-            else if (b == SingleBytePrefix && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF)
+            if ((isEucByte(b) && i + 1 < n && isEucByte(p[i + 1]))
+                || (b == SingleBytePrefix && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF))
                 i += 1;
             else if (b == Jis0212Prefix && i + 2 < n && isEucByte(p[i + 1]) && isEucByte(p[i + 2]))
                 i += 2;
@@ -611,6 +610,7 @@ std::optional<TJapaneseCode> declaredCode(std::string_view bytes) noexcept
     size_t at = 0;
     TAttribute attribute;
     while (at < n) {
+        // NOLINTNEXTLINE(bugprone-branch-clone): text between tags and a lone '<' are both stepped over
         if (s[at] != '<') {
             ++at;
         } else if (s.substr(at).starts_with("<!--")) {

@@ -60,7 +60,7 @@ QString storableText(const QString& text)
 QFont designFont(int pixelSize, bool bold)
 {
     static const QString family = [] {
-        const QString name = QStringLiteral("ＭＳ ゴシック");
+        QString name = QStringLiteral("ＭＳ ゴシック");
         QFont::insertSubstitutions(name,
             { QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
                 QStringLiteral("VL Gothic"), QStringLiteral("Monospace") });

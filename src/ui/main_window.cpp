@@ -81,8 +81,8 @@ QString qtFilter(const QString& filter)
 QString trayTip(const QString& title)
 {
     QString tip;
-    for (qsizetype i = 0; i < title.size(); ++i) {
-        const QString next = tip + title.at(i);
+    for (const QChar c : title) {
+        const QString next = tip + c;
         if (toSjis(next).size() > 63)
             break;
         tip = next;

@@ -246,6 +246,7 @@ QPixmap drawMenuImage(int index, int size)
 std::vector<QIcon> menuImages()
 {
     std::vector<QIcon> images;
+    images.reserve(MenuImageCount);
     for (int i = 0; i < MenuImageCount; ++i)
         images.push_back(icon([i](QPainter& p) { draw(p, i); }));
     return images;
@@ -254,6 +255,7 @@ std::vector<QIcon> menuImages()
 std::vector<QIcon> statusImages()
 {
     std::vector<QIcon> images;
+    images.reserve(StatusImageCount);
     for (int i = 0; i < StatusImageCount; ++i)
         images.push_back(icon([i](QPainter& p) { draw(p, 13 + i); }));
     return images;

@@ -397,10 +397,13 @@ TEST_F(HttpChecker, StopDuringARequestLeavesTheItemAsItWas)
     {
         const char* name;
         Reply reply;
+        std::string head, body; // stop once the client has read this much of the answer
     } cases[] = {
-        { "before the answer", Reply::stall() },
-        { "in the head", Reply::stall("HTTP/1.0 200 OK\r\nLast-Modified: new\r\n") },
-        { "in the body", Reply::stall(ok("Last-Modified: new\r\n", "<html><head><title>part")) },
+        { "before the answer", Reply::stall(), "", "" },
+        { "in the head", Reply::stall("HTTP/1.0 200 OK\r\nLast-Modified: new\r\n"),
+            "HTTP/1.0 200 OK\r\nLast-Modified: new\r\n", "" },
+        { "in the body", Reply::stall(ok("Last-Modified: new\r\n", "<html><head><title>part")),
+            ok("Last-Modified: new\r\n"), "<html><head><title>part" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -411,10 +414,12 @@ TEST_F(HttpChecker, StopDuringARequestLeavesTheItemAsItWas)
         item.compareLastModified = item.compareSize = item.compareContent = item.compareMetaTag = 1;
         const TCheckItem before = item;
 
-        // Stop once the server has the whole request, from inside the client's wait as the window would.
-        int pumpsAfterRequest = 0;
+        // Stop from inside the client's wait, as the window would, once the request is out and the client has
+        // read what the case names of the answer.
         checker.client().Pump = [&] {
-            if (contains(server.request(0), "\r\n\r\n") && ++pumpsAfterRequest == 10)
+            const TNMHTTP& client = checker.client();
+            if (contains(server.request(0), "\r\n\r\n") && client.Header == c.head
+                && (c.body.empty() || client.Body == c.body))
                 stopCheck(checker);
         };
         EXPECT_FALSE(check(item));

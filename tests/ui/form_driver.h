@@ -8,7 +8,10 @@
 #include <QLayout>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QPointer>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <stdexcept>
@@ -18,11 +21,34 @@
 
 namespace test {
 
+// Fails the test when the dialog it belongs to goes away, or is armed again, before the dialog ever ran: the
+// checks inside `whenShown` would then have passed without running.
+class TShownWitness : public QObject
+{
+public:
+    explicit TShownWitness(QDialog& form)
+        : QObject(&form)
+    {
+        setObjectName(QStringLiteral("whenShownWitness"));
+    }
+    ~TShownWitness() override
+    {
+        if (!ran)
+            ADD_FAILURE() << "the dialog " << parent()->objectName().toStdString()
+                          << " was never shown, so what the test meant to do in it did not run";
+    }
+    bool ran = false;
+};
+
 // Once the modal dialog runs, does what the user would (`interact`) and then presses `button`
 // ("btnOk" or "btnCancel"). Call right before the dialog's Execute.
 inline void whenShown(QDialog& form, std::function<void()> interact, const char* button = "btnOk")
 {
-    QTimer::singleShot(0, &form, [&form, interact = std::move(interact), button] {
+    delete form.findChild<TShownWitness*>(QStringLiteral("whenShownWitness"), Qt::FindDirectChildrenOnly);
+    QPointer<TShownWitness> witness = new TShownWitness(form);
+    QTimer::singleShot(0, &form, [&form, witness, interact = std::move(interact), button] {
+        if (witness)
+            witness->ran = true;
         if (interact)
             interact();
         if (!form.isVisible())
