@@ -26,12 +26,12 @@ struct Setup
     test::TempDir dir;
     test::TlsAuthority authority;
     std::string trustFile = dir.file("trust.pem");
-    test::TlsServer server{authority.issue("localhost")};
+    test::TlsServer server { authority.issue("localhost") };
 
     Setup()
     {
         authority.writeTrustFile(trustFile);
-        server.script({Answer});
+        server.script({ Answer });
     }
     std::string url(int i) const { return server.url("/page" + std::to_string(i) + ".html", "localhost"); }
 };
@@ -88,6 +88,6 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
     if (g_ours > 0 && g_curl > 0)
         std::printf("%d HEAD requests over TLS: ours %.3f s, curl %.3f s, ours/curl %.2f\n", Requests, g_ours, g_curl,
-                    g_ours / g_curl);
+            g_ours / g_curl);
     return 0;
 }

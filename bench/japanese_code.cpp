@@ -2,8 +2,8 @@
 // toInternal of the Shift_JIS text), each beside glibc iconv converting the same buffer; UTF-8 to Shift_JIS on a
 // 64 MiB Japanese UTF-8 text, beside glibc iconv converting it to WINDOWS-31J; and the page scan of the item
 // check on a 10 MiB page.
-#include "text/html_parser.h"
 #include "text/japanese_code.h"
+#include "text/html_parser.h"
 
 #include <benchmark/benchmark.h>
 
@@ -242,8 +242,8 @@ int main(int argc, char** argv)
         const auto megabytes = static_cast<double>(pair.source().size()) / 1e6;
         std::printf("%-11s %11.0f %12.0f", pair.ours, megabytes / o.cpuSeconds, megabytes / o.realSeconds);
         if (const auto theirs = reporter.times.find(pair.iconv); theirs != reporter.times.end())
-            std::printf(" %14.1f %15.1f", theirs->second.cpuSeconds / o.cpuSeconds,
-                theirs->second.realSeconds / o.realSeconds);
+            std::printf(
+                " %14.1f %15.1f", theirs->second.cpuSeconds / o.cpuSeconds, theirs->second.realSeconds / o.realSeconds);
         std::printf("\n");
     }
     benchmark::Shutdown();

@@ -35,8 +35,8 @@ public:
     }
     TRound elapsed() const
     {
-        return {std::chrono::duration<double>(std::chrono::steady_clock::now() - m_wall).count(),
-            cpuSeconds() - m_cpu};
+        return { std::chrono::duration<double>(std::chrono::steady_clock::now() - m_wall).count(),
+            cpuSeconds() - m_cpu };
     }
 
 private:

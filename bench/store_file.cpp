@@ -65,7 +65,9 @@ const std::string& settingsPath()
 
 long fileSize(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
@@ -112,7 +114,7 @@ TMemoryUse memoryUse(const std::function<void()>& prepare, const std::function<v
         }
         const long before = statusKiB("VmRSS");
         operation();
-        const long figures[2] = {statusKiB("VmHWM") - before, statusKiB("VmRSS") - before};
+        const long figures[2] = { statusKiB("VmHWM") - before, statusKiB("VmRSS") - before };
         const bool sent = ::write(fds[1], figures, sizeof figures) == sizeof figures;
         ::_exit(sent ? 0 : 1);
     }
@@ -123,7 +125,7 @@ TMemoryUse memoryUse(const std::function<void()>& prepare, const std::function<v
     ::waitpid(pid, nullptr, 0);
     if (!received)
         return {};
-    return {static_cast<double>(figures[0]) / 1024.0, static_cast<double>(figures[1]) / 1024.0};
+    return { static_cast<double>(figures[0]) / 1024.0, static_cast<double>(figures[1]) / 1024.0 };
 }
 
 void setFileCounters(benchmark::State& state, const TMemoryUse& use)
@@ -198,7 +200,7 @@ void catFile(benchmark::State& state)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    char* const argv[] = {const_cast<char*>("cat"), const_cast<char*>(path.c_str()), nullptr};
+    char* const argv[] = { const_cast<char*>("cat"), const_cast<char*>(path.c_str()), nullptr };
     for (auto _ : state) {
         pid_t pid = 0;
         int status = 0;

@@ -138,7 +138,7 @@ void itemChecks(benchmark::State& state)
 void warmUp()
 {
     test::HoldingServer server(NoHold);
-    bench::TWindowRun window({server.url("/")}, 1, LastModified, "0");
+    bench::TWindowRun window({ server.url("/") }, 1, LastModified, "0");
     if (window.started())
         window.run();
 }

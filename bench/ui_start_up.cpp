@@ -170,9 +170,21 @@ void settingsRead(benchmark::State& state)
 
 // The same few rounds for every size, each from a fresh heap; the figures printed at the end are the best round.
 BENCHMARK(windowStartUp)
-    ->Arg(0)->Arg(1000)->Arg(10000)->Arg(100000)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(0)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(settingsRead)
-    ->Arg(0)->Arg(1000)->Arg(10000)->Arg(100000)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(0)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 int main(int argc, char** argv)
 {

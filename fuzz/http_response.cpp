@@ -1,7 +1,7 @@
 // The response head of the item check on arbitrary bytes: the head table, the Last-Modified date reader, the
 // Content-Length number and the whole decision on a head and a body.
-#include "check/check_result.h"
 #include "check/http_response.h"
+#include "check/check_result.h"
 #include "text/date_text.h"
 
 #include <cstdint>

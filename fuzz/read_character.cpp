@@ -1,6 +1,6 @@
 // Reads arbitrary bytes as a character file through an in-memory file.
-#include "character/character_data.h"
 #include "base/exception.h"
+#include "character/character_data.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,9 +10,13 @@ namespace {
 class TMemoryFile : public IFile
 {
 public:
-    TMemoryFile(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    void open(const std::string&, const char*) override {}
-    void close() override {}
+    TMemoryFile(const uint8_t* data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
+    void open(const std::string&, const char*) override { }
+    void close() override { }
     bool isOpen() const override { return true; }
     size_t read(void* buffer, size_t size) override
     {
@@ -25,7 +29,9 @@ public:
     size_t write(const void*, size_t) override { return 0; }
     void seek(int64_t offset, Origin origin) override
     {
-        const int64_t base = origin == Origin::Begin ? 0 : origin == Origin::Current ? int64_t(m_position) : int64_t(m_size);
+        const int64_t base = origin == Origin::Begin ? 0
+            : origin == Origin::Current              ? int64_t(m_position)
+                                                     : int64_t(m_size);
         if (base + offset < 0)
             throw TException("TMemoryFile");
         m_position = size_t(base + offset);

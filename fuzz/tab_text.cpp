@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const TTabTextLines lines{ std::string(text) };
+    const TTabTextLines lines { std::string(text) };
 
     size_t breaks = 0;
     for (size_t i = 0; i < size; ++i) {

@@ -1,7 +1,7 @@
 // The XML item list import on arbitrary files: it never fails, imports at most one item per `item` start or
 // empty-element tag, and the element search keeps its ranges inside the buffer and always moves forward.
-#include "text/japanese_code.h"
 #include "exchange/xml_importer.h"
+#include "text/japanese_code.h"
 #include "text/xml_parser.h"
 
 #include <cstdint>

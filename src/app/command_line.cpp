@@ -96,9 +96,8 @@ TCommandLine parseCommandLine(const std::vector<std::string>& arguments)
 
 bool mayHoldQtOptions(const std::vector<std::string>& arguments)
 {
-    const auto qtLike = [](const std::string& argument) {
-        return argument.size() > 1 && argument[0] == '-' && argument[1] != '-';
-    };
+    const auto qtLike
+        = [](const std::string& argument) { return argument.size() > 1 && argument[0] == '-' && argument[1] != '-'; };
     const auto ours = [](const std::string& argument) {
         const std::string_view name = std::string_view(argument).substr(0, argument.find('='));
         return name == CheckOption || name == JobsOption || name == JsonOption || name == HelpOption
@@ -110,15 +109,14 @@ bool mayHoldQtOptions(const std::vector<std::string>& arguments)
 
 std::string usageText(const std::string& programName)
 {
-    return "Usage: " + programName + " [--folder DIR | --xdg-folder]\n"
-        + "       " + programName + " --check [--jobs K] [--json] [--folder DIR | --xdg-folder]\n"
+    return "Usage: " + programName + " [--folder DIR | --xdg-folder]\n" + "       " + programName
+        + " --check [--jobs K] [--json] [--folder DIR | --xdg-folder]\n"
         + "  --folder DIR    keep the settings in DIR (made when missing)\n"
         + "  --xdg-folder    keep the settings in $XDG_CONFIG_HOME/vantrel (~/.config/vantrel)\n"
         + "  --check         check the ticked items without a window, print the results and write them back\n"
         + "  --jobs K        with --check: check up to K items at once (1 to 16; default: the program's setting)\n"
         + "  --json          with --check: print the checked items as one JSON array\n"
-        + "  --help          show this text\n"
-        + "  --version       show the program's version\n"
+        + "  --help          show this text\n" + "  --version       show the program's version\n"
         + "Without an option the settings are kept in the current folder.\n"
         + "Exit status of --check: 0 nothing updated, 1 some item updated, 2 bad arguments or settings file,\n"
         + "3 the folder is in use by another Vantrel, 130/143 stopped by SIGINT/SIGTERM.\n";

@@ -1,15 +1,15 @@
 #include "app/command_line.h"
 #include "app/headless_check.h"
 #include "app/program_folders.h"
+#include "base/exception.h"
 #include "platform/folder_lock.h"
 #include "platform/safe_file.h"
-#include "base/exception.h"
 #include "ui/failure_text.h"
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
 #include "ui/menu_images.h"
-#include "ui/sjis_text.h"
 #include "ui/qt_translation.h"
+#include "ui/sjis_text.h"
 #include "ui/termination_signals.h"
 
 #include <QApplication>
@@ -60,8 +60,8 @@ int runWindow(int argc, char** argv)
         // Also on the terminal, for a window started from a shell or a script that waits for it.
         std::fprintf(stderr, "vantrel: %s %s\n", text.toUtf8().constData(), settingsDir.c_str());
         std::fflush(stderr);
-        QMessageBox::warning(nullptr, QApplication::applicationName(),
-            text + QLatin1Char('\n') + fileNameText(settingsDir));
+        QMessageBox::warning(
+            nullptr, QApplication::applicationName(), text + QLatin1Char('\n') + fileNameText(settingsDir));
         return 0;
     }
     if (lock.state() == TFolderLock::State::Held)

@@ -1,8 +1,8 @@
 #include "app/program_folders.h"
 
-#include "character/data_file_list.h"
 #include "base/byte_text.h"
 #include "base/exception.h"
+#include "character/data_file_list.h"
 
 #include <cerrno>
 #include <cstdlib>

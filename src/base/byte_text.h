@@ -46,4 +46,3 @@ public:
 private:
     std::vector<std::string_view> m_fields;
 };
-

@@ -27,10 +27,7 @@ public:
     void append(const void* data, size_t size);
     void clear() noexcept;
 
-    std::string_view view() const noexcept
-    {
-        return {reinterpret_cast<const char*>(m_bytes.data()), m_bytes.size()};
-    }
+    std::string_view view() const noexcept { return { reinterpret_cast<const char*>(m_bytes.data()), m_bytes.size() }; }
     std::string toString() const { return std::string(view()); }
 
     bool operator==(const TMemory& other) const = default;

@@ -73,8 +73,8 @@ TFilm readFilm(IFile& file, uint32_t offset, uint32_t size, const char* what)
     // The tables follow the header inside the section; checked before anything is allocated for them.
     if ((imageCount + frameCount) * 8 > size - FilmHeaderSize)
         fail(what);
-    const TMemory tables = readAt(file, uint64_t(offset) + FilmHeaderSize,
-        static_cast<size_t>((imageCount + frameCount) * 8), what);
+    const TMemory tables
+        = readAt(file, uint64_t(offset) + FilmHeaderSize, static_cast<size_t>((imageCount + frameCount) * 8), what);
 
     TFilm film;
     film.images.reserve(static_cast<size_t>(imageCount));
@@ -106,7 +106,7 @@ TFilm readFilm(IFile& file, uint32_t offset, uint32_t size, const char* what)
         const uint32_t image = readLe32(entry);
         if (image >= imageCount)
             fail("frame names a missing image");
-        film.frames.push_back(TFilmFrame{image, readLe32(entry + 4), 0});
+        film.frames.push_back(TFilmFrame { image, readLe32(entry + 4), 0 });
     }
     return film;
 }
@@ -116,8 +116,8 @@ TFilm readFilm(IFile& file, uint32_t offset, uint32_t size, const char* what)
 TCharactorHeader TCharactorHeader::parse(const uint8_t* bytes) noexcept
 {
     TCharactorHeader h;
-    uint32_t* fields[] = {&h.magic, &h.version, &h.nameOffset, &h.nameSize, &h.scriptOffset, &h.scriptSize,
-        &h.idleOffset, &h.idleSize, &h.talkOffset, &h.talkSize};
+    uint32_t* fields[] = { &h.magic, &h.version, &h.nameOffset, &h.nameSize, &h.scriptOffset, &h.scriptSize,
+        &h.idleOffset, &h.idleSize, &h.talkOffset, &h.talkSize };
     for (uint32_t* field : fields) {
         *field = readLe32(bytes);
         bytes += 4;
@@ -127,8 +127,8 @@ TCharactorHeader TCharactorHeader::parse(const uint8_t* bytes) noexcept
 
 uint64_t TCharactorHeader::sectionsEnd() const noexcept
 {
-    return std::max({uint64_t(nameOffset) + nameSize, uint64_t(scriptOffset) + scriptSize,
-        uint64_t(idleOffset) + idleSize, uint64_t(talkOffset) + talkSize});
+    return std::max({ uint64_t(nameOffset) + nameSize, uint64_t(scriptOffset) + scriptSize,
+        uint64_t(idleOffset) + idleSize, uint64_t(talkOffset) + talkSize });
 }
 
 void checkBitmap(TBytes bytes, int& width, int& height)

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/memory.h"
 #include "platform/std_file.h"
 #include "store/part_table.h"
-#include "base/memory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +27,7 @@ struct TFilmFrame
 {
     size_t image = 0;
     uint32_t duration = 0; // milliseconds
-    uint32_t elapsed = 0;  // time spent on this frame while playing
+    uint32_t elapsed = 0; // time spent on this frame while playing
 };
 
 // An animation: its pictures, the frames that show them in order, and the playing position.
@@ -94,7 +94,10 @@ struct TCharactorData
     TFilm talk;
 
     // An empty character: 12 events that say nothing and two films without frames.
-    TCharactorData() : events(CharactorEventCount) {}
+    TCharactorData()
+        : events(CharactorEventCount)
+    {
+    }
 };
 
 // Reads and checks a whole character file. Failures raise TException whose message names the

@@ -46,7 +46,7 @@ std::string buildEventEntry(const std::vector<TAnsiStringArray>& alternatives)
 
 std::string buildScript(const std::vector<std::string>& eventEntries, const std::vector<std::string>& secondEntries)
 {
-    return buildTable({buildTable(eventEntries), buildTable(secondEntries)});
+    return buildTable({ buildTable(eventEntries), buildTable(secondEntries) });
 }
 
 std::string buildFilm(const TFilmSource& film)
@@ -70,14 +70,14 @@ std::string buildFilm(const TFilmSource& film)
     return out;
 }
 
-std::string buildCharacterFile(const std::string& name, const std::string& script, const std::string& idleFilm,
-    const std::string& talkFilm)
+std::string buildCharacterFile(
+    const std::string& name, const std::string& script, const std::string& idleFilm, const std::string& talkFilm)
 {
     std::string out;
     appendLe32(out, 200008);
     appendLe32(out, 1);
     size_t offset = 40;
-    for (const std::string* section : {&name, &script, &idleFilm, &talkFilm}) {
+    for (const std::string* section : { &name, &script, &idleFilm, &talkFilm }) {
         appendLe32(out, size32(offset));
         appendLe32(out, size32(section->size()));
         offset += section->size();

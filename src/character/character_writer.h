@@ -32,8 +32,8 @@ struct TFilmSource
 std::string buildFilm(const TFilmSource& film);
 
 // The whole file: the 40-byte header, then name, script, idle film and talk film.
-std::string buildCharacterFile(const std::string& name, const std::string& script, const std::string& idleFilm,
-    const std::string& talkFilm);
+std::string buildCharacterFile(
+    const std::string& name, const std::string& script, const std::string& idleFilm, const std::string& talkFilm);
 
 // A 24-bit bottom-up Windows bitmap of `width` x `height` from 0xRRGGBB pixels given top row first.
 std::string buildBitmap24(int width, int height, const std::vector<uint32_t>& pixels);

@@ -1,9 +1,9 @@
 #include "character/data_file_list.h"
 
-#include "character/character_data.h"
-#include "platform/std_file.h"
 #include "base/byte_text.h"
 #include "base/exception.h"
+#include "character/character_data.h"
+#include "platform/std_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -55,7 +55,7 @@ void listFolder(const std::string& folder, TDataFileList& list)
         struct stat info;
         if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        TDataFileItem item{{}, path};
+        TDataFileItem item { {}, path };
         if (readName(path, item.name))
             list.push_back(std::move(item));
     }

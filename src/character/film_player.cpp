@@ -111,15 +111,15 @@ void TFilmPlayer::compose()
         return;
     }
     m_surface.drawImage(*image, 0, 0);
-    m_surface.drawBalloon(x, 0, x + TMessageView::Width, TMessageView::Height, TMessageView::Margin,
-        TMessageView::Margin);
+    m_surface.drawBalloon(
+        x, 0, x + TMessageView::Width, TMessageView::Height, TMessageView::Margin, TMessageView::Margin);
     int y = TMessageView::Margin;
     for (const auto& line : lines) {
         m_surface.drawText(x + TMessageView::Margin, y, line.shown());
         y += line.height;
     }
     const int tailY = TMessageView::Height - TailSize;
-    const TSurfacePoint tail[3] = {{x, tailY - TailSize}, {x - TailSize, tailY}, {x, tailY}};
+    const TSurfacePoint tail[3] = { { x, tailY - TailSize }, { x - TailSize, tailY }, { x, tailY } };
     m_surface.drawTail(tail);
     if (m_draw)
         m_draw(&m_surface);

@@ -164,12 +164,12 @@ private:
 
     DrawCallback m_draw;
 
-    std::atomic<bool> m_paused{true};
-    std::atomic<bool> m_terminated{false};
+    std::atomic<bool> m_paused { true };
+    std::atomic<bool> m_terminated { false };
     bool m_destroyed = false;
-    win32::TEvent m_wake{win32::TEvent::Reset::Manual, false};
-    win32::TEvent m_pausedAck{win32::TEvent::Reset::Manual, true};
-    win32::TEvent m_runningAck{win32::TEvent::Reset::Manual, false};
+    win32::TEvent m_wake { win32::TEvent::Reset::Manual, false };
+    win32::TEvent m_pausedAck { win32::TEvent::Reset::Manual, true };
+    win32::TEvent m_runningAck { win32::TEvent::Reset::Manual, false };
 
     // The repaint hand-off: the player's thread waits until the repaint is done, or until a pause or
     // the end is asked for, so that neither thread ever waits for the other at the same time.

@@ -50,8 +50,9 @@ void TMessageView::moveNextIn()
 
 bool TMessageView::quiet() const noexcept
 {
-    return m_queued.empty()
-        && std::all_of(m_shown.begin(), m_shown.end(), [](const TMessageViewItem& item) { return item.fullyRevealed(); });
+    return m_queued.empty() && std::all_of(m_shown.begin(), m_shown.end(), [](const TMessageViewItem& item) {
+        return item.fullyRevealed();
+    });
 }
 
 void TMessageView::revealLast() noexcept

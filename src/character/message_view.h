@@ -49,7 +49,7 @@ public:
     static constexpr int Width = 320;
     static constexpr int Height = 120;
     static constexpr int Margin = 16;
-    static constexpr int TextWidth = Width - 2 * Margin;   // 288
+    static constexpr int TextWidth = Width - 2 * Margin; // 288
     static constexpr int TextHeight = Height - 2 * Margin; // 88
 
     // Breaks `text` into balloon lines no wider than the text width (the character that reaches the

@@ -1,8 +1,8 @@
 #include "check/check_result.h"
 
-#include "text/html_parser.h"
 #include "check/http_response.h"
 #include "text/date_text.h"
+#include "text/html_parser.h"
 
 #include <limits>
 #include <optional>

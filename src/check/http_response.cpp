@@ -1,6 +1,5 @@
 #include "check/http_response.h"
 
-
 #include <algorithm>
 #include <cstring>
 #include <limits>

@@ -625,7 +625,8 @@ void TPowersock::connectTo(const std::vector<TAddress>& addresses, uint16_t port
 }
 
 // Waits for the layer's set-up to finish; the connect's time-out and Cancel end it as they end a connect.
-template <typename Layer> void TPowersock::openLayer(Layer& layer, const TDeadline& deadline)
+template <typename Layer>
+void TPowersock::openLayer(Layer& layer, const TDeadline& deadline)
 {
     for (TNeed need; (need = layer.open()) != TNeed::Nothing;) {
         pollfd p { m_socket, pollEventsFor(need), 0 };

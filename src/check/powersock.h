@@ -157,7 +157,8 @@ private:
     void connectTo(const std::vector<TAddress>& addresses, uint16_t port);
     bool startAttempt(std::vector<TAttempt>& attempts, const TAddress& address, uint16_t port);
     void stackLayers();
-    template <typename Layer> void openLayer(Layer& layer, const TDeadline& deadline);
+    template <typename Layer>
+    void openLayer(Layer& layer, const TDeadline& deadline);
     void onTimedOut();
     bool receiveAvailable();
     void sendQueued();

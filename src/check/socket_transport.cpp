@@ -8,7 +8,8 @@
 namespace {
 
 // The one place where a send or receive interrupted by a signal is repeated.
-template <typename Call> ssize_t retried(Call call)
+template <typename Call>
+ssize_t retried(Call call)
 {
     ssize_t result;
     do

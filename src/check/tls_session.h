@@ -1,7 +1,7 @@
 #pragma once
 
-#include "check/transport.h"
 #include "base/exception.h"
+#include "check/transport.h"
 
 #include <cstddef>
 #include <cstdint>

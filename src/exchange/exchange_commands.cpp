@@ -21,10 +21,14 @@ struct TFormatTexts
 TFormatTexts formatTexts(TExchangeFormat format)
 {
     switch (format) {
-    case TExchangeFormat::UriList: return { "URIリスト", "URLリスト", "*.lst", "lst" };
-    case TExchangeFormat::TabText: return { "TAB区切りテキスト", "TAB区切りテキスト", "*.txt", "txt" };
-    case TExchangeFormat::Xml: return { "XMLファイル", "XMLファイル", "*.xml", "xml" };
-    case TExchangeFormat::Html: return { "HTMLファイル", "HTMLファイル", "*.html;*.htm", "html" };
+    case TExchangeFormat::UriList:
+        return { "URIリスト", "URLリスト", "*.lst", "lst" };
+    case TExchangeFormat::TabText:
+        return { "TAB区切りテキスト", "TAB区切りテキスト", "*.txt", "txt" };
+    case TExchangeFormat::Xml:
+        return { "XMLファイル", "XMLファイル", "*.xml", "xml" };
+    case TExchangeFormat::Html:
+        return { "HTMLファイル", "HTMLファイル", "*.html;*.htm", "html" };
     }
     return { "", "", "*.*", "" };
 }
@@ -53,14 +57,22 @@ TExchangeDialog importDialog(TExchangeFormat format)
     return exchangeDialog("インポート", format);
 }
 
-void exportItems(TExchangeFormat format, const std::string& path, const TCheckItems& items, const TConfig& config,
-    std::time_t now)
+void exportItems(
+    TExchangeFormat format, const std::string& path, const TCheckItems& items, const TConfig& config, std::time_t now)
 {
     switch (format) {
-    case TExchangeFormat::UriList: exportUriList(path, items, config); break;
-    case TExchangeFormat::TabText: exportTabText(path, items, config); break;
-    case TExchangeFormat::Xml: exportXmlFile(path, items, config, now); break;
-    case TExchangeFormat::Html: exportHtmlFile(path, items, config, now); break;
+    case TExchangeFormat::UriList:
+        exportUriList(path, items, config);
+        break;
+    case TExchangeFormat::TabText:
+        exportTabText(path, items, config);
+        break;
+    case TExchangeFormat::Xml:
+        exportXmlFile(path, items, config, now);
+        break;
+    case TExchangeFormat::Html:
+        exportHtmlFile(path, items, config, now);
+        break;
     }
 }
 
@@ -79,10 +91,18 @@ bool runExportCommand(TExchangeFormat format, TConfig& config, const std::functi
 void importItems(TExchangeFormat format, const std::string& path, TCheckItems& items, const TConfig& config)
 {
     switch (format) {
-    case TExchangeFormat::UriList: importUriList(path, items, config); break;
-    case TExchangeFormat::TabText: importTabText(path, items, config); break;
-    case TExchangeFormat::Xml: importXmlFile(path, items, config); break;
-    case TExchangeFormat::Html: importHtmlLinks(path, items, config); break;
+    case TExchangeFormat::UriList:
+        importUriList(path, items, config);
+        break;
+    case TExchangeFormat::TabText:
+        importTabText(path, items, config);
+        break;
+    case TExchangeFormat::Xml:
+        importXmlFile(path, items, config);
+        break;
+    case TExchangeFormat::Html:
+        importHtmlLinks(path, items, config);
+        break;
     }
 }
 

@@ -1,9 +1,9 @@
 #include "exchange/html_exporter.h"
 
-#include "text/date_text.h"
-#include "text/japanese_code.h"
 #include "base/byte_text.h"
 #include "store/core_texts.h"
+#include "text/date_text.h"
+#include "text/japanese_code.h"
 
 #include <initializer_list>
 #include <utility>
@@ -81,9 +81,8 @@ bool opensAsPage(std::string_view uri)
 
 std::string escapeHtmlText(std::string_view text)
 {
-    return escapeEntities(text, [](char c) {
-        return c == ' ' || c == '\0' ? std::string_view("&nbsp;") : std::string_view();
-    });
+    return escapeEntities(
+        text, [](char c) { return c == ' ' || c == '\0' ? std::string_view("&nbsp;") : std::string_view(); });
 }
 
 THTMLExporter::THTMLExporter(std::string path, const TConfig& config, std::time_t now)

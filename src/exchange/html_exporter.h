@@ -31,7 +31,7 @@ private:
 inline constexpr const char* ListReportName = "vantrel.html";
 
 // Writes the marked items as the page; raises TException when the file cannot be written.
-void exportHtmlFile(const std::string& path, const TCheckItems& items, const TConfig& config,
-    std::time_t now = std::time(nullptr));
+void exportHtmlFile(
+    const std::string& path, const TCheckItems& items, const TConfig& config, std::time_t now = std::time(nullptr));
 // The list report's file in the settings folder (which ends with "/").
 std::string listReportPath(const std::string& settingsDir);

@@ -1,9 +1,9 @@
 #include "exchange/html_importer.h"
 
-#include "text/html_parser.h"
 #include "exchange/item_importer.h"
-#include "text/japanese_code.h"
 #include "platform/safe_file.h"
+#include "text/html_parser.h"
+#include "text/japanese_code.h"
 
 #include <utility>
 #include <vector>

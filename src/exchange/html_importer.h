@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/config.h"
 #include "base/memory.h"
+#include "store/config.h"
 
 #include <string>
 

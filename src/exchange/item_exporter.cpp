@@ -1,7 +1,7 @@
 #include "exchange/item_exporter.h"
 
-#include "text/japanese_code.h"
 #include "platform/safe_file.h"
+#include "text/japanese_code.h"
 
 #include <utility>
 
@@ -54,11 +54,21 @@ std::string escapeEntities(std::string_view text, std::string_view (*other)(char
             continue;
         }
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return eucToSjis(out);

@@ -1,7 +1,7 @@
 #include "exchange/item_importer.h"
 
-#include "text/japanese_code.h"
 #include "platform/safe_file.h"
+#include "text/japanese_code.h"
 
 #include <string_view>
 #include <utility>

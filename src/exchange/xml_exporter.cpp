@@ -57,10 +57,18 @@ void TXMLExporter::writeItem(const TCheckItem& item)
     if (!item.viewUri().empty())
         writeLeaf("\t\t", "view-uri", {}, item.viewUri());
     switch (item.status) {
-    case ItemStatus::Normal: writeLine("\t\t<status>normal</status>"); break;
-    case ItemStatus::Update: writeLine("\t\t<status>update</status>"); break;
-    case ItemStatus::Error: writeLine("\t\t<status>error</status>"); break;
-    default: writeLine("\t\t<status />"); break;
+    case ItemStatus::Normal:
+        writeLine("\t\t<status>normal</status>");
+        break;
+    case ItemStatus::Update:
+        writeLine("\t\t<status>update</status>");
+        break;
+    case ItemStatus::Error:
+        writeLine("\t\t<status>error</status>");
+        break;
+    default:
+        writeLine("\t\t<status />");
+        break;
     }
     writeLeaf("\t\t", "last-check", {}, item.lastCheck());
     writeLeaf("\t\t", "request", {}, item.useGet ? "GET" : "HEAD");

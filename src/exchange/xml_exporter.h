@@ -22,10 +22,9 @@ protected:
     void writeTail() override;
 
 private:
-    void writeLeaf(std::string_view indent, std::string_view name, std::string_view attributes,
-        std::string_view value);
+    void writeLeaf(std::string_view indent, std::string_view name, std::string_view attributes, std::string_view value);
 };
 
 // Writes the marked items as an XML item list. Raises TException when the file cannot be written.
-void exportXmlFile(const std::string& path, const TCheckItems& items, const TConfig& config,
-    std::time_t now = std::time(nullptr));
+void exportXmlFile(
+    const std::string& path, const TCheckItems& items, const TConfig& config, std::time_t now = std::time(nullptr));

@@ -1,11 +1,10 @@
 #include "exchange/xml_importer.h"
 
-#include "text/date_text.h"
-#include "text/date_text.h"
 #include "exchange/item_importer.h"
+#include "platform/safe_file.h"
+#include "text/date_text.h"
 #include "text/japanese_code.h"
 #include "text/xml_parser.h"
-#include "platform/safe_file.h"
 
 #include <utility>
 #include <vector>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "text/japanese_code.h"
-#include "store/config.h"
 #include "base/memory.h"
+#include "store/config.h"
+#include "text/japanese_code.h"
 
 #include <string>
 #include <string_view>

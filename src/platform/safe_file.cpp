@@ -1,7 +1,7 @@
 #include "platform/safe_file.h"
 
-#include "platform/std_file.h"
 #include "base/exception.h"
+#include "platform/std_file.h"
 
 #include <atomic>
 #include <cerrno>
@@ -25,7 +25,7 @@ constexpr size_t UniqueLength = 6; // as mkstemp's XXXXXX
 constexpr int MaxLinkHops = 40; // the kernel's own limit
 const char UniqueAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
-std::atomic<bool> unnamedAllowed{true};
+std::atomic<bool> unnamedAllowed { true };
 
 [[noreturn]] void fail(int error)
 {
@@ -59,7 +59,9 @@ std::string nameOf(const std::string& path)
 std::string finalTarget(std::string path)
 {
     for (int hop = 0; hop < MaxLinkHops; ++hop) {
-        struct stat status {};
+        struct stat status
+        {
+        };
         if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
             return path;
         std::string link(static_cast<size_t>(status.st_size > 0 ? status.st_size : 255) + 1, '\0');
@@ -162,9 +164,7 @@ void writeAll(int fd, const uint8_t* p, size_t size)
     }
 }
 
-void onFileSizeSignal(int)
-{
-}
+void onFileSizeSignal(int) { }
 
 } // namespace
 
@@ -204,7 +204,9 @@ void writeFileSafely(const std::string& path, const std::function<void(TFileWrit
     TTemporary temporary = createTemporary(target);
     try {
         // The temporary file starts at 0600; widen only to what was asked, never past the old file's own mode.
-        struct stat old {};
+        struct stat old
+        {
+        };
         mode_t wanted = mode;
         if (::stat(target.c_str(), &old) == 0)
             wanted = old.st_mode & mode & 07777;
@@ -241,7 +243,8 @@ void writeFileSafely(const std::string& path, const std::function<void(TFileWrit
 
 void writeFileSafely(const std::string& path, const void* data, size_t size, mode_t mode)
 {
-    writeFileSafely(path, [data, size](TFileWriter& writer) { writer.write(data, size); }, mode);
+    writeFileSafely(
+        path, [data, size](TFileWriter& writer) { writer.write(data, size); }, mode);
 }
 
 size_t removeLeftoverTemporaries(const std::string& path)
@@ -257,7 +260,9 @@ size_t removeLeftoverTemporaries(const std::string& path)
         const std::string name = entry->d_name;
         if (!isLeftoverName(name, targetName))
             continue;
-        struct stat status {};
+        struct stat status
+        {
+        };
         const std::string leftover = folder + "/" + name;
         if (::lstat(leftover.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::unlink(leftover.c_str()) == 0)
             ++removed;
@@ -274,12 +279,16 @@ void setUnnamedTemporaryFilesAllowed(bool allowed)
 void ignoreFileSizeSignal()
 {
     // A handler of our own rather than SIG_IGN: an ignored signal would stay ignored in the programs we start.
-    struct sigaction current {};
+    struct sigaction current
+    {
+    };
     if (::sigaction(SIGXFSZ, nullptr, &current) != 0)
         return;
     if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL)
         return;
-    struct sigaction handler {};
+    struct sigaction handler
+    {
+    };
     handler.sa_handler = onFileSizeSignal;
     handler.sa_flags = SA_RESTART;
     sigemptyset(&handler.sa_mask);
@@ -289,7 +298,9 @@ void ignoreFileSizeSignal()
 TMemory readWholeFile(const std::string& path)
 {
     // A folder opens for reading too, and its "size" is no byte count.
-    struct stat status {};
+    struct stat status
+    {
+    };
     if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
         throw TException("TStdFile");
     TStdFile file(path, "rb");

@@ -11,7 +11,7 @@ const char* const ClassName = "TStdFile";
 
 bool validMode(const char* mode)
 {
-    static const char* const modes[] = {"rb", "wb", "ab", "r+b", "w+b", "a+b"};
+    static const char* const modes[] = { "rb", "wb", "ab", "r+b", "w+b", "a+b" };
     if (!mode)
         return false;
     for (const char* m : modes) {

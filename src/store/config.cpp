@@ -2,7 +2,7 @@
 
 std::array<std::string, ConfigTextCount> TConfig::factoryTexts()
 {
-    return {"http://vantrel.example.org/", "vantrel@example.org", "", "", "", "", ""};
+    return { "http://vantrel.example.org/", "vantrel@example.org", "", "", "", "", "" };
 }
 
 void TConfig::reset()

@@ -33,7 +33,7 @@ TSelection moveSelectedUp(TCheckItems& items, const TSelection& selected)
     if (!first || *first == 0)
         return selected;
     items.swap(*first - 1, *first);
-    return {*first - 1};
+    return { *first - 1 };
 }
 
 TSelection moveSelectedDown(TCheckItems& items, const TSelection& selected)
@@ -42,7 +42,7 @@ TSelection moveSelectedDown(TCheckItems& items, const TSelection& selected)
     if (!first || *first + 1 >= items.count())
         return selected;
     items.swap(*first, *first + 1);
-    return {*first + 1};
+    return { *first + 1 };
 }
 
 TSelection selectUpdated(const TCheckItems& items)
@@ -83,7 +83,7 @@ TSelection sortItems(TCheckItems& items, SortKey key, const TTextCompare& compar
 TSelection appendItem(TCheckItems& items, TCheckItem item)
 {
     items.append(std::move(item));
-    return {items.count() - 1};
+    return { items.count() - 1 };
 }
 
 std::optional<TCheckItem> itemFromPastedText(const std::string& text, const TCheckItem& defaultItem)

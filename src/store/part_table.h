@@ -59,10 +59,10 @@ TAnsiStringArray readTextTable(TBytes bytes, size_t maxTexts = SIZE_MAX);
 
 inline TBytes asBytes(const TMemory& memory) noexcept
 {
-    return {memory.data(), memory.size()};
+    return { memory.data(), memory.size() };
 }
 
 inline TBytes asBytes(std::string_view text) noexcept
 {
-    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+    return { reinterpret_cast<const uint8_t*>(text.data()), text.size() };
 }

@@ -1,7 +1,7 @@
 #include "store/store_file.h"
 
-#include "platform/safe_file.h"
 #include "base/exception.h"
+#include "platform/safe_file.h"
 
 #include <cstring>
 #include <new>
@@ -14,9 +14,9 @@ uint8_t* writeFixedBlock(uint8_t* out, const TCheckItem& item)
     std::memset(out, 0, FixedBlockSize);
     out[0] = static_cast<uint8_t>(item.status);
     writeLe32(out + 4, static_cast<uint32_t>(item.timeout));
-    const uint8_t switches[] = {item.check, item.getTitle, item.useGet, item.compareLastModified,
+    const uint8_t switches[] = { item.check, item.getTitle, item.useGet, item.compareLastModified,
         item.compareContentLength, item.compareSize, item.compareContent, item.compareMetaTag, item.ownParameters,
-        item.useProxy, item.useAuthentication};
+        item.useProxy, item.useAuthentication };
     std::memcpy(out + 8, switches, sizeof switches);
     writeLe32(out + 20, static_cast<uint32_t>(item.lastCheckTime));
     writeLe32(out + 24, static_cast<uint32_t>(item.lastModifiedTime));
@@ -29,9 +29,9 @@ void readFixedBlock(const uint8_t* p, TCheckItem& item)
 {
     item.status = static_cast<ItemStatus>(p[0]);
     item.timeout = static_cast<int32_t>(readLe32(p + 4));
-    uint8_t* switches[] = {&item.check, &item.getTitle, &item.useGet, &item.compareLastModified,
-        &item.compareContentLength, &item.compareSize, &item.compareContent, &item.compareMetaTag,
-        &item.ownParameters, &item.useProxy, &item.useAuthentication};
+    uint8_t* switches[] = { &item.check, &item.getTitle, &item.useGet, &item.compareLastModified,
+        &item.compareContentLength, &item.compareSize, &item.compareContent, &item.compareMetaTag, &item.ownParameters,
+        &item.useProxy, &item.useAuthentication };
     for (size_t i = 0; i < std::size(switches); ++i)
         *switches[i] = p[8 + i];
     item.lastCheckTime = static_cast<int32_t>(readLe32(p + 20));
@@ -44,8 +44,8 @@ uint8_t* writeOptionsBlock(uint8_t* out, const TConfig& config)
 {
     out = writeLe32(out, config.signature);
     out = writeLe32(out, config.formatVersion);
-    const uint8_t options[] = {config.doubleClickAction, config.topMost, config.taskTray, config.reportMode,
-        config.soundOnUpdate, config.soundOnNoUpdate, config.exportAll, config.exportCheckUri};
+    const uint8_t options[] = { config.doubleClickAction, config.topMost, config.taskTray, config.reportMode,
+        config.soundOnUpdate, config.soundOnNoUpdate, config.exportAll, config.exportCheckUri };
     std::memcpy(out, options, sizeof options);
     out += sizeof options;
     for (int32_t width : config.columnWidths)
@@ -57,8 +57,8 @@ void readOptionsBlock(const uint8_t* p, TConfig& config)
 {
     config.signature = readLe32(p);
     config.formatVersion = readLe32(p + 4);
-    uint8_t* options[] = {&config.doubleClickAction, &config.topMost, &config.taskTray, &config.reportMode,
-        &config.soundOnUpdate, &config.soundOnNoUpdate, &config.exportAll, &config.exportCheckUri};
+    uint8_t* options[] = { &config.doubleClickAction, &config.topMost, &config.taskTray, &config.reportMode,
+        &config.soundOnUpdate, &config.soundOnNoUpdate, &config.exportAll, &config.exportCheckUri };
     for (size_t i = 0; i < std::size(options); ++i)
         *options[i] = p[8 + i];
     for (size_t i = 0; i < ColumnCount; ++i)
@@ -74,7 +74,7 @@ size_t itemRecordHeadSize(const TCheckItem& item) noexcept
 uint8_t* writeItemRecordHead(uint8_t* out, const TCheckItem& item)
 {
     const size_t texts = textTableSize(item.texts);
-    const size_t lengths[] = {FixedBlockSize, texts, item.content.size()};
+    const size_t lengths[] = { FixedBlockSize, texts, item.content.size() };
     // The header is itself laid out like a part table without its count.
     size_t offset = ItemHeaderSize;
     for (size_t length : lengths) {
@@ -117,8 +117,8 @@ void streamItemTable(TFileWriter& out, const TCheckItems& items)
 // The settings image up to its item table: the top-level part table, the options, the texts, the default item.
 TMemory settingsHead(const TConfig& config)
 {
-    const size_t lengths[]
-        = {OptionsBlockSize, textTableSize(config.texts), itemRecordSize(config.defaultItem), itemTableSize(config.items)};
+    const size_t lengths[] = { OptionsBlockSize, textTableSize(config.texts), itemRecordSize(config.defaultItem),
+        itemTableSize(config.items) };
     TMemory head(partTableSize(4, lengths[0] + lengths[1] + lengths[2]));
     uint8_t* out = writePartTableHeader(head.data(), lengths);
     out = writeOptionsBlock(out, config);
@@ -332,7 +332,8 @@ void loadSettingsFile(TConfig& config, const std::string& path)
 bool writeItemsFile(const TCheckItems& items, const std::string& path)
 {
     try {
-        writeFileSafely(path, [&items](TFileWriter& out) { streamItemTable(out, items); }, 0600);
+        writeFileSafely(
+            path, [&items](TFileWriter& out) { streamItemTable(out, items); }, 0600);
         return true;
     } catch (const TException&) {
         return false;

@@ -1,8 +1,8 @@
 #include "text/japanese_code.h"
 
-#include "text/unicode_text.h"
 #include "base/byte_text.h"
 #include "base/exception.h"
+#include "text/unicode_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,7 +43,8 @@ inline bool isEucByte(uint8_t b)
     return b >= 0xA1 && b <= 0xFE;
 }
 
-template <typename F> auto guarded(F&& f)
+template <typename F>
+auto guarded(F&& f)
 {
     try {
         return f();
@@ -178,8 +179,7 @@ inline bool sjisWindowToEuc(const uint8_t* src, uint8_t* dst, unsigned& carry) n
     const __m128i trailMask = secondMask(leadMask, carry);
     // First byte: 0xA1 + twice the lead's row pair (0x81.. and 0xE0.. follow each other), + 1 from second 0x9F on.
     const __m128i rowPair = _mm_sub_epi8(_mm_sub_epi8(x, bytesOf(0x81)), _mm_and_si128(upperLead, bytesOf(0x40)));
-    const __m128i first
-        = _mm_sub_epi8(_mm_add_epi8(_mm_add_epi8(rowPair, rowPair), bytesOf(0xA1)), atLeast(y, 0x9F));
+    const __m128i first = _mm_sub_epi8(_mm_add_epi8(_mm_add_epi8(rowPair, rowPair), bytesOf(0xA1)), atLeast(y, 0x9F));
     // Second byte: +0x61 below 0x80, +0x60 from 0x80, +2 from 0x9F.
     __m128i second = _mm_add_epi8(_mm_add_epi8(x, bytesOf(0x61)), _mm_cmplt_epi8(x, _mm_setzero_si128()));
     second = _mm_sub_epi8(second, _mm_and_si128(atLeast(x, 0x9F), bytesOf(0x5E)));
@@ -207,13 +207,14 @@ inline bool eucWindowToSjis(const uint8_t* src, uint8_t* dst, unsigned& carry, _
     const __m128i trailMask = secondMask(leadMask, carry);
     // First byte: half the row + 0x81, from row 62 on + 0xC1.
     const __m128i row = _mm_sub_epi8(x, bytesOf(0xA1));
-    const __m128i first = _mm_add_epi8(_mm_add_epi8(_mm_and_si128(_mm_srli_epi16(row, 1), bytesOf(0x7F)), bytesOf(0x81)),
-        _mm_and_si128(atLeast(x, 0xDF), bytesOf(0x40)));
+    const __m128i first
+        = _mm_add_epi8(_mm_add_epi8(_mm_and_si128(_mm_srli_epi16(row, 1), bytesOf(0x7F)), bytesOf(0x81)),
+            _mm_and_si128(atLeast(x, 0xDF), bytesOf(0x40)));
     // Second byte: after an odd row (an even first byte) cell + 0x9F, else cell + 0x40 with 0x7F left out.
     const __m128i before = _mm_or_si128(_mm_slli_si128(x, 1), _mm_srli_si128(previous, 15));
     const __m128i oddRow = _mm_cmpeq_epi8(_mm_and_si128(before, bytesOf(1)), _mm_setzero_si128());
-    const __m128i second = select(oddRow, _mm_sub_epi8(x, bytesOf(2)),
-        _mm_sub_epi8(_mm_sub_epi8(x, bytesOf(0x61)), atLeast(x, 0xE0)));
+    const __m128i second
+        = select(oddRow, _mm_sub_epi8(x, bytesOf(2)), _mm_sub_epi8(_mm_sub_epi8(x, bytesOf(0x61)), atLeast(x, 0xE0)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), select(leadMask, first, select(trailMask, second, x)));
     carry = leads >> 15;
     previous = x;
@@ -851,8 +852,8 @@ std::string eucToSjis(std::string_view bytes)
 {
     return guarded([&] {
         std::string out = outputOfSize(bytes.size());
-        out.resize(eucToSjisInto(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-            reinterpret_cast<uint8_t*>(out.data())));
+        out.resize(eucToSjisInto(
+            reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), reinterpret_cast<uint8_t*>(out.data())));
         return out;
     });
 }

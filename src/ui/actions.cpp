@@ -88,13 +88,15 @@ TActions::TActions(const std::vector<QIcon>& images, QObject* parent)
             action->setIcon(images[static_cast<size_t>(entry.image)]);
         if (*entry.shortcut) {
             const QString keys = QString::fromLatin1(entry.shortcut);
-            QList<QKeySequence> shortcuts {QKeySequence::fromString(keys, QKeySequence::PortableText)};
+            QList<QKeySequence> shortcuts { QKeySequence::fromString(keys, QKeySequence::PortableText) };
             // The keypad's Enter does what Return does; the keypad's key comes with its own modifier.
             if (keys.contains(QStringLiteral("Return"))) {
-                const QKeySequence enter = QKeySequence::fromString(
-                    QString(keys).replace(QStringLiteral("Return"), QStringLiteral("Enter")), QKeySequence::PortableText);
+                const QKeySequence enter
+                    = QKeySequence::fromString(QString(keys).replace(QStringLiteral("Return"), QStringLiteral("Enter")),
+                        QKeySequence::PortableText);
                 shortcuts.append(enter);
-                shortcuts.append(QKeySequence(QKeyCombination(enter[0].keyboardModifiers() | Qt::KeypadModifier, enter[0].key())));
+                shortcuts.append(
+                    QKeySequence(QKeyCombination(enter[0].keyboardModifiers() | Qt::KeypadModifier, enter[0].key())));
             }
             action->setShortcuts(shortcuts);
             // The window's shortcuts work wherever the focus is inside it, the list included.
@@ -128,22 +130,27 @@ void TActions::enableForRun(bool running)
 const std::vector<TMenuEntry>& TActions::mainMenu()
 {
     static const std::vector<TMenuEntry> menu = {
-        E {actFile,
-            {E {actBrowse}, E {actReport}, E {Sep}, E {actOpenItems}, E {actAddItems}, E {actSaveItems}, E {Sep},
-                E {actImport, {E {actImportUrlList}, E {actImportTabText}, E {actImportHtml}, E {actImportXml}}},
-                E {actExport, {E {actExportUrlList}, E {actExportTabText}, E {actExportHtml}, E {actExportXml}}},
-                E {Sep}, E {actExit}}},
-        E {actEdit,
-            {E {actNew}, E {actChange}, E {actDelete}, E {Sep}, E {actCopyUrl}, E {actPasteUrl}, E {Sep},
-                E {actSelectAll}, E {actSelectUpdated}, E {actInvertSelection}, E {Sep}, E {actMoveUp},
-                E {actMoveDown},
-                E {actSort,
-                    {E {actSortStatus}, E {actSortTitle}, E {actSortUrl}, E {actSortLastModified},
-                        E {actSortMetaTag}, E {actSortResponse}}}}},
-        E {actCheck,
-            {E {actRun}, E {actStop}, E {Sep},
-                E {actStatus, {E {actStatusInitial}, E {actStatusNormal}, E {actStatusUpdate}, E {actStatusError}}}}},
-        E {actOther, {E {actConfig}}},
+        E { actFile,
+            { E { actBrowse }, E { actReport }, E { Sep }, E { actOpenItems }, E { actAddItems }, E { actSaveItems },
+                E { Sep },
+                E { actImport,
+                    { E { actImportUrlList }, E { actImportTabText }, E { actImportHtml }, E { actImportXml } } },
+                E { actExport,
+                    { E { actExportUrlList }, E { actExportTabText }, E { actExportHtml }, E { actExportXml } } },
+                E { Sep }, E { actExit } } },
+        E { actEdit,
+            { E { actNew }, E { actChange }, E { actDelete }, E { Sep }, E { actCopyUrl }, E { actPasteUrl }, E { Sep },
+                E { actSelectAll }, E { actSelectUpdated }, E { actInvertSelection }, E { Sep }, E { actMoveUp },
+                E { actMoveDown },
+                E { actSort,
+                    { E { actSortStatus }, E { actSortTitle }, E { actSortUrl }, E { actSortLastModified },
+                        E { actSortMetaTag }, E { actSortResponse } } } } },
+        E { actCheck,
+            { E { actRun }, E { actStop }, E { Sep },
+                E { actStatus,
+                    { E { actStatusInitial }, E { actStatusNormal }, E { actStatusUpdate },
+                        E { actStatusError } } } } },
+        E { actOther, { E { actConfig } } },
     };
     return menu;
 }
@@ -151,9 +158,21 @@ const std::vector<TMenuEntry>& TActions::mainMenu()
 const std::vector<TMenuEntry>& TActions::popupMenu()
 {
     static const std::vector<TMenuEntry> menu = {
-        E {actNew}, E {actChange}, E {actDelete}, E {Sep}, E {actCopyUrl}, E {actPasteUrl}, E {Sep},
-        E {actSelectAll}, E {actSelectUpdated}, E {actInvertSelection}, E {Sep}, E {actMoveUp}, E {actMoveDown},
-        E {Sep}, E {actStatus, {E {actStatusInitial}, E {actStatusNormal}, E {actStatusUpdate}, E {actStatusError}}},
+        E { actNew },
+        E { actChange },
+        E { actDelete },
+        E { Sep },
+        E { actCopyUrl },
+        E { actPasteUrl },
+        E { Sep },
+        E { actSelectAll },
+        E { actSelectUpdated },
+        E { actInvertSelection },
+        E { Sep },
+        E { actMoveUp },
+        E { actMoveDown },
+        E { Sep },
+        E { actStatus, { E { actStatusInitial }, E { actStatusNormal }, E { actStatusUpdate }, E { actStatusError } } },
     };
     return menu;
 }
@@ -161,15 +180,20 @@ const std::vector<TMenuEntry>& TActions::popupMenu()
 const std::vector<TMenuEntry>& TActions::trayMenu()
 {
     static const std::vector<TMenuEntry> menu = {
-        E {actRestore}, E {Sep}, E {actRun}, E {actStop}, E {Sep}, E {actExit},
+        E { actRestore },
+        E { Sep },
+        E { actRun },
+        E { actStop },
+        E { Sep },
+        E { actExit },
     };
     return menu;
 }
 
 const std::vector<int>& TActions::toolBarButtons()
 {
-    static const std::vector<int> buttons = {actBrowse, Sep, actNew, actChange, actDelete, Sep, actMoveUp, actMoveDown,
-        Sep, actRun, actStop, Sep, actStatusInitial, actStatusNormal, actStatusUpdate, actStatusError};
+    static const std::vector<int> buttons = { actBrowse, Sep, actNew, actChange, actDelete, Sep, actMoveUp, actMoveDown,
+        Sep, actRun, actStop, Sep, actStatusInitial, actStatusNormal, actStatusUpdate, actStatusError };
     return buttons;
 }
 
@@ -180,7 +204,8 @@ QMenu* TActions::headingMenu(int id, QWidget* parent) const
     menu->setObjectName(QStringLiteral("mnu") + heading->objectName().mid(3));
     menu->setToolTip(heading->toolTip());
     menu->menuAction()->setEnabled(heading->isEnabled());
-    connect(heading, &QAction::changed, menu, [heading, menu] { menu->menuAction()->setEnabled(heading->isEnabled()); });
+    connect(
+        heading, &QAction::changed, menu, [heading, menu] { menu->menuAction()->setEnabled(heading->isEnabled()); });
     return menu;
 }
 

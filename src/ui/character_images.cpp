@@ -8,7 +8,7 @@
 void decodeCharacterImages(TCharactorData& character)
 {
     std::vector<std::shared_ptr<const TDecodedBitmap>> decoded;
-    for (TFilm* film : {&character.idle, &character.talk}) {
+    for (TFilm* film : { &character.idle, &character.talk }) {
         for (const TBMP& image : film->images) {
             auto bitmap = std::make_shared<TDecodedBitmap>();
             bitmap->image = QImage::fromData(image.bytes.data(), static_cast<int>(image.bytes.size()), "BMP");
@@ -18,7 +18,7 @@ void decodeCharacterImages(TCharactorData& character)
         }
     }
     size_t next = 0;
-    for (TFilm* film : {&character.idle, &character.talk})
+    for (TFilm* film : { &character.idle, &character.talk })
         for (TBMP& image : film->images)
             image.decoded = std::move(decoded[next++]);
 }

@@ -14,7 +14,7 @@ namespace {
 enum Column { StatusColumn, TitleColumn, UrlColumn, LastModifiedColumn, MetaTagColumn, ResponseColumn };
 
 // Column captions as the window has always shown them, the misspelt one included.
-const char* const ColumnCaptions[ColumnCount] = {"Status", "Title", "URL", "Last-Modifeid", "meta-tag", "Response"};
+const char* const ColumnCaptions[ColumnCount] = { "Status", "Title", "URL", "Last-Modifeid", "meta-tag", "Response" };
 
 // Red, but quiet enough that a list of failures stays readable.
 const QColor FailureColour(0xa0, 0x40, 0x40);
@@ -101,7 +101,7 @@ bool TCheckListModel::setData(const QModelIndex& index, const QVariant& value, i
     item->check = value.toInt() == Qt::Checked ? 1 : 0;
     if (tickHidden(row))
         m_tickHidden[row] = false;
-    emit dataChanged(index, index, {Qt::CheckStateRole});
+    emit dataChanged(index, index, { Qt::CheckStateRole });
     return true;
 }
 
@@ -163,7 +163,7 @@ void TCheckListModel::refillRows(const TSelection& rows)
 
 void TCheckListModel::refillRow(size_t row)
 {
-    refillRows({row});
+    refillRows({ row });
 }
 
 size_t TCheckListModel::appendItem(TCheckItem item)
@@ -189,7 +189,7 @@ void TCheckListModel::eraseItem(size_t row)
         return;
     const int at = static_cast<int>(row);
     beginRemoveRows(QModelIndex(), at, at);
-    eraseSelected(m_items, {row});
+    eraseSelected(m_items, { row });
     --m_rows;
     if (row < m_tickHidden.size())
         m_tickHidden.erase(m_tickHidden.begin() + static_cast<std::ptrdiff_t>(row));
@@ -200,7 +200,7 @@ void TCheckListModel::hideTicks()
 {
     m_tickHidden.assign(static_cast<size_t>(m_rows), true);
     if (m_rows > 0)
-        emit dataChanged(index(0, StatusColumn), index(m_rows - 1, StatusColumn), {Qt::CheckStateRole});
+        emit dataChanged(index(0, StatusColumn), index(m_rows - 1, StatusColumn), { Qt::CheckStateRole });
 }
 
 void TCheckListModel::showTick(size_t row)

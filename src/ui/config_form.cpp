@@ -143,8 +143,8 @@ void TConfigForm::buildGeneralPage()
     spnConcurrent = new QSpinBox(tabGeneral);
     spnConcurrent->setObjectName(QStringLiteral("spnConcurrent"));
     spnConcurrent->setRange(1, static_cast<int>(TCheckRun::MaxConcurrent));
-    lblConcurrent = buddyLabel(QStringLiteral("lblConcurrent"), QStringLiteral("同時に確認するページ数"), spnConcurrent,
-        tabGeneral);
+    lblConcurrent = buddyLabel(
+        QStringLiteral("lblConcurrent"), QStringLiteral("同時に確認するページ数"), spnConcurrent, tabGeneral);
     auto* concurrent = new QHBoxLayout;
     concurrent->addWidget(lblConcurrent);
     concurrent->addWidget(spnConcurrent);

@@ -10,7 +10,8 @@
 
 #include <string>
 
-TFilmSurface::TFilmSurface(QColor background) : m_background(background)
+TFilmSurface::TFilmSurface(QColor background)
+    : m_background(background)
 {
 }
 
@@ -57,12 +58,13 @@ void TFilmSurface::drawTail(const TSurfacePoint (&points)[3])
     QPainter painter(&m_image);
     painter.setPen(QPen(Qt::blue, 1));
     painter.setBrush(Qt::blue);
-    const QPoint corners[3] = {{points[0].x, points[0].y}, {points[1].x, points[1].y}, {points[2].x, points[2].y}};
+    const QPoint corners[3]
+        = { { points[0].x, points[0].y }, { points[1].x, points[1].y }, { points[2].x, points[2].y } };
     painter.drawPolygon(corners, 3);
 }
 
 TTextExtent TFilmSurface::measure(std::string_view sjis) const
 {
     const QFontMetrics metrics(m_font);
-    return {metrics.horizontalAdvance(fromSjis(std::string(sjis))), metrics.height()};
+    return { metrics.horizontalAdvance(fromSjis(std::string(sjis))), metrics.height() };
 }

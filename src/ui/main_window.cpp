@@ -40,13 +40,13 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <new>
 #include <cctype>
+#include <new>
 
 namespace {
 
-constexpr int DesignColumnWidths[ColumnCount] = {40, 120, 80, 80, 80, 80};
-constexpr int StatusPanelWidths[3] = {80, 80, 50};
+constexpr int DesignColumnWidths[ColumnCount] = { 40, 120, 80, 80, 80, 80 };
+constexpr int StatusPanelWidths[3] = { 80, 80, 50 };
 
 const char* const ItemsFilter = "Vantrel Items(*.vantrelitems)|*.vantrelitems";
 const char* const ItemsExtension = "vantrelitems";
@@ -152,8 +152,8 @@ void TFormPrompts::warn(QWidget* parent, const QString& text)
 namespace {
 
 // The chosen file, or an empty text when the dialog was cancelled.
-QString runFileDialog(QWidget* parent, const TFileDialogSpec& spec, QFileDialog::AcceptMode accept,
-    QFileDialog::FileMode mode)
+QString runFileDialog(
+    QWidget* parent, const TFileDialogSpec& spec, QFileDialog::AcceptMode accept, QFileDialog::FileMode mode)
 {
     QFileDialog dialog(parent, spec.title, QString(), qtFilter(spec.filter));
     dialog.setAcceptMode(accept);
@@ -620,8 +620,8 @@ void TImgForm::onCopyUrl()
 void TImgForm::onPasteUrl()
 {
     guarded([this] {
-        std::optional<TCheckItem> item =
-            itemFromPastedText(toSjis(QApplication::clipboard()->text()), m_config.defaultItem);
+        std::optional<TCheckItem> item
+            = itemFromPastedText(toSjis(QApplication::clipboard()->text()), m_config.defaultItem);
         if (item)
             addItem(std::move(*item), QStringLiteral("アイテム追加"));
     });
@@ -649,7 +649,7 @@ void TImgForm::onMoveUp()
         const TSelection after = moveSelectedUp(m_config.items, before);
         if (after == before)
             return;
-        m_listModel->refillRows({after.front(), after.front() + 1});
+        m_listModel->refillRows({ after.front(), after.front() + 1 });
         focusRow(after.front());
     });
 }
@@ -661,7 +661,7 @@ void TImgForm::onMoveDown()
         const TSelection after = moveSelectedDown(m_config.items, before);
         if (after == before)
             return;
-        m_listModel->refillRows({after.front() - 1, after.front()});
+        m_listModel->refillRows({ after.front() - 1, after.front() });
         focusRow(after.front());
     });
 }
@@ -757,7 +757,7 @@ void TImgForm::onConfig()
         if (!m_editSettings)
             return;
         const TDataFileList characters = ListCharacters(m_settingsDir, m_programDir);
-        TDataFileItem character {m_config.characterName(), m_config.characterFile()};
+        TDataFileItem character { m_config.characterName(), m_config.characterFile() };
         if (m_editSettings(m_config, character, characters)) {
             if (m_player && character.path != m_config.characterFile()) {
                 if (!LoadCharacter(character.path)) {
@@ -900,9 +900,7 @@ void TImgForm::changeEvent(QEvent* event)
 void TImgForm::closeEvent(QCloseEvent* event)
 {
     if (!idle()) {
-        if (!m_prompts->ask(this,
-                QStringLiteral("確認中ですが終了しますか？"),
-                QMessageBox::NoIcon)) {
+        if (!m_prompts->ask(this, QStringLiteral("確認中ですが終了しますか？"), QMessageBox::NoIcon)) {
             event->ignore();
             setFormEnabled(true);
             return;

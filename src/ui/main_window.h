@@ -252,7 +252,7 @@ private:
 
     TConfig m_config;
     THTTPChecker m_checker;
-    TCheckRun m_run {m_checker};
+    TCheckRun m_run { m_checker };
     std::vector<QIcon> imgMenu;
     TActions* m_actions = nullptr;
     QToolBar* tbarMenu = nullptr;
@@ -292,5 +292,5 @@ private:
     TIniSettings m_ini;
     int m_urlWidth = 0; // the URL column's own width, which the user set or the settings gave
     bool m_fittingUrl = false;
-    win32::TEvent m_runIdle {win32::TEvent::Reset::Manual, true};
+    win32::TEvent m_runIdle { win32::TEvent::Reset::Manual, true };
 };

@@ -39,8 +39,8 @@ void page(QPainter& p, double left, double top, double right, double bottom, boo
     p.setPen(pen(Outline, 0.9));
     p.setBrush(Paper);
     p.drawPolygon(sheet);
-    p.drawPolyline(QPolygonF() << QPointF(right - fold, top) << QPointF(right - fold, top + fold)
-                               << QPointF(right, top + fold));
+    p.drawPolyline(
+        QPolygonF() << QPointF(right - fold, top) << QPointF(right - fold, top + fold) << QPointF(right, top + fold));
     if (lines) {
         p.setPen(pen(QColor(0x90, 0x9c, 0xb0), 0.9));
         for (double y = top + 4.0; y < bottom - 1.0; y += 2.2)
@@ -108,8 +108,8 @@ void draw(QPainter& p, int index)
         p.drawPolygon(QPolygonF() << QPointF(1.5, 3.5) << QPointF(6, 3.5) << QPointF(7.5, 5) << QPointF(13.5, 5)
                                   << QPointF(13.5, 13.5) << QPointF(1.5, 13.5));
         p.setBrush(QColor(0xfa, 0xd8, 0x70));
-        p.drawPolygon(QPolygonF() << QPointF(4, 7.5) << QPointF(15.2, 7.5) << QPointF(13.2, 13.5)
-                                  << QPointF(1.5, 13.5));
+        p.drawPolygon(
+            QPolygonF() << QPointF(4, 7.5) << QPointF(15.2, 7.5) << QPointF(13.2, 13.5) << QPointF(1.5, 13.5));
         break;
     }
     case 1: // save the items: a diskette
@@ -231,7 +231,7 @@ QPixmap render(int size, const std::function<void(QPainter&)>& paint)
 QIcon icon(const std::function<void(QPainter&)>& paint)
 {
     QIcon result;
-    for (int size : {16, 24, 32})
+    for (int size : { 16, 24, 32 })
         result.addPixmap(render(size, paint));
     return result;
 }
@@ -264,7 +264,7 @@ std::vector<QIcon> statusImages()
 QIcon applicationIcon()
 {
     QIcon result;
-    for (int size : {16, 24, 32, 48, 64}) {
+    for (int size : { 16, 24, 32, 48, 64 }) {
         result.addPixmap(render(size, [](QPainter& p) {
             p.setPen(Qt::NoPen);
             p.setBrush(DarkBlue);

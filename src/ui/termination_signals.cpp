@@ -10,7 +10,7 @@
 
 namespace {
 
-int g_pipe[2] = {-1, -1};
+int g_pipe[2] = { -1, -1 };
 
 // Only async-signal-safe work here: one byte into the pipe wakes the event loop.
 void onSignal(int)
@@ -32,8 +32,7 @@ void handleTerminationSignals(QObject* context, std::function<void()> onTerminat
     notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, context);
     QObject::connect(notifier, &QSocketNotifier::activated, context, [action = std::move(onTermination)] {
         char bytes[16];
-        while (::read(g_pipe[0], bytes, sizeof bytes) > 0) {
-        }
+        while (::read(g_pipe[0], bytes, sizeof bytes) > 0) { }
         if (action)
             action();
     });
@@ -44,6 +43,6 @@ void handleTerminationSignals(QObject* context, std::function<void()> onTerminat
     handler.sa_handler = onSignal;
     sigemptyset(&handler.sa_mask);
     handler.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+    for (int signal : { SIGTERM, SIGHUP, SIGINT })
         ::sigaction(signal, &handler, nullptr);
 }

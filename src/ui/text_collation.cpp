@@ -13,5 +13,6 @@ TTextCompare localeTextCompare()
     collator->setCaseSensitivity(Qt::CaseSensitive);
     collator->setNumericMode(false);
     collator->setIgnorePunctuation(false);
-    return [collator](const std::string& a, const std::string& b) { return collator->compare(fromSjis(a), fromSjis(b)); };
+    return
+        [collator](const std::string& a, const std::string& b) { return collator->compare(fromSjis(a), fromSjis(b)); };
 }

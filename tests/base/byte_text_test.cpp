@@ -23,7 +23,8 @@ using Fields = std::vector<std::string>;
 
 TEST(TextLine, SplitsAtEverySeparator)
 {
-    EXPECT_EQ(fieldsOf<32>("Sun, 06 Nov 1994 08:49:37 GMT"), (Fields { "Sun,", "06", "Nov", "1994", "08:49:37", "GMT" }));
+    EXPECT_EQ(
+        fieldsOf<32>("Sun, 06 Nov 1994 08:49:37 GMT"), (Fields { "Sun,", "06", "Nov", "1994", "08:49:37", "GMT" }));
     EXPECT_EQ(fieldsOf<32>("a  b"), (Fields { "a", "", "b" }));
     EXPECT_EQ(fieldsOf<32>(" a "), (Fields { "", "a", "" }));
     EXPECT_EQ(fieldsOf<32>("one"), (Fields { "one" }));
@@ -32,4 +33,3 @@ TEST(TextLine, SplitsAtEverySeparator)
     EXPECT_EQ(fieldsOf<58>(":"), (Fields { "", "" }));
     EXPECT_EQ(fieldsOf<58>("a b:c"), (Fields { "a b", "c" }));
 }
-

@@ -1,6 +1,6 @@
+#include "base/exception.h"
 #include "character/character_data.h"
 #include "character_fixture.h"
-#include "base/exception.h"
 #include "store/part_table.h"
 #include "support/temp_dir.h"
 
@@ -40,7 +40,7 @@ TEST(ReadCharacter, LoadsNameScriptAndFilms)
     EXPECT_EQ(data.name, "Kiko");
     ASSERT_EQ(data.events.size(), 12u);
     ASSERT_EQ(data.events[0].alternatives.size(), 2u);
-    EXPECT_EQ(data.events[0].alternatives[1], (TAnsiStringArray{"hi", "there"}));
+    EXPECT_EQ(data.events[0].alternatives[1], (TAnsiStringArray { "hi", "there" }));
     EXPECT_EQ(data.events[0].header, std::string(72, '\0'));
     EXPECT_TRUE(data.events[1].alternatives.empty());
     EXPECT_TRUE(data.second.empty());
@@ -66,15 +66,15 @@ TEST(ReadCharacter, EntriesShorterThanHeaderSayNothingAndBareHeaderFails)
     {
         size_t entrySize;
         const char* failure;
-    } cases[] = {{0, ""}, {71, ""}, {72, "TCharactorData: alternatives table"}, {75, "TCharactorData: alternatives table"},
-        {76, ""}};
+    } cases[] = { { 0, "" }, { 71, "" }, { 72, "TCharactorData: alternatives table" },
+        { 75, "TCharactorData: alternatives table" }, { 76, "" } };
     for (const auto& c : cases) {
         auto events = test::simpleEvents();
         events[3] = std::string(c.entrySize, '\x07');
         if (c.entrySize >= 76)
             events[3] = std::string(72, '\x07') + std::string(4, '\0'); // a table of no alternatives
-        const std::string file =
-            buildCharacterFile("n", buildScript(events, {}), test::simpleFilm(), test::simpleFilm());
+        const std::string file
+            = buildCharacterFile("n", buildScript(events, {}), test::simpleFilm(), test::simpleFilm());
         EXPECT_EQ(failure(file), c.failure) << c.entrySize;
         if (*c.failure == '\0') {
             test::TempDir dir;
@@ -89,7 +89,7 @@ TEST(ReadCharacter, RefusesMalformedScript)
     eleven.pop_back();
     auto thirteen = test::simpleEvents();
     thirteen.push_back({});
-    const std::string badLines = std::string(72, '\0') + buildTable({"\x05\0\0\0"});
+    const std::string badLines = std::string(72, '\0') + buildTable({ "\x05\0\0\0" });
     auto withBadLines = test::simpleEvents();
     withBadLines[2] = badLines;
     struct Case
@@ -97,14 +97,14 @@ TEST(ReadCharacter, RefusesMalformedScript)
         std::string script;
         const char* failure;
     } cases[] = {
-        {buildScript(eleven, {}), "TCharactorData: event table without exactly 12 entries"},
-        {buildScript(thirteen, {}), "TCharactorData: event table without exactly 12 entries"},
-        {buildTable({buildTable(test::simpleEvents())}), "TCharactorData: script section without exactly 2 parts"},
-        {"\x01\0\0", "TCharactorData: script section"},
-        {buildTable({"xx", buildTable({})}), "TCharactorData: event table"},
-        {buildTable({buildTable(test::simpleEvents()), "x"}), "TCharactorData: second table"},
-        {buildScript(withBadLines, {}), "TCharactorData: lines table"},
-        {buildScript(test::simpleEvents(), {buildEventEntry({{"a"}})}), ""},
+        { buildScript(eleven, {}), "TCharactorData: event table without exactly 12 entries" },
+        { buildScript(thirteen, {}), "TCharactorData: event table without exactly 12 entries" },
+        { buildTable({ buildTable(test::simpleEvents()) }), "TCharactorData: script section without exactly 2 parts" },
+        { "\x01\0\0", "TCharactorData: script section" },
+        { buildTable({ "xx", buildTable({}) }), "TCharactorData: event table" },
+        { buildTable({ buildTable(test::simpleEvents()), "x" }), "TCharactorData: second table" },
+        { buildScript(withBadLines, {}), "TCharactorData: lines table" },
+        { buildScript(test::simpleEvents(), { buildEventEntry({ { "a" } }) }), "" },
     };
     for (const auto& c : cases)
         EXPECT_EQ(failure(buildCharacterFile("n", c.script, test::simpleFilm(), test::simpleFilm())), c.failure)
@@ -114,15 +114,15 @@ TEST(ReadCharacter, RefusesMalformedScript)
 TEST(ReadCharacter, FramesMayShareAnImageButNotNameAMissingOne)
 {
     const std::string script = buildScript(test::simpleEvents(), {});
-    const std::string shared = buildFilm({{test::solidBitmap(2, 2)}, {{0, 100}, {0, 200}, {0, 300}}});
+    const std::string shared = buildFilm({ { test::solidBitmap(2, 2) }, { { 0, 100 }, { 0, 200 }, { 0, 300 } } });
     test::TempDir dir;
-    const TCharactorData data =
-        ReadCharacter(writeCharacter(dir, buildCharacterFile("n", script, shared, test::simpleFilm())));
+    const TCharactorData data
+        = ReadCharacter(writeCharacter(dir, buildCharacterFile("n", script, shared, test::simpleFilm())));
     ASSERT_EQ(data.idle.frames.size(), 3u);
     EXPECT_EQ(data.idle.frames[2].image, 0u);
     EXPECT_EQ(data.idle.frames[2].duration, 300u);
 
-    const std::string missing = buildFilm({{test::solidBitmap(2, 2)}, {{0, 100}, {1, 200}}});
+    const std::string missing = buildFilm({ { test::solidBitmap(2, 2) }, { { 0, 100 }, { 1, 200 } } });
     EXPECT_EQ(failure(buildCharacterFile("n", script, test::simpleFilm(), missing)),
         "TCharactorData: frame names a missing image");
 }
@@ -141,12 +141,12 @@ TEST(ReadCharacter, RefusesMalformedFilms)
         std::string film;
         const char* failure;
     } cases[] = {
-        {std::string(23, '\0'), "TCharactorData: idle film section"},
-        {buildFilm({{}, {{0, 1}}}), "TCharactorData: idle film section"},
-        {buildFilm({{test::solidBitmap(1, 1)}, {}}), "TCharactorData: idle film section"},
-        {tooManyFrames, "TCharactorData: idle film section"},
-        {beyond, "TCharactorData: film image beyond its film section"},
-        {notBitmap, "TBMP: no bitmap file header"},
+        { std::string(23, '\0'), "TCharactorData: idle film section" },
+        { buildFilm({ {}, { { 0, 1 } } }), "TCharactorData: idle film section" },
+        { buildFilm({ { test::solidBitmap(1, 1) }, {} }), "TCharactorData: idle film section" },
+        { tooManyFrames, "TCharactorData: idle film section" },
+        { beyond, "TCharactorData: film image beyond its film section" },
+        { notBitmap, "TBMP: no bitmap file header" },
     };
     for (const auto& c : cases)
         EXPECT_EQ(failure(buildCharacterFile("n", script, c.film, test::simpleFilm())), c.failure);
@@ -156,7 +156,8 @@ TEST(ReadCharacter, RefusesMalformedFilms)
 
 TEST(ReadCharacter, FilmSizeIsTheLargestImage)
 {
-    const std::string film = buildFilm({{test::solidBitmap(5, 2), test::solidBitmap(3, 7)}, {{0, 10}, {1, 10}}});
+    const std::string film
+        = buildFilm({ { test::solidBitmap(5, 2), test::solidBitmap(3, 7) }, { { 0, 10 }, { 1, 10 } } });
     test::TempDir dir;
     const TCharactorData data = ReadCharacter(
         writeCharacter(dir, buildCharacterFile("n", buildScript(test::simpleEvents(), {}), film, film)));
@@ -184,19 +185,19 @@ TEST(CheckBitmap, ChecksHeadersAndPixelExtent)
         std::string bytes;
         const char* failure;
     } cases[] = {
-        {good, ""},
-        {good.substr(0, good.size() - 1), "TBMP: pixel data outside the image"},
-        {"BA" + good.substr(2), "TBMP: no bitmap file header"},
-        {patched(14, 20), "TBMP: bad info header"},
-        {patched(14, 40, 40), "TBMP: bad info header"},
-        {patched(18, 0), "TBMP: bad picture size"},
-        {patched(22, 0), "TBMP: bad picture size"},
-        {patched(18, 100000), "TBMP: bad picture size"},
-        {patched(22, uint32_t(-2)), ""}, // top-down
-        {patched(28, 7), "TBMP: bad bit count"},
-        {patched(30, 5), "TBMP: unsupported compression"},
-        {patched(10, 40), "TBMP: pixel data outside the image"},
-        {patched(10, 0xffffffff), "TBMP: pixel data outside the image"},
+        { good, "" },
+        { good.substr(0, good.size() - 1), "TBMP: pixel data outside the image" },
+        { "BA" + good.substr(2), "TBMP: no bitmap file header" },
+        { patched(14, 20), "TBMP: bad info header" },
+        { patched(14, 40, 40), "TBMP: bad info header" },
+        { patched(18, 0), "TBMP: bad picture size" },
+        { patched(22, 0), "TBMP: bad picture size" },
+        { patched(18, 100000), "TBMP: bad picture size" },
+        { patched(22, uint32_t(-2)), "" }, // top-down
+        { patched(28, 7), "TBMP: bad bit count" },
+        { patched(30, 5), "TBMP: unsupported compression" },
+        { patched(10, 40), "TBMP: pixel data outside the image" },
+        { patched(10, 0xffffffff), "TBMP: pixel data outside the image" },
     };
     for (const auto& c : cases) {
         int width = 0;
@@ -255,10 +256,10 @@ TEST(ReadCharacter, RefusesFilmsWhoseOverlappingImagesWouldTakeUnboundedMemory)
         std::string film;
         const char* failure;
     } cases[] = {
-        {filmRepeating(wide, 1), ""},
-        {filmRepeating(wide, 2), "TCharactorData: film images too large"},
-        {filmRepeating(small, 100), ""},
-        {filmRepeating(small, 4000), "TCharactorData: film images too large"},
+        { filmRepeating(wide, 1), "" },
+        { filmRepeating(wide, 2), "TCharactorData: film images too large" },
+        { filmRepeating(small, 100), "" },
+        { filmRepeating(small, 4000), "TCharactorData: film images too large" },
     };
     for (const auto& c : cases)
         EXPECT_EQ(failure(buildCharacterFile("n", script, c.film, test::simpleFilm())), c.failure);

@@ -15,14 +15,14 @@ inline std::string solidBitmap(int width, int height, uint32_t rgb = 0x336699)
 
 inline std::string simpleFilm(int width = 4, int height = 3)
 {
-    return buildFilm({{solidBitmap(width, height)}, {{0, 100}}});
+    return buildFilm({ { solidBitmap(width, height) }, { { 0, 100 } } });
 }
 
 // Twelve entries; event 0 says "hello" or "hi there" (two lines), the others nothing.
 inline std::vector<std::string> simpleEvents()
 {
     std::vector<std::string> events(12, std::string());
-    events[0] = buildEventEntry({{"hello"}, {"hi", "there"}});
+    events[0] = buildEventEntry({ { "hello" }, { "hi", "there" } });
     return events;
 }
 

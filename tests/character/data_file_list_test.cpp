@@ -25,7 +25,7 @@ TEST(ListCharacters, ListsSettingsFolderThenProgramFolder)
     test::writeFile(settings.file("notes.txt"), test::simpleCharacter("T"));
     test::writeFile(program.file("0.DAT"), test::simpleCharacter("P"));
     const TDataFileList list = ListCharacters(settings.path() + "/", program.path());
-    EXPECT_EQ(names(list), (std::vector<std::string>{"A", "B", "P"}));
+    EXPECT_EQ(names(list), (std::vector<std::string> { "A", "B", "P" }));
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].path, settings.path() + "/a.dat");
     EXPECT_EQ(list[2].path, program.path() + "/0.DAT");
@@ -40,7 +40,7 @@ TEST(ListCharacters, SkipsShortFilesAndFoldersNamedDat)
     test::writeFile(dir.file("tiny.dat"), "BM");
     std::filesystem::create_directory(dir.file("x.dat"));
     test::writeFile(dir.file("x.dat/inner.dat"), test::simpleCharacter("Inner"));
-    EXPECT_EQ(names(ListCharacters(dir.path(), "")), (std::vector<std::string>{"Whole"}));
+    EXPECT_EQ(names(ListCharacters(dir.path(), "")), (std::vector<std::string> { "Whole" }));
 }
 
 TEST(ListCharacters, SameFolderInOtherLetterCaseIsSearchedOnce)
@@ -51,9 +51,9 @@ TEST(ListCharacters, SameFolderInOtherLetterCaseIsSearchedOnce)
     std::filesystem::create_directory(dir.file("chars"));
     test::writeFile(dir.file("Chars/one.dat"), test::simpleCharacter("One"));
     test::writeFile(dir.file("chars/two.dat"), test::simpleCharacter("Two"));
-    EXPECT_EQ(names(ListCharacters(dir.file("Chars/"), dir.file("chars/"))), (std::vector<std::string>{"One"}));
-    EXPECT_EQ(names(ListCharacters(dir.file("Chars/"), dir.file("Chars"))), (std::vector<std::string>{"One"}));
-    EXPECT_EQ(names(ListCharacters(dir.file("Chars/"), dir.path() + "/")), (std::vector<std::string>{"One"}));
+    EXPECT_EQ(names(ListCharacters(dir.file("Chars/"), dir.file("chars/"))), (std::vector<std::string> { "One" }));
+    EXPECT_EQ(names(ListCharacters(dir.file("Chars/"), dir.file("Chars"))), (std::vector<std::string> { "One" }));
+    EXPECT_EQ(names(ListCharacters(dir.file("Chars/"), dir.path() + "/")), (std::vector<std::string> { "One" }));
 }
 
 TEST(ListCharacters, MissingFoldersListNothing)
@@ -67,9 +67,9 @@ TEST(ListCharacters, EmptiesTheListAndReturnsTheCount)
     test::TempDir dir;
     test::writeFile(dir.file("a.dat"), test::simpleCharacter("A"));
     test::writeFile(dir.file("b.dat"), test::simpleCharacter("B"));
-    TDataFileList list{{"old", "/old.dat"}};
+    TDataFileList list { { "old", "/old.dat" } };
     EXPECT_EQ(ListCharacters(list, dir.path(), ""), 2u);
-    EXPECT_EQ(names(list), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(names(list), (std::vector<std::string> { "A", "B" }));
     EXPECT_EQ(ListCharacters(list, dir.file("none"), ""), 0u);
     EXPECT_TRUE(list.empty());
 }

@@ -18,7 +18,10 @@ namespace {
 class ManualClock : public ITickClock
 {
 public:
-    explicit ManualClock(uint32_t start = 0) : m_now(start) {}
+    explicit ManualClock(uint32_t start = 0)
+        : m_now(start)
+    {
+    }
     uint32_t now() override { return m_now; }
     void set(uint32_t now) { m_now = now; }
 
@@ -30,7 +33,7 @@ private:
 class FixedMeasure : public ITextMeasure
 {
 public:
-    TTextExtent measure(std::string_view sjis) const override { return {int(sjis.size()) * 8, 16}; }
+    TTextExtent measure(std::string_view sjis) const override { return { int(sjis.size()) * 8, 16 }; }
 };
 
 // Records what the player draws, one text per call.
@@ -44,7 +47,8 @@ public:
     }
     void drawBalloon(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) override
     {
-        calls.push_back("balloon " + pair(left, top) + " " + pair(right, bottom) + " " + pair(cornerWidth, cornerHeight));
+        calls.push_back(
+            "balloon " + pair(left, top) + " " + pair(right, bottom) + " " + pair(cornerWidth, cornerHeight));
     }
     void drawText(int x, int y, std::string_view sjis) override
     {
@@ -128,8 +132,8 @@ TCharactorData character(std::vector<std::vector<TAnsiStringArray>> events = {})
     TCharactorData data;
     for (size_t i = 0; i < events.size(); ++i)
         data.events[i].alternatives = events[i];
-    data.idle = film({picture("idle0", 40, 50), picture("idle1", 30, 20)}, {{0, 30, 0}, {1, 0, 0}});
-    data.talk = film({picture("talk0", 40, 50), picture("talk1", 40, 50)}, {{0, 100, 0}, {1, 100, 0}});
+    data.idle = film({ picture("idle0", 40, 50), picture("idle1", 30, 20) }, { { 0, 30, 0 }, { 1, 0, 0 } });
+    data.talk = film({ picture("talk0", 40, 50), picture("talk1", 40, 50) }, { { 0, 100, 0 }, { 1, 100, 0 } });
     return data;
 }
 
@@ -142,7 +146,7 @@ struct Player
     FixedMeasure measure;
     RecordingSurface surface;
     QueuedHandOff handOff;
-    TFilmPlayer player{clock, measure, surface, handOff};
+    TFilmPlayer player { clock, measure, surface, handOff };
 
     explicit Player(std::vector<std::vector<TAnsiStringArray>> events = {}) { player.SetCharacter(character(events)); }
 
@@ -175,14 +179,16 @@ TEST(ElapsedTicks, CountsFromZeroAfterTheCounterWraps)
     struct Case
     {
         uint32_t start, now, elapsed;
-    } cases[] = {{0, 0, 0}, {100, 250, 150}, {0xfffffff0u, 0xffffffffu, 15}, {0xffffff00u, 50, 50}, {1, 0, 0}};
+    } cases[]
+        = { { 0, 0, 0 }, { 100, 250, 150 }, { 0xfffffff0u, 0xffffffffu, 15 }, { 0xffffff00u, 50, 50 }, { 1, 0, 0 } };
     for (const auto& c : cases)
         EXPECT_EQ(elapsedTicks(c.start, c.now), c.elapsed) << c.start << " " << c.now;
 }
 
 TEST(FilmPlayer, RevealsOneCharacterPerTypingIntervalAndDoubleByteCharactersWhole)
 {
-    Player p({{{"a\x82\xa0" "b"}}}); // "a", a double-byte character, "b"
+    Player p({ { { "a\x82\xa0"
+                   "b" } } }); // "a", a double-byte character, "b"
     p.player.PostEvent(0);
     EXPECT_EQ(p.player.QueuedLines(), 1u);
     EXPECT_TRUE(p.shown().empty());
@@ -193,12 +199,16 @@ TEST(FilmPlayer, RevealsOneCharacterPerTypingIntervalAndDoubleByteCharactersWhol
         std::string shown;
         TFilmKind film;
     } steps[] = {
-        {100, "", TFilmKind::Idle}, // not more than 100 ms yet
-        {1, "a", TFilmKind::Talk},
-        {50, "a", TFilmKind::Talk},
-        {51, "a\x82\xa0", TFilmKind::Talk},
-        {101, "a\x82\xa0" "b", TFilmKind::Talk},
-        {101, "a\x82\xa0" "b", TFilmKind::Idle}, // the first tick that finds the balloon quiet
+        { 100, "", TFilmKind::Idle }, // not more than 100 ms yet
+        { 1, "a", TFilmKind::Talk }, { 50, "a", TFilmKind::Talk }, { 51, "a\x82\xa0", TFilmKind::Talk },
+        { 101,
+            "a\x82\xa0"
+            "b",
+            TFilmKind::Talk },
+        { 101,
+            "a\x82\xa0"
+            "b",
+            TFilmKind::Idle }, // the first tick that finds the balloon quiet
     };
     for (const auto& s : steps) {
         p.step(s.ms);
@@ -217,15 +227,16 @@ TEST(FilmPlayer, BreaksLinesAtTheBalloonWidthWithoutSplittingDoubleByteCharacter
         std::string text;
         Lines lines;
     } cases[] = {
-        {"", {" "}},
-        {std::string(36, 'x'), {std::string(36, 'x')}},
-        {std::string(40, 'x'), {std::string(36, 'x'), "xxxx"}},
-        {std::string(35, 'x') + dbc + "yz", {std::string(35, 'x') + dbc, "yz"}},
-        {std::string(18, 'x') + dbc + dbc + std::string(20, 'y'), {std::string(18, 'x') + dbc + dbc + std::string(14, 'y'), std::string(6, 'y')}},
-        {std::string(36 * 2 + 1, 'x'), {std::string(36, 'x'), std::string(36, 'x'), "x"}},
+        { "", { " " } },
+        { std::string(36, 'x'), { std::string(36, 'x') } },
+        { std::string(40, 'x'), { std::string(36, 'x'), "xxxx" } },
+        { std::string(35, 'x') + dbc + "yz", { std::string(35, 'x') + dbc, "yz" } },
+        { std::string(18, 'x') + dbc + dbc + std::string(20, 'y'),
+            { std::string(18, 'x') + dbc + dbc + std::string(14, 'y'), std::string(6, 'y') } },
+        { std::string(36 * 2 + 1, 'x'), { std::string(36, 'x'), std::string(36, 'x'), "x" } },
     };
     for (const auto& c : cases) {
-        Player p({{{c.text}}});
+        Player p({ { { c.text } } });
         p.player.PostEvent(0);
         EXPECT_EQ(p.player.QueuedLines(), c.lines.size()) << c.text;
         p.player.DoubleClick();
@@ -236,34 +247,34 @@ TEST(FilmPlayer, BreaksLinesAtTheBalloonWidthWithoutSplittingDoubleByteCharacter
 TEST(FilmPlayer, StartsANewPageWhenTheFilledHeightPassesTheBalloon)
 {
     // Five lines of 16 pixels fill 80 of the 88; the sixth starts the page again.
-    Player p({{{"1", "2", "3", "4", "5", "6", "7"}}});
+    Player p({ { { "1", "2", "3", "4", "5", "6", "7" } } });
     p.player.PostEvent(0);
     for (int i = 0; i < 5; ++i)
         p.player.Click(1, 1, false);
-    EXPECT_EQ(p.lines(), (Lines{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(p.lines(), (Lines { "1", "2", "3", "4", "5" }));
     EXPECT_EQ(p.player.FilledHeight(), 80);
     p.player.Click(1, 1, false);
-    EXPECT_EQ(p.lines(), (Lines{"6"}));
+    EXPECT_EQ(p.lines(), (Lines { "6" }));
     EXPECT_EQ(p.player.FilledHeight(), 16);
     p.player.DoubleClick();
-    EXPECT_EQ(p.lines(), (Lines{"6", "7"}));
-    EXPECT_EQ(p.shown(), (Lines{"6", "7"}));
+    EXPECT_EQ(p.lines(), (Lines { "6", "7" }));
+    EXPECT_EQ(p.shown(), (Lines { "6", "7" }));
 }
 
 TEST(FilmPlayer, ClickPagesThroughTextAndOnAQuietBalloonPostsAnEvent)
 {
-    Player p({{{"first", "second"}}, {}, {{"idle click"}}, {}, {}, {}, {}, {}, {{"busy click"}}});
+    Player p({ { { "first", "second" } }, {}, { { "idle click" } }, {}, {}, {}, {}, {}, { { "busy click" } } });
     p.player.PostEvent(0);
     p.step(101);
-    EXPECT_EQ(p.shown(), (Lines{"f"}));
+    EXPECT_EQ(p.shown(), (Lines { "f" }));
 
     p.player.Click(1, 1, false); // completes "first" and brings in "second", nothing of it shown yet
-    EXPECT_EQ(p.shown(), (Lines{"first", ""}));
+    EXPECT_EQ(p.shown(), (Lines { "first", "" }));
     p.player.Click(39, 49, false);
-    EXPECT_EQ(p.shown(), (Lines{"first", "second"}));
+    EXPECT_EQ(p.shown(), (Lines { "first", "second" }));
 
     // Outside the picture nothing happens.
-    for (auto [x, y] : {std::pair{0, 1}, {1, 0}, {40, 1}, {1, 50}, {-5, 10}}) {
+    for (auto [x, y] : { std::pair { 0, 1 }, { 1, 0 }, { 40, 1 }, { 1, 50 }, { -5, 10 } }) {
         p.player.Click(x, y, false);
         EXPECT_EQ(p.player.QueuedLines(), 0u) << x << "," << y;
     }
@@ -271,7 +282,7 @@ TEST(FilmPlayer, ClickPagesThroughTextAndOnAQuietBalloonPostsAnEvent)
     p.player.Click(5, 5, false);
     ASSERT_EQ(p.player.QueuedLines(), 1u);
     p.player.DoubleClick();
-    EXPECT_EQ(p.shown(), (Lines{"first", "second", "idle click"}));
+    EXPECT_EQ(p.shown(), (Lines { "first", "second", "idle click" }));
 
     p.player.Click(5, 5, true);
     p.player.DoubleClick();
@@ -280,12 +291,12 @@ TEST(FilmPlayer, ClickPagesThroughTextAndOnAQuietBalloonPostsAnEvent)
 
 TEST(FilmPlayer, DoubleClickShowsTheFinalPageAndTheIdleFilmReturnsAtTheNextTick)
 {
-    Player p({{{"a", "b", "c", "d", "e", "f", "g"}}});
+    Player p({ { { "a", "b", "c", "d", "e", "f", "g" } } });
     p.player.PostEvent(0);
     p.step(101);
     EXPECT_EQ(p.player.CurrentFilm(), TFilmKind::Talk);
     p.player.DoubleClick();
-    EXPECT_EQ(p.shown(), (Lines{"f", "g"}));
+    EXPECT_EQ(p.shown(), (Lines { "f", "g" }));
     EXPECT_EQ(p.player.QueuedLines(), 0u);
     p.step(101);
     EXPECT_EQ(p.player.CurrentFilm(), TFilmKind::Idle);
@@ -293,7 +304,7 @@ TEST(FilmPlayer, DoubleClickShowsTheFinalPageAndTheIdleFilmReturnsAtTheNextTick)
 
 TEST(FilmPlayer, EventWithoutAlternativesSaysNothing)
 {
-    Player p({{{"hello"}}});
+    Player p({ { { "hello" } } });
     p.player.PostEvent(1);
     p.player.PostEvent(11);
     EXPECT_EQ(p.player.QueuedLines(), 0u);
@@ -304,15 +315,15 @@ TEST(FilmPlayer, EventWithoutAlternativesSaysNothing)
 
 TEST(FilmPlayer, ChoosesOneOfTheAlternativesWhole)
 {
-    Player p({{{"one"}, {"two", "lines"}, {"three"}}});
+    Player p({ { { "one" }, { "two", "lines" }, { "three" } } });
     std::srand(7);
     std::vector<Lines> seen;
     for (int i = 0; i < 60; ++i) {
         p.player.PostEvent(0);
         p.player.DoubleClick();
         Lines said = p.lines();
-        p.player.SetCharacter(character({{{"one"}, {"two", "lines"}, {"three"}}}));
-        EXPECT_TRUE(said == Lines{"one"} || said == (Lines{"two", "lines"}) || said == Lines{"three"});
+        p.player.SetCharacter(character({ { { "one" }, { "two", "lines" }, { "three" } } }));
+        EXPECT_TRUE(said == Lines { "one" } || said == (Lines { "two", "lines" }) || said == Lines { "three" });
         if (std::find(seen.begin(), seen.end(), said) == seen.end())
             seen.push_back(said);
     }
@@ -328,11 +339,12 @@ TEST(FilmPlayer, AdvancesFramesByTheirDurations)
         size_t frame;
         bool changed;
     } steps[] = {
-        {10, 0, true}, // first picture after loading
-        {10, 0, false}, {10, 0, false}, // 20, then 30 ms on frame 0
-        {10, 1, true}, // its 30 ms are spent: next frame, no time added
-        {10, 0, true}, // a duration of 0 moves on at every pass
-        {5, 0, false},
+        { 10, 0, true }, // first picture after loading
+        { 10, 0, false },
+        { 10, 0, false }, // 20, then 30 ms on frame 0
+        { 10, 1, true }, // its 30 ms are spent: next frame, no time added
+        { 10, 0, true }, // a duration of 0 moves on at every pass
+        { 5, 0, false },
     };
     for (const auto& s : steps) {
         EXPECT_EQ(p.step(s.ms), s.changed) << p.clock.now();
@@ -347,7 +359,7 @@ TEST(FilmPlayer, ElapsedTimeAfterTheCounterWrapsIsShort)
     RecordingSurface surface;
     QueuedHandOff handOff;
     TFilmPlayer player(clock, measure, surface, handOff);
-    player.SetCharacter(character({{{"wrap"}}}));
+    player.SetCharacter(character({ { { "wrap" } } }));
     player.PostEvent(0);
     clock.set(50); // 0x150 ms after the start, but counted as 50 since the counter wrapped
     player.Advance();
@@ -360,16 +372,17 @@ TEST(FilmPlayer, ElapsedTimeAfterTheCounterWrapsIsShort)
 
 TEST(FilmPlayer, PaintComposesPictureBalloonLinesAndTail)
 {
-    Player p(Script{{{"ab", "cd"}}});
+    Player p(Script { { { "ab", "cd" } } });
     std::vector<IFilmSurface*> handed;
     p.player.SetDrawCallback([&](IFilmSurface* surface) { handed.push_back(surface); });
     p.player.PostEvent(0);
     p.player.DoubleClick();
     p.surface.calls.clear();
     p.player.Paint();
-    EXPECT_EQ(p.surface.calls, (Lines{"image idle0 0,0", "balloon 40,0 360,120 16,16", "text 56,16 ab", "text 56,32 cd",
-                                   "tail 40,88 24,104 40,104"}));
-    EXPECT_EQ(handed, (std::vector<IFilmSurface*>{&p.surface}));
+    EXPECT_EQ(p.surface.calls,
+        (Lines { "image idle0 0,0", "balloon 40,0 360,120 16,16", "text 56,16 ab", "text 56,32 cd",
+            "tail 40,88 24,104 40,104" }));
+    EXPECT_EQ(handed, (std::vector<IFilmSurface*> { &p.surface }));
     EXPECT_EQ(p.player.PictureWidth(), 40);
     EXPECT_EQ(p.player.SurfaceWidth(), 360);
     EXPECT_EQ(p.player.SurfaceHeight(), 120);
@@ -385,8 +398,8 @@ TEST(FilmPlayer, PaintWithoutCharacterHandsNoSurface)
     std::vector<IFilmSurface*> handed;
     player.SetDrawCallback([&](IFilmSurface* s) { handed.push_back(s); });
     player.Paint();
-    EXPECT_EQ(handed, (std::vector<IFilmSurface*>{nullptr}));
-    EXPECT_EQ(surface.calls, (Lines{"resize 320,120"}));
+    EXPECT_EQ(handed, (std::vector<IFilmSurface*> { nullptr }));
+    EXPECT_EQ(surface.calls, (Lines { "resize 320,120" }));
     player.Click(1, 1, false);
     player.PostEvent(0);
     EXPECT_EQ(player.QueuedLines(), 0u);
@@ -394,11 +407,11 @@ TEST(FilmPlayer, PaintWithoutCharacterHandsNoSurface)
 
 TEST(FilmPlayer, SetCharacterEmptiesTheBalloonAndSizesTheSurface)
 {
-    Player p(Script{{{"hello", "there"}}});
+    Player p(Script { { { "hello", "there" } } });
     p.player.PostEvent(0);
     p.step(101);
     TCharactorData tall = character();
-    tall.idle = film({picture("tall", 64, 200)}, {{0, 10, 0}});
+    tall.idle = film({ picture("tall", 64, 200) }, { { 0, 10, 0 } });
     p.player.SetCharacter(std::move(tall));
     EXPECT_TRUE(p.player.ShownLines().empty());
     EXPECT_EQ(p.player.QueuedLines(), 0u);
@@ -427,10 +440,10 @@ TEST(FilmPlayer, PauseResumeAndDestroyNeverWaitOnAPendingRepaint)
         FixedMeasure measure;
         RecordingSurface surface;
         QueuedHandOff handOff;
-        TCharactorData data = character({{{std::string(400, 'z'), std::string(400, 'y')}}});
+        TCharactorData data = character({ { { std::string(400, 'z'), std::string(400, 'y') } } });
         // Frames of 0 ms: the thread asks for a repaint on every pass.
-        data.talk.frames = {{0, 0, 0}, {1, 0, 0}};
-        data.idle.frames = {{0, 0, 0}, {1, 0, 0}};
+        data.talk.frames = { { 0, 0, 0 }, { 1, 0, 0 } };
+        data.idle.frames = { { 0, 0, 0 }, { 1, 0, 0 } };
 
         for (int round = 0; round < 20; ++round) {
             auto player = std::make_unique<TFilmPlayer>(clock, measure, surface, handOff);
@@ -467,7 +480,7 @@ TEST(FilmPlayer, TypesOnItsOwnThreadWhileRunning)
         RecordingSurface surface;
         QueuedHandOff handOff;
         TFilmPlayer player(clock, measure, surface, handOff);
-        player.SetCharacter(character({{{"ab"}}}));
+        player.SetCharacter(character({ { { "ab" } } }));
         player.PostEvent(0);
         player.Resume();
         while (player.ShownLines().empty() || !player.ShownLines()[0].fullyRevealed())

@@ -1,7 +1,7 @@
 #include "check/check_result.h"
 
-#include "support/local_zone.h"
 #include "support/japanese_pages.h"
+#include "support/local_zone.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -122,8 +122,8 @@ TEST(CheckResult, RecordsTheCheckTimeAndTheHeaderValues)
 {
     const test::LocalZone utc("UTC0");
     TCheckItem item = checkedItem();
-    EXPECT_FALSE(recordResponse(item,
-        okHead("Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-Length: 1234\r\n"), "", Now));
+    EXPECT_FALSE(recordResponse(
+        item, okHead("Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-Length: 1234\r\n"), "", Now));
     EXPECT_EQ(item.lastCheckTime, 1796700879);
     EXPECT_EQ(item.lastCheck(), "Tue Dec 08 03:34:39 2026");
     EXPECT_EQ(item.response(), "HTTP/1.0 200 OK");
@@ -266,16 +266,14 @@ TEST(CheckResult, DecidesByTheNamedMetaTag)
     const Case cases[] = {
         { "same value", "1.0", page("<meta name=\"version\" content=\"1.0\">"), false, "1.0" },
         { "other value", "1.0", page("<meta name=version content=1.1>"), true, "1.1" },
-        { "name in other case, content first", "1.0", page("<META CONTENT=\"1.0\" NAME=\"Version\">"), false,
-            "1.0" },
+        { "name in other case, content first", "1.0", page("<META CONTENT=\"1.0\" NAME=\"Version\">"), false, "1.0" },
         // A change only in letter case is no update, but the new spelling is kept.
-        { "value in other case", "Release A", page("<meta name=version content=\"RELEASE a\">"), false,
-            "RELEASE a" },
+        { "value in other case", "Release A", page("<meta name=version content=\"RELEASE a\">"), false, "RELEASE a" },
         { "no tag keeps the stored value", "1.0", page("<meta name=other content=2.0>"), false, "1.0" },
         { "head end tag left out", "1.0", "<html><head><meta name=version content=2.0></html>", true, "2.0" },
         { "empty content", "1.0", page("<meta name=version content=\"\">"), true, "" },
-        { "first marked tag wins", "1.0", page("<meta name=version content=2.0><meta name=version content=1.0>"),
-            true, "2.0" },
+        { "first marked tag wins", "1.0", page("<meta name=version content=2.0><meta name=version content=1.0>"), true,
+            "2.0" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -432,7 +430,12 @@ TEST(CheckParameters, TakesTheItemsOwnOrTheDefaultItems)
 TEST(CheckParameters, TimeOutIsNeverBelowAMinute)
 {
     const std::pair<int32_t, uint32_t> cases[] = {
-        { 0, 60000 }, { 30000, 60000 }, { 60000, 60000 }, { 60001, 60001 }, { 90000, 90000 }, { -5, 60000 },
+        { 0, 60000 },
+        { 30000, 60000 },
+        { 60000, 60000 },
+        { 60001, 60001 },
+        { 90000, 90000 },
+        { -5, 60000 },
     };
     for (const auto& [timeout, expected] : cases) {
         TCheckItem item;
@@ -445,8 +448,19 @@ TEST(CheckParameters, TimeOutIsNeverBelowAMinute)
 TEST(CheckParameters, ProxyPortIsADecimalNumber)
 {
     const std::pair<const char*, int> cases[] = {
-        { "8080", 8080 }, { "1", 1 }, { "65535", 65535 }, { "+80", 80 }, { "0", 0 }, { "-5", 0 }, { "", 0 },
-        { "abc", 0 }, { "80x", 0 }, { " 80", 0 }, { "65536", 0 }, { "99999999999999999999", 0 }, { "-", 0 },
+        { "8080", 8080 },
+        { "1", 1 },
+        { "65535", 65535 },
+        { "+80", 80 },
+        { "0", 0 },
+        { "-5", 0 },
+        { "", 0 },
+        { "abc", 0 },
+        { "80x", 0 },
+        { " 80", 0 },
+        { "65536", 0 },
+        { "99999999999999999999", 0 },
+        { "-", 0 },
     };
     for (const auto& [text, port] : cases)
         EXPECT_EQ(proxyPortNumber(text), port) << text;

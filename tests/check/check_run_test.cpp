@@ -61,8 +61,8 @@ public:
     void itemDone(size_t index, const TCheckItem& item, const TItemDone& done) override
     {
         EXPECT_EQ(item.status, done.status);
-        std::string line = "done " + std::to_string(index) + " " + statusLetter(done.previous) + ">"
-            + statusLetter(done.status);
+        std::string line
+            = "done " + std::to_string(index) + " " + statusLetter(done.previous) + ">" + statusLetter(done.status);
         if (done.updated)
             line += " updated " + std::to_string(done.updatedSoFar);
         if (done.cancelled)
@@ -90,16 +90,18 @@ TEST(CheckRun, WalksTheTickedItemsAndTellsTheObserver)
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"one of three updated", {true, true, true}, {answer(OldDate), answer(NewDate), answer(OldDate)}, {}, false,
-            {"started 3", "item 0", "done 0 N>N", "item 1", "done 1 N>U updated 1", "item 2", "done 2 N>N",
-                "ended 3/1"}},
-        {"unticked items are passed over", {false, true, false, true}, {answer(NewDate), answer(NewDate)}, {}, true,
-            {"started 2", "item 1", "done 1 N>U updated 1", "item 3", "done 3 N>U updated 2", "ended 2/2"}},
-        {"nothing ticked tells nothing", {false, false}, {}, {}, false, {}},
-        {"stop during the second of four", {true, true, true, true}, {answer(NewDate), Reply::stall()}, 1, false,
-            {"started 4", "item 0", "done 0 N>U updated 1", "item 1", "done 1 N>N cancelled", "ended 4/1 stopped"}},
-        {"a failed request is no failure of the run", {true, true}, {Reply::ending(Reply::End::Reset), answer(OldDate)},
-            {}, false, {"started 2", "item 0", "done 0 N>E", "item 1", "done 1 N>N", "ended 2/0"}},
+        { "one of three updated", { true, true, true }, { answer(OldDate), answer(NewDate), answer(OldDate) }, {},
+            false,
+            { "started 3", "item 0", "done 0 N>N", "item 1", "done 1 N>U updated 1", "item 2", "done 2 N>N",
+                "ended 3/1" } },
+        { "unticked items are passed over", { false, true, false, true }, { answer(NewDate), answer(NewDate) }, {},
+            true, { "started 2", "item 1", "done 1 N>U updated 1", "item 3", "done 3 N>U updated 2", "ended 2/2" } },
+        { "nothing ticked tells nothing", { false, false }, {}, {}, false, {} },
+        { "stop during the second of four", { true, true, true, true }, { answer(NewDate), Reply::stall() }, 1, false,
+            { "started 4", "item 0", "done 0 N>U updated 1", "item 1", "done 1 N>N cancelled", "ended 4/1 stopped" } },
+        { "a failed request is no failure of the run", { true, true },
+            { Reply::ending(Reply::End::Reset), answer(OldDate) }, {}, false,
+            { "started 2", "item 0", "done 0 N>E", "item 1", "done 1 N>N", "ended 2/0" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -173,10 +175,10 @@ TEST(CheckRun, SeveralAtOnceKeepOneConnectionPerServer)
         std::optional<size_t> stopAtRequests; // Stop once this many requests have arrived
     };
     const Case cases[] = {
-        {"four at once over three servers", 4, 3, 12, 3, {}},
-        {"four at once over six servers", 4, 6, 12, 4, {}},
-        {"one at a time is the run of old", 1, 3, 6, 1, {}},
-        {"stop with four in flight", 4, 6, 12, 4, 4},
+        { "four at once over three servers", 4, 3, 12, 3, {} },
+        { "four at once over six servers", 4, 6, 12, 4, {} },
+        { "one at a time is the run of old", 1, 3, 6, 1, {} },
+        { "stop with four in flight", 4, 6, 12, 4, 4 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -215,9 +217,9 @@ TEST(CheckRun, SeveralAtOnceKeepOneConnectionPerServer)
             EXPECT_LE(servers[s]->mostOpen(), 1u) << s;
             // One server sees its items in list order.
             const std::vector<std::string> paths = servers[s]->paths();
-            EXPECT_TRUE(std::is_sorted(paths.begin(), paths.end(),
-                [](const std::string& a, const std::string& b) { return std::stoi(a.substr(1)) < std::stoi(b.substr(1)); }))
-                << s;
+            EXPECT_TRUE(std::is_sorted(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+                return std::stoi(a.substr(1)) < std::stoi(b.substr(1));
+            })) << s;
         }
         EXPECT_EQ(summary.stopped, c.stopAtRequests.has_value());
         if (c.stopAtRequests) {
@@ -234,11 +236,11 @@ TEST(CheckRun, SeveralAtOnceKeepOneConnectionPerServer)
         EXPECT_EQ(summary.updated, c.items / 3);
         if (c.concurrent == 1) {
             // Each item is started and done before the next one starts.
-            std::vector<std::string> expected {"started " + std::to_string(c.items)};
+            std::vector<std::string> expected { "started " + std::to_string(c.items) };
             for (size_t i = 0; i < c.items; ++i) {
                 expected.push_back("item " + std::to_string(i));
-                expected.push_back("done " + std::to_string(i) + (i % 3 == 1 ? " N>U updated " + std::to_string(i / 3 + 1)
-                                                                              : " N>N"));
+                expected.push_back(
+                    "done " + std::to_string(i) + (i % 3 == 1 ? " N>U updated " + std::to_string(i / 3 + 1) : " N>N"));
             }
             expected.push_back("ended " + std::to_string(c.items) + "/" + std::to_string(c.items / 3));
             EXPECT_EQ(recorder.lines, expected);
@@ -283,14 +285,14 @@ TEST(CheckRun, AFailureAmongChecksInFlightIsItsItemsAlone)
 TEST(CheckRun, ServerOfUrl)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"http://Example.COM/a", "example.com:80"},
-        {"https://example.com", "example.com:443"},
-        {"http://example.com:8080/?q", "example.com:8080"},
-        {"http://user:pw@example.com:81#top", "example.com:81"},
-        {"http://[::1]:8443/", "[::1]:8443"},
-        {"https://[::1]/", "[::1]:443"},
-        {"127.0.0.1:5000/page", "127.0.0.1:5000"},
-        {"", ""},
+        { "http://Example.COM/a", "example.com:80" },
+        { "https://example.com", "example.com:443" },
+        { "http://example.com:8080/?q", "example.com:8080" },
+        { "http://user:pw@example.com:81#top", "example.com:81" },
+        { "http://[::1]:8443/", "[::1]:8443" },
+        { "https://[::1]/", "[::1]:443" },
+        { "127.0.0.1:5000/page", "127.0.0.1:5000" },
+        { "", "" },
     };
     for (const auto& [url, server] : cases)
         EXPECT_EQ(serverOf(url), server) << url;

@@ -1,7 +1,7 @@
 #include "check/http_checker.h"
 
-#include "support/japanese_pages.h"
 #include "support/http_server.h"
+#include "support/japanese_pages.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -99,19 +99,17 @@ TEST_F(HttpChecker, EachComparisonDetectsItsChange)
             ok("Content-Length: 10\r\n"), false },
         { "Content-Length changed", [](TCheckItem& i) { i.compareContentLength = 1; }, ok("Content-Length: 10\r\n"),
             ok("Content-Length: 11\r\n"), true },
-        { "size same", [](TCheckItem& i) { i.compareSize = i.useGet = 1; }, ok({}, "hello"), ok({}, "HELLO"),
-            false },
+        { "size same", [](TCheckItem& i) { i.compareSize = i.useGet = 1; }, ok({}, "hello"), ok({}, "HELLO"), false },
         { "size changed", [](TCheckItem& i) { i.compareSize = i.useGet = 1; }, ok({}, "hello"), ok({}, "hello!"),
             true },
         { "content same", [](TCheckItem& i) { i.compareContent = i.useGet = 1; }, ok({}, "hello"), ok({}, "hello"),
             false },
-        { "content changed", [](TCheckItem& i) { i.compareContent = i.useGet = 1; }, ok({}, "hello"),
-            ok({}, "hellO"), true },
+        { "content changed", [](TCheckItem& i) { i.compareContent = i.useGet = 1; }, ok({}, "hello"), ok({}, "hellO"),
+            true },
         // HEAD answers carry no body, so size and content stay the same whatever the server would send.
-        { "size and content by HEAD", [](TCheckItem& i) { i.compareSize = i.compareContent = 1; }, ok(),
-            ok(), false },
-        { "meta same", [](TCheckItem& i) { i.compareMetaTag = i.useGet = 1; }, ok({}, page("1.0")),
-            ok({}, page("1.0")), false },
+        { "size and content by HEAD", [](TCheckItem& i) { i.compareSize = i.compareContent = 1; }, ok(), ok(), false },
+        { "meta same", [](TCheckItem& i) { i.compareMetaTag = i.useGet = 1; }, ok({}, page("1.0")), ok({}, page("1.0")),
+            false },
         { "meta changed", [](TCheckItem& i) { i.compareMetaTag = i.useGet = 1; }, ok({}, page("1.0")),
             ok({}, page("1.1")), true },
         { "meta only in case", [](TCheckItem& i) { i.compareMetaTag = i.useGet = 1; }, ok({}, page("Rel A")),
@@ -245,7 +243,8 @@ TEST_F(HttpChecker, FailuresMakeAnErrorAndKeepTheStoredValues)
     };
     const Case cases[] = {
         { "refused", "", "Connection Failed" },
-        { "404", answer("404 Not Found", "Last-Modified: new\r\nContent-Length: 3\r\n", "new"), "HTTP/1.0 404 Not Found" },
+        { "404", answer("404 Not Found", "Last-Modified: new\r\nContent-Length: 3\r\n", "new"),
+            "HTTP/1.0 404 Not Found" },
         { "500", answer("500 Internal Server Error", "Content-Length: 3\r\n", "err"),
             "HTTP/1.0 500 Internal Server Error" },
         { "closed without an answer", "-", "*" },
@@ -281,8 +280,8 @@ TEST_F(HttpChecker, FailuresMakeAnErrorAndKeepTheStoredValues)
 TEST_F(HttpChecker, AfterAnErrorTheNextAnswerComparesWithTheKeptValues)
 {
     const std::string same = ok("Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n");
-    HttpServer server({ Reply::bytes(answer("404 Not Found")), Reply::bytes(same), Reply::bytes(answer("404 Not Found")),
-        Reply::bytes(ok("Last-Modified: Mon, 07 Nov 1994 08:49:37 GMT\r\n")) });
+    HttpServer server({ Reply::bytes(answer("404 Not Found")), Reply::bytes(same),
+        Reply::bytes(answer("404 Not Found")), Reply::bytes(ok("Last-Modified: Mon, 07 Nov 1994 08:49:37 GMT\r\n")) });
     TCheckItem item = checkedItem(server.url("/"));
     item.compareLastModified = 1;
     EXPECT_FALSE(check(item));

@@ -23,7 +23,8 @@ std::string plainRequest(const std::string& requestLine, const std::string& host
     return requestLine + "\r\nHost: " + host + "\r\n" + Accepts + extra + ContentType + "\r\n";
 }
 
-template <typename Exception = TException, typename F> std::string failureOf(F&& call)
+template <typename Exception = TException, typename F>
+std::string failureOf(F&& call)
 {
     try {
         call();

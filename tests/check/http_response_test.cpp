@@ -75,4 +75,3 @@ TEST(HttpResponse, BreaksLinesAtLfCrAndCrLf)
     EXPECT_EQ(mixed.value("B:"), "2");
     EXPECT_EQ(mixed.value("C:"), "3");
 }
-

@@ -80,7 +80,7 @@ private:
 TEST_F(HttpsClient, HeadAndGetOverTlsAreFormedAsForHttp)
 {
     TlsServer server(authority.issue("localhost"));
-    server.script({OkHead + "<html>head</html>", OkHead + "<html>page</html>"});
+    server.script({ OkHead + "<html>head</html>", OkHead + "<html>page</html>" });
     Client client;
     client.Head(server.url("/dir/page.html?q=1", "localhost"));
     EXPECT_TRUE(client.Secure());
@@ -125,22 +125,23 @@ TEST_F(HttpsClient, UntrustedPeersFailTheRequestWithTheReason)
     TlsServer wrongName(authority.issue("other.example"));
     Client client;
     EXPECT_EQ(failureOf<ETlsError>([&] { client.Get(wrongName.url("/", "localhost")); }),
-              "Certificate verify failed: hostname mismatch");
+        "Certificate verify failed: hostname mismatch");
     EXPECT_TRUE(wrongName.requests().empty());
 
     test::TlsAuthority stranger("Someone Else");
     TlsServer untrusted(stranger.issue("localhost"));
     EXPECT_EQ(failureOf<ETlsError>([&] { client.Get(untrusted.url("/", "localhost")); }),
-              "Certificate verify failed: unable to get local issuer certificate");
+        "Certificate verify failed: unable to get local issuer certificate");
 
     // A plain server behind an https URL.
-    HttpServer plain({Reply::ending(Reply::End::Close, OkHead + "plain", false)});
-    std::string failure = failureOf<ETlsError>([&] { client.Get("https://127.0.0.1:" + std::to_string(plain.port()) + "/"); });
+    HttpServer plain({ Reply::ending(Reply::End::Close, OkHead + "plain", false) });
+    std::string failure
+        = failureOf<ETlsError>([&] { client.Get("https://127.0.0.1:" + std::to_string(plain.port()) + "/"); });
     EXPECT_EQ(failure.rfind("TLS handshake failed: ", 0), 0u) << failure;
 
     // The client is ready for the next request after each failure.
     TlsServer good(authority.issue("localhost"));
-    good.script({OkHead + "fine"});
+    good.script({ OkHead + "fine" });
     client.Get(good.url("/", "localhost"));
     EXPECT_EQ(client.Body, "fine");
 }
@@ -151,7 +152,7 @@ TEST_F(HttpsClient, RedirectionsFollowTheSchemeAndKeepHttpsCookiesOffPlainHttp)
     TlsServer secure(authority.issue("127.0.0.1"));
     const std::string secureUrl = secure.url("/secure");
     plain.add("HTTP/1.0 302 Found\r\nSet-Cookie: plain=1\r\nLocation: " + secureUrl + "\r\n\r\n");
-    secure.script({"HTTP/1.0 302 Found\r\nSet-Cookie: secret=2\r\nLocation: " + plain.url("/back") + "\r\n\r\n"});
+    secure.script({ "HTTP/1.0 302 Found\r\nSet-Cookie: secret=2\r\nLocation: " + plain.url("/back") + "\r\n\r\n" });
     plain.add(OkHead + "back on http");
 
     Client client;
@@ -168,7 +169,7 @@ TEST_F(HttpsClient, RedirectionsFollowTheSchemeAndKeepHttpsCookiesOffPlainHttp)
 TEST_F(HttpsClient, RedirectionToABareFileNameStaysOnHttps)
 {
     TlsServer server(authority.issue("localhost"));
-    server.script({"HTTP/1.0 302 Found\r\nLocation: next.html\r\n\r\n", OkHead + "next"});
+    server.script({ "HTTP/1.0 302 Found\r\nLocation: next.html\r\n\r\n", OkHead + "next" });
     Client client;
     client.Get(server.url("/first", "localhost"));
     EXPECT_EQ(client.URL(), server.url("/next.html", "localhost"));
@@ -181,7 +182,7 @@ TEST_F(HttpsClient, ProxyOpensATunnelAndGetsThePathOnly)
     TlsServer::Options options;
     options.tunnel = true;
     TlsServer proxy(authority.issue("localhost"), options);
-    proxy.script({OkHead + "through the tunnel"});
+    proxy.script({ OkHead + "through the tunnel" });
 
     Client client;
     client.Proxy = "127.0.0.1";
@@ -191,10 +192,10 @@ TEST_F(HttpsClient, ProxyOpensATunnelAndGetsThePathOnly)
     EXPECT_EQ(client.Body, "through the tunnel");
     ASSERT_EQ(proxy.tunnelRequests().size(), 1u);
     EXPECT_EQ(proxy.tunnelRequests()[0],
-              "CONNECT localhost:443 HTTP/1.0\r\nHost: localhost:443\r\nUser-Agent: Vantrel/1.02\r\n\r\n");
+        "CONNECT localhost:443 HTTP/1.0\r\nHost: localhost:443\r\nUser-Agent: Vantrel/1.02\r\n\r\n");
     ASSERT_EQ(proxy.requests().size(), 1u);
-    EXPECT_EQ(proxy.requests()[0], "GET /page.html HTTP/1.0\r\nHost: localhost\r\n" + Accepts + ContentType
-                                       + "User-Agent: Vantrel/1.02\r\n\r\n");
+    EXPECT_EQ(proxy.requests()[0],
+        "GET /page.html HTTP/1.0\r\nHost: localhost\r\n" + Accepts + ContentType + "User-Agent: Vantrel/1.02\r\n\r\n");
 }
 
 TEST_F(HttpsClient, ARefusedTunnelFailsTheRequest)
@@ -207,12 +208,12 @@ TEST_F(HttpsClient, ARefusedTunnelFailsTheRequest)
     client.Proxy = "127.0.0.1";
     client.ProxyPort = static_cast<int16_t>(proxy.port());
     EXPECT_EQ(failureOf<TSocketError>([&] { client.Head("https://localhost:8443/"); }),
-              "Proxy refused the tunnel: HTTP/1.0 403 Forbidden");
+        "Proxy refused the tunnel: HTTP/1.0 403 Forbidden");
     ASSERT_EQ(proxy.tunnelRequests().size(), 1u);
     EXPECT_EQ(proxy.tunnelRequests()[0], "CONNECT localhost:8443 HTTP/1.0\r\nHost: localhost:8443\r\n\r\n");
 
     // A plain http URL through the same kind of proxy uses no tunnel.
-    HttpServer plainProxy({Reply::bytes(OkHead + "proxied")});
+    HttpServer plainProxy({ Reply::bytes(OkHead + "proxied") });
     client.ProxyPort = static_cast<int16_t>(plainProxy.port());
     client.Get("http://localhost/x");
     EXPECT_EQ(plainProxy.request(0).rfind("GET http://localhost/x HTTP/1.0\r\n", 0), 0u);
@@ -241,7 +242,7 @@ TEST_F(HttpsClient, CancelAndTimeOutEndAStalledHandshake)
 TEST_F(HttpsClient, ACheckOfAnItemOverTlsRecordsTheAnswerOrAnError)
 {
     TlsServer good(authority.issue("localhost"));
-    good.script({"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nsafe"});
+    good.script({ "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nsafe" });
     TlsServer wrongName(authority.issue("other.example"));
 
     THTTPChecker checker;

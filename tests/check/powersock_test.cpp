@@ -19,7 +19,8 @@ using test::HttpServer;
 using test::Reply;
 
 // The message of the exception that the call raises, or "" when it raises none.
-template <typename Exception = TException, typename F> std::string failureOf(F&& call)
+template <typename Exception = TException, typename F>
+std::string failureOf(F&& call)
 {
     try {
         call();

@@ -22,7 +22,7 @@ public:
     explicit Connection(std::uint16_t port)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
+        sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -36,7 +36,7 @@ public:
     // Waits for what the session asked for; false when nothing came in a long time.
     bool await(TTlsSession::Need need) const
     {
-        pollfd fd{m_fd, static_cast<short>(need == TTlsSession::Need::Write ? POLLOUT : POLLIN), 0};
+        pollfd fd { m_fd, static_cast<short>(need == TTlsSession::Need::Write ? POLLOUT : POLLIN), 0 };
         return ::poll(&fd, 1, 10000) > 0;
     }
 
@@ -107,9 +107,9 @@ const std::string Page = "HTTP/1.0 200 OK\r\nContent-Length: 300\r\n\r\n" + std:
 
 TEST_F(TlsSessionTest, ExchangesBytesWithATrustedServerByNameAndByAddress)
 {
-    for (std::string host : {"localhost", "127.0.0.1"}) {
+    for (std::string host : { "localhost", "127.0.0.1" }) {
         test::TlsServer server(authority.issue(host));
-        server.script({Page});
+        server.script({ Page });
         Connection connection(server.port());
         TTlsSession session;
         session.start(connection.fd(), host);
@@ -125,17 +125,15 @@ TEST_F(TlsSessionTest, ExchangesBytesWithATrustedServerByNameAndByAddress)
 TEST_F(TlsSessionTest, RefusesPeersThatCannotBeTrusted)
 {
     test::TlsServer wrongName(authority.issue("other.example"));
-    EXPECT_EQ(handshakeFailure("localhost", wrongName.port()),
-              "Certificate verify failed: hostname mismatch");
+    EXPECT_EQ(handshakeFailure("localhost", wrongName.port()), "Certificate verify failed: hostname mismatch");
 
     test::TlsServer wrongAddress(authority.issue("127.0.0.2"));
-    EXPECT_EQ(handshakeFailure("127.0.0.1", wrongAddress.port()),
-              "Certificate verify failed: IP address mismatch");
+    EXPECT_EQ(handshakeFailure("127.0.0.1", wrongAddress.port()), "Certificate verify failed: IP address mismatch");
 
     test::TlsAuthority stranger("Someone Else");
     test::TlsServer untrusted(stranger.issue("localhost"));
     EXPECT_EQ(handshakeFailure("localhost", untrusted.port()),
-              "Certificate verify failed: unable to get local issuer certificate");
+        "Certificate verify failed: unable to get local issuer certificate");
 
     test::TlsServer expired(authority.issue("localhost", -2));
     EXPECT_EQ(handshakeFailure("localhost", expired.port()), "Certificate verify failed: certificate has expired");
@@ -152,7 +150,7 @@ TEST_F(TlsSessionTest, RefusesOldProtocolsAndPlainPeers)
     test::TlsServer::Options plain;
     plain.plainAnswer = true;
     test::TlsServer plainServer(authority.issue("localhost"), plain);
-    plainServer.script({"HTTP/1.0 200 OK\r\n\r\nplain text"});
+    plainServer.script({ "HTTP/1.0 200 OK\r\n\r\nplain text" });
     EXPECT_EQ(handshakeFailure("localhost", plainServer.port()), "TLS handshake failed: wrong version number");
 }
 
@@ -162,7 +160,7 @@ TEST_F(TlsSessionTest, APeerThatClosesDuringTheHandshakeFailsIt)
     test::TlsServer::Options plain;
     plain.plainAnswer = true;
     test::TlsServer server(authority.issue("localhost"), plain);
-    server.script({""});
+    server.script({ "" });
     std::string failure = handshakeFailure("localhost", server.port());
     EXPECT_EQ(failure.rfind("TLS handshake failed: ", 0), 0u) << failure;
 }

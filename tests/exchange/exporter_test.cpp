@@ -1,8 +1,8 @@
+#include "base/exception.h"
 #include "exchange/exchange_commands.h"
 #include "exchange/html_exporter.h"
 #include "exchange/text_exporter.h"
 #include "exchange/xml_exporter.h"
-#include "base/exception.h"
 
 #include "exchange_fixture.h"
 #include "support/temp_dir.h"
@@ -489,7 +489,8 @@ TEST_F(ExportTest, NothingMarkedMeansNoDialogAndNoFile)
 
     // A cancelled dialog writes nothing either.
     EXPECT_FALSE(runExportCommand(
-        TExchangeFormat::TabText, config, [](size_t row) { return row == 0; }, [&] {
+        TExchangeFormat::TabText, config, [](size_t row) { return row == 0; },
+        [&] {
             ++asked;
             return std::string();
         }));
@@ -497,7 +498,8 @@ TEST_F(ExportTest, NothingMarkedMeansNoDialogAndNoFile)
     EXPECT_FALSE(test::fileExists(path));
 
     // Selected rows only, or every row with exportAll on.
-    EXPECT_TRUE(runExportCommand(TExchangeFormat::UriList, config, [](size_t row) { return row == 1; }, choose));
+    EXPECT_TRUE(runExportCommand(
+        TExchangeFormat::UriList, config, [](size_t row) { return row == 1; }, choose));
     EXPECT_EQ(test::readFile(path), "http://b/\r\n");
     config.exportAll = 1;
     EXPECT_TRUE(runExportCommand(TExchangeFormat::UriList, config, none, choose));
@@ -511,8 +513,8 @@ TEST_F(ExportTest, DialogsOfTheCommands)
     EXPECT_EQ(exportDialog(TExchangeFormat::UriList).filter, "URLリスト (*.lst)|*.lst|全てのファイル (*.*)|*.*");
     EXPECT_EQ(exportDialog(TExchangeFormat::TabText).title, "エクスポート TAB区切りテキスト");
     EXPECT_EQ(importDialog(TExchangeFormat::TabText).title, "インポート TAB区切りテキスト");
-    EXPECT_EQ(importDialog(TExchangeFormat::TabText).filter,
-        "TAB区切りテキスト (*.txt)|*.txt|全てのファイル (*.*)|*.*");
+    EXPECT_EQ(
+        importDialog(TExchangeFormat::TabText).filter, "TAB区切りテキスト (*.txt)|*.txt|全てのファイル (*.*)|*.*");
     EXPECT_EQ(exportDialog(TExchangeFormat::Xml).title, "エクスポート XMLファイル");
     EXPECT_EQ(importDialog(TExchangeFormat::Xml).title, "インポート XMLファイル");
     EXPECT_EQ(exportDialog(TExchangeFormat::Xml).filter, "XMLファイル (*.xml)|*.xml|全てのファイル (*.*)|*.*");
@@ -570,7 +572,9 @@ TEST_F(ExportTest, FailedExportKeepsTheEarlierFile)
 
     // The item list holds scrambled passwords, so a new one is for its owner only.
     exportItems(TExchangeFormat::Xml, dir.file("new.xml"), config.items, config);
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(dir.file("new.xml").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }

@@ -1,9 +1,9 @@
+#include "base/exception.h"
 #include "exchange/exchange_commands.h"
 #include "exchange/html_importer.h"
 #include "exchange/item_importer.h"
 #include "exchange/xml_exporter.h"
 #include "exchange/xml_importer.h"
-#include "base/exception.h"
 
 #include "exchange_fixture.h"
 #include "support/temp_dir.h"
@@ -155,7 +155,7 @@ TEST_F(ImportTest, TabTextNeedsThreeColumnsAndATitleOrUrl)
                              "\t\tview\n" // neither title nor URL
                              "\thttp://u/\t\n" // URL only
                              "t\thttp://c/\thttp://v/\tMon, 07 Dec 2026 10:00:00 GMT\t1,024\textra\n"
-                             + std::string("n\0ul\thttp://n/\0x\tv\r\n", 20);
+        + std::string("n\0ul\thttp://n/\0x\tv\r\n", 20);
     importTabText(file("list.txt", text), config.items, config);
 
     ASSERT_EQ(config.items.count(), 4u);
@@ -261,8 +261,7 @@ TEST_F(ImportTest, FileThatCannotBeOpenedLeavesTheListUnchanged)
     EXPECT_FALSE(runImportCommand(TExchangeFormat::Xml, config, [] { return std::string(); }));
     EXPECT_EQ(config.items.items(), before.items());
 
-    EXPECT_TRUE(runImportCommand(
-        TExchangeFormat::UriList, config, [&] { return file("one.lst", "http://new/"); }));
+    EXPECT_TRUE(runImportCommand(TExchangeFormat::UriList, config, [&] { return file("one.lst", "http://new/"); }));
     EXPECT_EQ(checkUris(config.items), (std::vector<std::string> { "http://kept/", "http://new/" }));
 }
 
@@ -319,8 +318,8 @@ TEST_F(ImportTest, XmlImportFollowsEveryRule)
     importXmlFile(file("rules.xml", XmlRules), config.items, config);
 
     EXPECT_EQ(titles(config.items),
-        (std::vector<std::string> { "A&B <x> \"q\" &foo; &amp", "second", "", "line break and tab",
-            "outside the list", "after the unclosed one" }));
+        (std::vector<std::string> { "A&B <x> \"q\" &foo; &amp", "second", "", "line break and tab", "outside the list",
+            "after the unclosed one" }));
 
     const TCheckItem& a = config.items[0];
     EXPECT_EQ(a.status, ItemStatus::Initial); // the status element is not read
@@ -393,9 +392,10 @@ TEST_F(ImportTest, XmlInAnyOfTheThreeCodesGivesTheSameTitles)
 {
     // Whatever the declaration says. (Half-width katakana are left out: in EUC-JP their prefix byte reads as
     // Shift_JIS, and ISO-2022-JP has no form for them.)
-    const std::string utf8 = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<itemlist>"
-                             "<item><title>漢字のタイトル 表示</title><check-uri>http://j/</check-uri></item>"
-                             "<item><title>ソフト&amp;ポート</title><check-uri>http://k/</check-uri></item></itemlist>\r\n";
+    const std::string utf8
+        = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<itemlist>"
+          "<item><title>漢字のタイトル 表示</title><check-uri>http://j/</check-uri></item>"
+          "<item><title>ソフト&amp;ポート</title><check-uri>http://k/</check-uri></item></itemlist>\r\n";
     const std::vector<std::string> expected { sjis("漢字のタイトル 表示"), sjis("ソフト&ポート") };
     for (const char* code : { "CP932", "EUC-JP", "ISO-2022-JP" }) {
         SCOPED_TRACE(code);
@@ -532,8 +532,9 @@ TEST_F(ImportTest, HtmlImportTakesEveryLinkWithAnHref)
 
     // The same page in EUC-JP gives the same items.
     TCheckItems euc;
-    importHtmlLinks(file("links-euc.html", test::encodeAs("EUC-JP",
-                        "<a href=\"http://one/\">最初 &amp; 一番</a><a href=\"two.html\">二番目</a>")),
+    importHtmlLinks(
+        file("links-euc.html",
+            test::encodeAs("EUC-JP", "<a href=\"http://one/\">最初 &amp; 一番</a><a href=\"two.html\">二番目</a>")),
         euc, config);
     EXPECT_EQ(titles(euc), (std::vector<std::string> { sjis("最初 & 一番"), sjis("二番目") }));
 
@@ -555,7 +556,8 @@ TEST_F(ImportTest, BookmarksExportedInUtf8GiveTitlesAsABrowserShowsThem)
           "Café du monde</A>\n"
           "        <DT><A HREF=\"https://ja.wikipedia.org/wiki/日本\">日本 &mdash; Wikipedia</A>\n"
           "    </DL><p>\n</DL><p>\n";
-    const std::vector<std::string> expectedTitles { sjis("新着情報のページ"), "Cafe du monde", sjis("日本 ― Wikipedia") };
+    const std::vector<std::string> expectedTitles { sjis("新着情報のページ"), "Cafe du monde",
+        sjis("日本 ― Wikipedia") };
     const std::vector<std::string> expectedUris { "https://example.jp/news/", "https://cafe.example/",
         "https://ja.wikipedia.org/wiki/%E6%97%A5%E6%9C%AC" };
     const char* const labels[] = { "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n",

@@ -32,7 +32,7 @@ TEST(Event, AutoResetReleasesOneWaiterPerSet)
 
     // Every set releases exactly one of the waiting threads.
     constexpr int waiters = 4;
-    std::atomic<int> released{0};
+    std::atomic<int> released { 0 };
     std::vector<std::thread> threads;
     for (int i = 0; i < waiters; ++i) {
         threads.emplace_back([&] {

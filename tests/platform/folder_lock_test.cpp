@@ -53,8 +53,8 @@ TEST(FolderLock, ReadOnlyFolderCannotBeLockedUnlessTheLockFileIsThere)
         bool lockFileLeft;
         State expected;
     } cases[] = {
-        {"no lock file", false, State::Unavailable},
-        {"lock file left from before", true, State::Held},
+        { "no lock file", false, State::Unavailable },
+        { "lock file left from before", true, State::Held },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

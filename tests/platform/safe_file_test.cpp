@@ -1,5 +1,5 @@
-#include "platform/safe_file.h"
 #include "base/exception.h"
+#include "platform/safe_file.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 
@@ -33,7 +33,9 @@ std::vector<std::string> folderEntries(const std::string& folder)
 
 mode_t modeOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(path.c_str(), &st) != 0)
         return 0;
     return st.st_mode & 07777;
@@ -41,7 +43,9 @@ mode_t modeOf(const std::string& path)
 
 bool isSymbolicLink(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
@@ -60,7 +64,7 @@ struct TemporaryKind
     const char* name;
     bool unnamed;
 };
-const TemporaryKind TemporaryKinds[] = {{"unnamed", true}, {"named", false}};
+const TemporaryKind TemporaryKinds[] = { { "unnamed", true }, { "named", false } };
 
 class UnnamedTemporaries
 {
@@ -79,7 +83,7 @@ TEST(SafeFile, WritesNewFileOwnerOnlyAndLeavesNoTemporary)
     writeFileSafely(path, bytes.data(), bytes.size());
     EXPECT_EQ(test::readFile(path), bytes);
     EXPECT_EQ(modeOf(path), 0600u);
-    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"vantrel.cfg"});
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string> { "vantrel.cfg" });
 
     const auto image = readWholeFile(path);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data()), image.size()), bytes);
@@ -117,7 +121,7 @@ TEST(SafeFile, FailedWriteKeepsOldFileByteForByte)
         SCOPED_TRACE(kind.name);
         const int limited = test::runInChild([&] {
             setUnnamedTemporaryFilesAllowed(kind.unnamed);
-            rlimit limit{4096, 4096};
+            rlimit limit { 4096, 4096 };
             ::setrlimit(RLIMIT_FSIZE, &limit);
             try {
                 writeFileSafely(path, large.data(), large.size());
@@ -128,7 +132,7 @@ TEST(SafeFile, FailedWriteKeepsOldFileByteForByte)
         });
         EXPECT_EQ(limited, 0);
         EXPECT_EQ(test::readFile(path), old);
-        EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"vantrel.cfg"});
+        EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string> { "vantrel.cfg" });
     }
 
     // A folder the writer may not create files in fails before anything is touched. Root passes every
@@ -147,7 +151,7 @@ TEST(SafeFile, FailedWriteKeepsOldFileByteForByte)
     ::chmod(dir.path().c_str(), 0700);
     EXPECT_EQ(refused, 0);
     EXPECT_EQ(test::readFile(path), old);
-    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"vantrel.cfg"});
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string> { "vantrel.cfg" });
 }
 
 TEST(SafeFile, MissingFolderMissingFileAndFolderAsFileRaise)
@@ -188,7 +192,7 @@ TEST(SafeFile, KilledWriteLeavesOnlyTheOldFileOnceCleanedUp)
         EXPECT_EQ(test::readFile(path), old);
         const auto left = folderEntries(dir.path());
         if (kind.unnamed) {
-            EXPECT_EQ(left, std::vector<std::string>{"vantrel.cfg"});
+            EXPECT_EQ(left, std::vector<std::string> { "vantrel.cfg" });
             continue;
         }
         ASSERT_EQ(left.size(), 2u);
@@ -197,8 +201,8 @@ TEST(SafeFile, KilledWriteLeavesOnlyTheOldFileOnceCleanedUp)
 
         // The start-up cleanup removes that leftover and nothing that merely looks like one.
         const std::vector<std::string> others
-            = {"other.cfg.tmpAbC123", "vantrel.cfg.tmp12345", "vantrel.cfg.tmp1234567", "vantrel.cfg.tmp12345-",
-                "vantrel.cfg.tmpAbC123.bak", "xvantrel.cfg.tmpAbC123", "vantrel.cfg.tmpDirXYZ/"};
+            = { "other.cfg.tmpAbC123", "vantrel.cfg.tmp12345", "vantrel.cfg.tmp1234567", "vantrel.cfg.tmp12345-",
+                  "vantrel.cfg.tmpAbC123.bak", "xvantrel.cfg.tmpAbC123", "vantrel.cfg.tmpDirXYZ/" };
         for (const auto& name : others) {
             if (name.back() == '/')
                 ::mkdir(dir.file(name).c_str(), 0700);
@@ -224,10 +228,10 @@ TEST(SafeFile, SymbolicLinkStaysAndItsFinalTargetGetsTheBytes)
         bool targetExists;
     };
     const Case cases[] = {
-        {"relative", {{"vantrel.cfg", "real.cfg"}}, "real.cfg", true},
-        {"into another folder", {{"vantrel.cfg", "elsewhere/real.cfg"}}, "elsewhere/real.cfg", true},
-        {"dangling", {{"vantrel.cfg", "elsewhere/new.cfg"}}, "elsewhere/new.cfg", false},
-        {"chain", {{"vantrel.cfg", "elsewhere/hop"}, {"elsewhere/hop", "../real.cfg"}}, "real.cfg", true},
+        { "relative", { { "vantrel.cfg", "real.cfg" } }, "real.cfg", true },
+        { "into another folder", { { "vantrel.cfg", "elsewhere/real.cfg" } }, "elsewhere/real.cfg", true },
+        { "dangling", { { "vantrel.cfg", "elsewhere/new.cfg" } }, "elsewhere/new.cfg", false },
+        { "chain", { { "vantrel.cfg", "elsewhere/hop" }, { "elsewhere/hop", "../real.cfg" } }, "real.cfg", true },
     };
     for (const auto& c : cases) {
         for (const auto& kind : TemporaryKinds) {

@@ -1,5 +1,5 @@
-#include "platform/std_file.h"
 #include "base/exception.h"
+#include "platform/std_file.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +54,7 @@ TEST(StdFile, FailuresRaiseWithClassNameAndErrno)
     const std::string path = dir.file("f.bin");
 
     // Unknown modes are refused before the file system is asked.
-    for (const char* mode : {"r", "w", "rt", "", "x+b"}) {
+    for (const char* mode : { "r", "w", "rt", "", "x+b" }) {
         TStdFile file;
         EXPECT_THROW(file.open(path, mode), TException) << mode;
     }

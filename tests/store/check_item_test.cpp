@@ -74,7 +74,7 @@ TEST(PasswordScrambling, OddLengthIgnoresMiddleByte)
 TEST(CheckItems, ListOperationsKeepOrder)
 {
     TCheckItems list;
-    for (const char* t : {"a", "b", "c", "d"}) {
+    for (const char* t : { "a", "b", "c", "d" }) {
         TCheckItem item;
         item.title() = t;
         list.append(item);
@@ -104,7 +104,7 @@ TEST(CheckItems, ListOperationsKeepOrder)
     EXPECT_EQ(titles(other), "dbd");
     EXPECT_TRUE(list.empty());
 
-    other.setStatus({0, 2, 7}, ItemStatus::Update);
+    other.setStatus({ 0, 2, 7 }, ItemStatus::Update);
     EXPECT_EQ(other[0].status, ItemStatus::Update);
     EXPECT_EQ(other[1].status, ItemStatus::Initial);
     EXPECT_EQ(other[2].status, ItemStatus::Update);
@@ -185,32 +185,33 @@ TEST(ItemEdit, TitleChangeAloneKeepsResults)
 TEST(ItemEdit, RulesInTheirOrder)
 {
     const TCheckItem before = checkedItem();
-    struct Case {
+    struct Case
+    {
         const char* name;
         void (*edit)(TCheckItem&);
         bool (*expect)(const TCheckItem&);
     };
     const Case cases[] = {
-        {"empty url switches check off", [](TCheckItem& e) { e.checkUri().clear(); },
-            [](const TCheckItem& e) { return !e.check && e.status == ItemStatus::Initial; }},
-        {"empty meta name switches meta compare off", [](TCheckItem& e) { e.metaTagName().clear(); },
-            [](const TCheckItem& e) { return !e.compareMetaTag && e.metaTagValue().empty(); }},
-        {"empty proxy switches proxy off", [](TCheckItem& e) { e.proxyServer().clear(); },
-            [](const TCheckItem& e) { return !e.useProxy && e.status == ItemStatus::Update; }},
-        {"HEAD empties the content", [](TCheckItem& e) { e.useGet = 0; },
-            [](const TCheckItem& e) { return e.content.empty() && e.status == ItemStatus::Update; }},
-        {"changed meta name empties its value", [](TCheckItem& e) { e.metaTagName() = "other"; },
-            [](const TCheckItem& e) { return e.metaTagValue().empty() && e.status == ItemStatus::Initial; }},
-        {"changed comparison resets status", [](TCheckItem& e) { e.compareSize = 1; },
-            [](const TCheckItem& e) { return e.status == ItemStatus::Initial && e.lastCheckTime == 100; }},
-        {"another non-zero switch value is no change", [](TCheckItem& e) { e.compareLastModified = 7; },
-            [](const TCheckItem& e) { return e.status == ItemStatus::Update; }},
-        {"no own parameters empties them", [](TCheckItem& e) { e.ownParameters = 0; },
+        { "empty url switches check off", [](TCheckItem& e) { e.checkUri().clear(); },
+            [](const TCheckItem& e) { return !e.check && e.status == ItemStatus::Initial; } },
+        { "empty meta name switches meta compare off", [](TCheckItem& e) { e.metaTagName().clear(); },
+            [](const TCheckItem& e) { return !e.compareMetaTag && e.metaTagValue().empty(); } },
+        { "empty proxy switches proxy off", [](TCheckItem& e) { e.proxyServer().clear(); },
+            [](const TCheckItem& e) { return !e.useProxy && e.status == ItemStatus::Update; } },
+        { "HEAD empties the content", [](TCheckItem& e) { e.useGet = 0; },
+            [](const TCheckItem& e) { return e.content.empty() && e.status == ItemStatus::Update; } },
+        { "changed meta name empties its value", [](TCheckItem& e) { e.metaTagName() = "other"; },
+            [](const TCheckItem& e) { return e.metaTagValue().empty() && e.status == ItemStatus::Initial; } },
+        { "changed comparison resets status", [](TCheckItem& e) { e.compareSize = 1; },
+            [](const TCheckItem& e) { return e.status == ItemStatus::Initial && e.lastCheckTime == 100; } },
+        { "another non-zero switch value is no change", [](TCheckItem& e) { e.compareLastModified = 7; },
+            [](const TCheckItem& e) { return e.status == ItemStatus::Update; } },
+        { "no own parameters empties them", [](TCheckItem& e) { e.ownParameters = 0; },
             [](const TCheckItem& e) {
                 return !e.useProxy && !e.useAuthentication && e.proxyServer().empty() && e.proxyPort().empty()
                     && e.userId().empty() && e.scrambledPassword().empty() && e.password.empty()
                     && e.userAgent().empty();
-            }},
+            } },
     };
     for (const auto& c : cases) {
         TCheckItem edited = before;

@@ -59,7 +59,7 @@ TCheckItems titled(const std::vector<std::string>& texts)
 
 TEST(ItemOrder, SameKeyAgainReversesAndNewKeyStartsAscending)
 {
-    TCheckItems list = listOf({1, 3, 0, 2});
+    TCheckItems list = listOf({ 1, 3, 0, 2 });
     EXPECT_EQ(list.sortKey, 0);
     EXPECT_TRUE(list.sortAscending);
 
@@ -81,7 +81,7 @@ TEST(ItemOrder, SameKeyAgainReversesAndNewKeyStartsAscending)
 
 TEST(ItemOrder, TitleThenUrlThenTitleIsAscending)
 {
-    TCheckItems list = titled({"b", "c", "a"});
+    TCheckItems list = titled({ "b", "c", "a" });
     list.sortBy(2, byteCompare);
     EXPECT_EQ(titles(list), "a,b,c,");
     list.sortBy(3, byteCompare);
@@ -117,7 +117,7 @@ TEST(ItemOrder, EachTextKeyComparesItsOwnText)
 TEST(ItemOrder, LastModifiedComparesTheTimeNumberWithUnreadFirst)
 {
     TCheckItems list;
-    for (int32_t time : {5000, -1, 100, 0}) {
+    for (int32_t time : { 5000, -1, 100, 0 }) {
         TCheckItem item;
         item.lastModifiedTime = time;
         // The text would order them the other way round.
@@ -139,7 +139,7 @@ TEST(ItemOrder, EmptyTextFirstWhateverTheComparison)
             return a.empty() ? 1 : -1;
         return a.compare(b);
     };
-    TCheckItems list = titled({"x", "", "a"});
+    TCheckItems list = titled({ "x", "", "a" });
     list.sortBy(2, emptyLast);
     EXPECT_EQ(titles(list), ",a,x,");
     list.sortBy(2, emptyLast);
@@ -148,10 +148,10 @@ TEST(ItemOrder, EmptyTextFirstWhateverTheComparison)
 
 TEST(ItemOrder, TextKeysUseTheGivenComparison)
 {
-    TCheckItems list = titled({"a", "B", "c"});
+    TCheckItems list = titled({ "a", "B", "c" });
     list.sortBy(2, byteCompare);
     EXPECT_EQ(titles(list), "B,a,c,");
-    TCheckItems other = titled({"a", "B", "c"});
+    TCheckItems other = titled({ "a", "B", "c" });
     other.sortBy(2, [](const std::string& a, const std::string& b) { return std::tolower(a[0]) - std::tolower(b[0]); });
     EXPECT_EQ(titles(other), "a,B,c,");
 }
@@ -165,8 +165,8 @@ TEST(ItemOrder, EmptyListUpdatesTheStateAndUnknownKeyChangesNothing)
     empty.sortBy(2, byteCompare);
     EXPECT_FALSE(empty.sortAscending);
 
-    TCheckItems list = listOf({2, 1});
-    for (uint8_t key : {0, 7, 255})
+    TCheckItems list = listOf({ 2, 1 });
+    for (uint8_t key : { 0, 7, 255 })
         list.sortBy(key, byteCompare);
     EXPECT_EQ(statuses(list), "21");
     EXPECT_EQ(list.sortKey, 0);

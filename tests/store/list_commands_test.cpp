@@ -49,12 +49,10 @@ TEST(ListCommands, ChangeTheItemsAndGiveTheNewSelection)
     using Command = std::function<TSelection(TCheckItems&, const TSelection&)>;
     const Command invert = [](TCheckItems& items, const TSelection& s) { return invertSelection(items.count(), s); };
     const Command updated = [](TCheckItems& items, const TSelection&) { return selectUpdated(items); };
-    const Command error = [](TCheckItems& items, const TSelection& s) {
-        return setSelectedStatus(items, s, ItemStatus::Error);
-    };
-    const Command byStatus = [](TCheckItems& items, const TSelection&) {
-        return sortItems(items, SortKey::Status, byBytes);
-    };
+    const Command error
+        = [](TCheckItems& items, const TSelection& s) { return setSelectedStatus(items, s, ItemStatus::Error); };
+    const Command byStatus
+        = [](TCheckItems& items, const TSelection&) { return sortItems(items, SortKey::Status, byBytes); };
     const Command append = [](TCheckItems& items, const TSelection&) {
         TCheckItem item = newItemTemplate();
         item.title() = "e";
@@ -71,21 +69,21 @@ TEST(ListCommands, ChangeTheItemsAndGiveTheNewSelection)
     };
     // The list is a, b, c, d; b and d are updated.
     const Case cases[] = {
-        {"erase one", eraseSelected, {2}, "abd", "NUU", {}},
-        {"erase several", eraseSelected, {0, 2}, "bd", "UU", {}},
-        {"erase all", eraseSelected, {0, 1, 2, 3}, "", "", {}},
-        {"erase beyond the list", eraseSelected, {4}, "abcd", "NUNU", {}},
-        {"up moves the first selected alone", moveSelectedUp, {2, 3}, "acbd", "NNUU", {1}},
-        {"up at the top", moveSelectedUp, {0, 2}, "abcd", "NUNU", {0, 2}},
-        {"up with nothing selected", moveSelectedUp, {}, "abcd", "NUNU", {}},
-        {"down moves the first selected alone", moveSelectedDown, {1, 3}, "acbd", "NNUU", {2}},
-        {"down at the end", moveSelectedDown, {3}, "abcd", "NUNU", {3}},
-        {"select updated", updated, {0}, "abcd", "NUNU", {1, 3}},
-        {"invert", invert, {1, 3}, "abcd", "NUNU", {0, 2}},
-        {"invert nothing", invert, {}, "abcd", "NUNU", {0, 1, 2, 3}},
-        {"set status", error, {0, 3}, "abcd", "EUNE", {0, 3}},
-        {"sort", byStatus, {1}, "acbd", "NNUU", {}},
-        {"append", append, {1}, "abcde", "NUNUI", {4}},
+        { "erase one", eraseSelected, { 2 }, "abd", "NUU", {} },
+        { "erase several", eraseSelected, { 0, 2 }, "bd", "UU", {} },
+        { "erase all", eraseSelected, { 0, 1, 2, 3 }, "", "", {} },
+        { "erase beyond the list", eraseSelected, { 4 }, "abcd", "NUNU", {} },
+        { "up moves the first selected alone", moveSelectedUp, { 2, 3 }, "acbd", "NNUU", { 1 } },
+        { "up at the top", moveSelectedUp, { 0, 2 }, "abcd", "NUNU", { 0, 2 } },
+        { "up with nothing selected", moveSelectedUp, {}, "abcd", "NUNU", {} },
+        { "down moves the first selected alone", moveSelectedDown, { 1, 3 }, "acbd", "NNUU", { 2 } },
+        { "down at the end", moveSelectedDown, { 3 }, "abcd", "NUNU", { 3 } },
+        { "select updated", updated, { 0 }, "abcd", "NUNU", { 1, 3 } },
+        { "invert", invert, { 1, 3 }, "abcd", "NUNU", { 0, 2 } },
+        { "invert nothing", invert, {}, "abcd", "NUNU", { 0, 1, 2, 3 } },
+        { "set status", error, { 0, 3 }, "abcd", "EUNE", { 0, 3 } },
+        { "sort", byStatus, { 1 }, "acbd", "NNUU", {} },
+        { "append", append, { 1 }, "abcde", "NUNUI", { 4 } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -105,13 +103,16 @@ TEST(ListCommands, PastedTextGivesAnItemWithItsFirstLine)
         std::string text;
         std::optional<std::string> uri;
     } cases[] = {
-        {"http://127.0.0.1/a\r\nb", "http://127.0.0.1/a"},
-        {"a\rb", "a"},
-        {"a\nb\n", "a"},
-        {"\x83" "e\x83X\x83g\n", "\x83" "e\x83X\x83g"}, // テスト
-        {"\nb", std::nullopt},
-        {"\r\nb", std::nullopt},
-        {"", std::nullopt},
+        { "http://127.0.0.1/a\r\nb", "http://127.0.0.1/a" },
+        { "a\rb", "a" },
+        { "a\nb\n", "a" },
+        { "\x83"
+          "e\x83X\x83g\n",
+            "\x83"
+            "e\x83X\x83g" }, // テスト
+        { "\nb", std::nullopt },
+        { "\r\nb", std::nullopt },
+        { "", std::nullopt },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

@@ -93,14 +93,15 @@ TEST(StoreFile, BlankItemIs184Bytes)
     ASSERT_EQ(image.size(), 184u);
     EXPECT_EQ(image.substr(0, 24), le32(24) + le32(36) + le32(60) + le32(124) + le32(184) + le32(0));
     // Fixed block: status 0, timeout 0, check on, compareLastModified and compareContentLength on.
-    EXPECT_EQ(image.substr(24, 36), test::hexBytes("00000000 00000000 01 00 00 01 01 00 00 00 00 00 00 00"
-                                                   "00000000 00000000 00000000 00000000"));
+    EXPECT_EQ(image.substr(24, 36),
+        test::hexBytes("00000000 00000000 01 00 00 01 01 00 00 00 00 00 00 00"
+                       "00000000 00000000 00000000 00000000"));
     EXPECT_EQ(image.substr(60), textTable(15));
 }
 
 TEST(StoreFile, SmallTables)
 {
-    const std::string one[] = {""};
+    const std::string one[] = { "" };
     TMemory t(textTableSize(one));
     writeTextTable(t.data(), one);
     EXPECT_EQ(bytesOf(t), test::hexBytes("01000000 0c000000 00000000"));
@@ -219,7 +220,7 @@ TConfig sampleConfig()
     config.soundOnNoUpdate = 1;
     config.exportAll = 0;
     config.exportCheckUri = 0;
-    config.columnWidths = {150, 0, -1, 40, 50, 60};
+    config.columnWidths = { 150, 0, -1, 40, 50, 60 };
     for (size_t i = 0; i < ConfigTextCount; ++i)
         config.texts[i] = "\x83\x65\x83\x58\x83\x67" + std::to_string(i);
     config.defaultItem = fullItem(9);
@@ -283,7 +284,9 @@ TEST(SettingsFile, CreatedReadableByOwnerOnly)
     test::TempDir dir;
     writeSettingsFile(sampleConfig(), dir.file("vantrel.cfg"));
     ASSERT_TRUE(writeItemsFile(sampleConfig().items, dir.file("list.vantrelitems")));
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(dir.file("vantrel.cfg").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ASSERT_EQ(::stat(dir.file("list.vantrelitems").c_str(), &st), 0);
@@ -302,15 +305,15 @@ TEST(SettingsFile, RefusedFilesGiveFactorySettings)
     otherVersion.replace(4, 4, le32(3));
 
     const std::pair<const char*, std::string> cases[] = {
-        {"missing file", ""},
-        {"empty file", std::string()},
-        {"truncated", good.substr(0, good.size() - 1)},
-        {"five parts", table({options, texts, item, none, none})},
-        {"three parts", table({options, texts, item})},
-        {"options of 41 bytes", table({options + "x", texts, item, none})},
-        {"another version", table({otherVersion, texts, item, none})},
-        {"six texts", table({options, textTable(6), item, none})},
-        {"bad item table", table({options, texts, item, le32(9)})},
+        { "missing file", "" },
+        { "empty file", std::string() },
+        { "truncated", good.substr(0, good.size() - 1) },
+        { "five parts", table({ options, texts, item, none, none }) },
+        { "three parts", table({ options, texts, item }) },
+        { "options of 41 bytes", table({ options + "x", texts, item, none }) },
+        { "another version", table({ otherVersion, texts, item, none }) },
+        { "six texts", table({ options, textTable(6), item, none }) },
+        { "bad item table", table({ options, texts, item, le32(9) }) },
     };
     int index = 0;
     for (const auto& [name, bytes] : cases) {
@@ -335,7 +338,7 @@ TEST(SettingsFile, LenientParts)
     std::string options = encodeSettings(TConfig()).toString().substr(36, 40);
     options.replace(0, 4, le32(7)); // another signature is kept
     // A default item too short to read becomes the blank item, not the new-item template.
-    test::writeFile(path, table({options, textTable(7, "z"), "short", le32(0)}));
+    test::writeFile(path, table({ options, textTable(7, "z"), "short", le32(0) }));
     TConfig config;
     readSettingsFile(config, path);
     EXPECT_EQ(config.signature, 7u);

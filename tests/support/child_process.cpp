@@ -25,8 +25,7 @@ int exitCode(int status)
 int reap(pid_t pid)
 {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     return exitCode(status);
 }
 
@@ -87,8 +86,7 @@ void TChildProcess::kill()
         return;
     ::kill(m_pid, SIGKILL);
     int status = 0;
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) { }
     m_pid = -1;
 }
 
@@ -193,8 +191,8 @@ ProgramResult TProgram::wait()
     return result;
 }
 
-ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
-    const std::string& folder, const std::vector<std::string>& unset)
+ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments, const std::string& folder,
+    const std::vector<std::string>& unset)
 {
     return TProgram(path, arguments, folder, unset).wait();
 }

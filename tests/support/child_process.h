@@ -64,7 +64,7 @@ private:
 };
 
 // Starts the program and waits for it.
-ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
-    const std::string& folder, const std::vector<std::string>& unset = {});
+ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments, const std::string& folder,
+    const std::vector<std::string>& unset = {});
 
 } // namespace test

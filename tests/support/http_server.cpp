@@ -41,8 +41,7 @@ int loopbackSocket(uint16_t& port, int backlog, Loopback loopback = Loopback::V4
         ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on));
     sockaddr_storage address;
     socklen_t length = loopbackAddress(loopback, port, address);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0
-        || (backlog >= 0 && ::listen(fd, backlog) != 0)
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || (backlog >= 0 && ::listen(fd, backlog) != 0)
         || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ::close(fd);
         throw std::runtime_error(loopback == Loopback::V6 ? "cannot listen on ::1" : "cannot listen on 127.0.0.1");

@@ -17,7 +17,6 @@ inline void useJapanTime()
     ::tzset();
 }
 
-
 // Puts the process in the given time zone (a POSIX TZ text such as "UTC0" or "JST-9") for the guard's life.
 class LocalZone
 {

@@ -22,11 +22,11 @@ TempDir::~TempDir()
     // Tests take write permission away from folders; give it back so everything can go.
     for (auto it = std::filesystem::recursive_directory_iterator(m_path, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-            std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(
+            it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     }
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-        ignored);
+    std::filesystem::permissions(
+        m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(m_path, ignored);
 }
 

@@ -1,6 +1,7 @@
 #include "support/tls_server.h"
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <netinet/in.h>
@@ -10,7 +11,6 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
-#include <csignal>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -69,7 +69,7 @@ void addExtension(X509* certificate, X509* issuer, int nid, const std::string& v
 
 X509* makeCertificate(EVP_PKEY* key, const std::string& commonName, long fromSeconds, long toSeconds)
 {
-    static std::atomic<long> serial{1};
+    static std::atomic<long> serial { 1 };
     X509* certificate = X509_new();
     X509_set_version(certificate, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(certificate), serial++);
@@ -77,7 +77,7 @@ X509* makeCertificate(EVP_PKEY* key, const std::string& commonName, long fromSec
     X509_gmtime_adj(X509_getm_notAfter(certificate), toSeconds);
     X509_set_pubkey(certificate, key);
     X509_NAME_add_entry_by_txt(X509_get_subject_name(certificate), "CN", MBSTRING_UTF8,
-                               reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1, 0);
+        reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1, 0);
     return certificate;
 }
 
@@ -129,7 +129,7 @@ TlsIdentity TlsAuthority::issue(const std::string& host, int validDays) const
     addExtension(certificate, m_key->certificate, NID_subject_alt_name, (isAddress(host) ? "IP:" : "DNS:") + host);
     if (X509_sign(certificate, m_key->key, EVP_sha256()) == 0)
         fail("certificate signature");
-    TlsIdentity identity{pemOf(certificate), pemOf(key)};
+    TlsIdentity identity { pemOf(certificate), pemOf(key) };
     X509_free(certificate);
     EVP_PKEY_free(key);
     return identity;
@@ -170,19 +170,19 @@ TrustOnly::~TrustOnly()
 }
 
 TlsServer::TlsServer(TlsIdentity identity)
-    : TlsServer(std::move(identity), Options{})
+    : TlsServer(std::move(identity), Options {})
 {
 }
 
 TlsServer::TlsServer(TlsIdentity identity, Options options)
     : m_identity(std::move(identity))
     , m_options(std::move(options))
-    , m_replies{"HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"}
+    , m_replies { "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok" }
 {
     // The library writes alerts with write(2); a client that has already gone must not end the tests.
     std::signal(SIGPIPE, SIG_IGN);
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
@@ -262,7 +262,7 @@ std::string TlsServer::nextReply()
 void TlsServer::run()
 {
     for (;;) {
-        pollfd fds[2] = {{m_listener, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        pollfd fds[2] = { { m_listener, POLLIN, 0 }, { m_wake[0], POLLIN, 0 } };
         if (::poll(fds, 2, -1) < 0)
             continue;
         if (fds[1].revents)
@@ -272,7 +272,7 @@ void TlsServer::run()
             continue;
         ++m_connections;
         // A client that goes quiet must not hold the server for ever.
-        timeval limit{5, 0};
+        timeval limit { 5, 0 };
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
         serve(fd);
@@ -303,7 +303,7 @@ void TlsServer::serve(int fd)
 {
     if (m_options.stallHandshake) {
         // Until the client gives up (closes) or the server ends.
-        pollfd fds[2] = {{fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        pollfd fds[2] = { { fd, POLLIN, 0 }, { m_wake[0], POLLIN, 0 } };
         while (::poll(fds, 2, -1) >= 0 && !fds[1].revents) {
             char buffer[1024];
             if (::recv(fd, buffer, sizeof buffer, 0) <= 0)

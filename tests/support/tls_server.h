@@ -66,9 +66,9 @@ public:
         int minVersion = 0; // TLS1_x_VERSION values; 0 leaves the library's choice
         int maxVersion = 0;
         bool stallHandshake = false; // accept, then never answer
-        bool plainAnswer = false;    // answer the first reply without TLS
-        bool tunnel = false;         // expect "CONNECT ..." first, answer tunnelReply, then TLS
-        bool noCloseNotify = false;  // end each answer by closing the socket without the TLS close notice
+        bool plainAnswer = false; // answer the first reply without TLS
+        bool tunnel = false; // expect "CONNECT ..." first, answer tunnelReply, then TLS
+        bool noCloseNotify = false; // end each answer by closing the socket without the TLS close notice
         std::string tunnelReply = "HTTP/1.0 200 Connection established\r\n\r\n";
     };
 
@@ -95,10 +95,10 @@ private:
     TlsIdentity m_identity;
     Options m_options;
     int m_listener = -1;
-    int m_wake[2] = {-1, -1};
+    int m_wake[2] = { -1, -1 };
     std::uint16_t m_port = 0;
-    std::atomic<int> m_connections{0};
-    std::atomic<int> m_resumed{0};
+    std::atomic<int> m_connections { 0 };
+    std::atomic<int> m_resumed { 0 };
     ::ssl_ctx_st* m_context = nullptr;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_replies;

@@ -7,9 +7,9 @@
 
 #include <climits>
 #include <clocale>
+#include <cstdlib>
 #include <limits>
 #include <string>
-#include <cstdlib>
 
 TEST(DateText, NumberValueSkipsWhatIsNotADigit)
 {

@@ -1,8 +1,8 @@
 #include "text/html_parser.h"
 
-#include "text/japanese_code.h"
 #include "support/japanese_pages.h"
 #include "support/temp_dir.h"
+#include "text/japanese_code.h"
 
 #include <gtest/gtest.h>
 
@@ -283,8 +283,7 @@ TEST(HtmlParser, DecodesCharacterReferencesInTitlesToShiftJis)
     // In either internal form: EUC-JP for a page in a Japanese code, UTF-8 for a UTF-8 page.
     for (const char* head : { "", "<meta charset=\"utf-8\">" }) {
         SCOPED_TRACE(head);
-        EXPECT_EQ(titleOf("<html><head>" + std::string(head) + "<title>" + title + "</title></head></html>"),
-            expected);
+        EXPECT_EQ(titleOf("<html><head>" + std::string(head) + "<title>" + title + "</title></head></html>"), expected);
     }
 }
 
@@ -311,8 +310,7 @@ TEST(HtmlParser, FindsTheNamedMetaTag)
         { "missing", "<meta name=x content=1>", "date", false, "" },
         { "blanks around = hide it", "<meta name = date content=1>", "date", false, "" },
         { "inside a comment", "<!-- <meta name=date content=1> -->", "date", false, "" },
-        { "references decoded, blanks kept", "<meta name=date content=\"a&amp;b  c&#x21;\">", "date", true,
-            "a&b  c!" },
+        { "references decoded, blanks kept", "<meta name=date content=\"a&amp;b  c&#x21;\">", "date", true, "a&b  c!" },
     };
     for (const auto& c : cases) {
         const std::string page = "<html><head>" + c.head + "</head></html>";
@@ -336,12 +334,12 @@ TEST(HtmlParser, MetaValueChangedOnlyInLetterCaseIsNoChange)
         std::string stored;
         bool changed;
     };
-    const Case cases[] = { { "New Value", "New Value", "New Value", false },
-        { "New Value", "New Value", "new value", false }, { "New Value", "New Value", "NEW VALUE", false },
-        { "New Value", "New Value", "New  Value", true }, { "New Value", "New Value", "", true },
-        { "New Value", "New Value", "New Value ", true },
-        // ジ and ヘ differ only in the letter case of their Shift_JIS second bytes, "W" and "w".
-        { "ジ", ji, ji, false }, { "ジ", ji, hexBytes("83 77"), true } };
+    const Case cases[]
+        = { { "New Value", "New Value", "New Value", false }, { "New Value", "New Value", "new value", false },
+              { "New Value", "New Value", "NEW VALUE", false }, { "New Value", "New Value", "New  Value", true },
+              { "New Value", "New Value", "", true }, { "New Value", "New Value", "New Value ", true },
+              // ジ and ヘ differ only in the letter case of their Shift_JIS second bytes, "W" and "w".
+              { "ジ", ji, ji, false }, { "ジ", ji, hexBytes("83 77"), true } };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.page + " / " + c.stored);
         const std::string page = "<html><head><meta charset=utf-8><meta name=v content=\"" + c.page + "\">";

@@ -2,8 +2,8 @@
 #include "ui/character_player.h"
 #include "ui/sjis_text.h"
 
-#include "character/character_writer.h"
 #include "base/exception.h"
+#include "character/character_writer.h"
 #include "store/part_table.h"
 #include "support/temp_dir.h"
 #include "support/test_config.h"
@@ -33,16 +33,16 @@ QFont balloonFont()
 std::string smallCharacter(const std::string& idleBitmap)
 {
     std::vector<std::string> events(12);
-    events[0] = buildEventEntry({{"hello"}});
-    const std::string talk = buildFilm({{buildBitmap24(2, 2, std::vector<uint32_t>(4, 0xff0000))}, {{0, 0}}});
-    return buildCharacterFile("small", buildScript(events, {}), buildFilm({{idleBitmap}, {{0, 0}}}), talk);
+    events[0] = buildEventEntry({ { "hello" } });
+    const std::string talk = buildFilm({ { buildBitmap24(2, 2, std::vector<uint32_t>(4, 0xff0000)) }, { { 0, 0 } } });
+    return buildCharacterFile("small", buildScript(events, {}), buildFilm({ { idleBitmap }, { { 0, 0 } } }), talk);
 }
 
 TEST(DefaultCharacter, LoadsWithItsFilmsAndLinesForEveryPostedEvent)
 {
     TCharactorData data = ReadCharacter(DefaultCharacter);
     EXPECT_EQ(fromSjis(data.name), QStringLiteral("バントレくん"));
-    for (size_t code : {0, 2, 3, 4, 5, 6, 7, 8, 9, 10})
+    for (size_t code : { 0, 2, 3, 4, 5, 6, 7, 8, 9, 10 })
         EXPECT_GE(data.events[code].alternatives.size(), 2u) << code;
     EXPECT_TRUE(data.events[1].alternatives.empty());
     EXPECT_TRUE(data.events[11].alternatives.empty());
@@ -55,7 +55,7 @@ TEST(DefaultCharacter, LoadsWithItsFilmsAndLinesForEveryPostedEvent)
     EXPECT_EQ(data.idle.height, 120);
 
     decodeCharacterImages(data);
-    for (const TFilm* film : {&data.idle, &data.talk}) {
+    for (const TFilm* film : { &data.idle, &data.talk }) {
         for (const TBMP& image : film->images) {
             const QImage* decoded = decodedImage(image);
             ASSERT_NE(decoded, nullptr);
@@ -115,15 +115,15 @@ TEST(CharacterPlayer, ComposesFigureBalloonTextAndTail)
     TCharactorData again = ReadCharacter(DefaultCharacter);
     decodeCharacterImages(again);
     const QImage& first = *decodedImage(again.idle.images[0]);
-    for (QPoint at : {QPoint(60, 60), QPoint(10, 10), QPoint(60, 100)})
+    for (QPoint at : { QPoint(60, 60), QPoint(10, 10), QPoint(60, 100) })
         EXPECT_EQ(shown.pixel(at), first.pixel(at)) << at.x() << "," << at.y();
 
     const QRgb blue = qRgb(0, 0, 255);
     const QRgb white = qRgb(255, 255, 255);
-    EXPECT_EQ(shown.pixel(120 + 160, 1), blue);   // top border
+    EXPECT_EQ(shown.pixel(120 + 160, 1), blue); // top border
     EXPECT_EQ(shown.pixel(120 + 160, 118), blue); // bottom border
-    EXPECT_EQ(shown.pixel(120 + 318, 60), blue);  // right border
-    EXPECT_EQ(shown.pixel(120 - 3, 101), blue);   // the tail
+    EXPECT_EQ(shown.pixel(120 + 318, 60), blue); // right border
+    EXPECT_EQ(shown.pixel(120 - 3, 101), blue); // the tail
     EXPECT_EQ(shown.pixel(120 + 300, 100), white);
     int inked = 0;
     for (int y = 16; y < 48; ++y)

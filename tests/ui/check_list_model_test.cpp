@@ -36,7 +36,8 @@ TEST(CheckListModel, CellsShowTheItemAndOnlyTheFirstHasABox)
     TCheckItems items;
     TCheckItem item = newItemTemplate();
     item.lastModified() = "Sun, 06 Nov 1994 08:49:37 GMT";
-    item.metaTagValue() = "\x83" "e\x83X\x83g"; // テスト
+    item.metaTagValue() = "\x83"
+                          "e\x83X\x83g"; // テスト
     item.response() = "200 OK";
     items.append(item);
     TCheckListModel model(items, statusImages());
@@ -49,13 +50,10 @@ TEST(CheckListModel, CellsShowTheItemAndOnlyTheFirstHasABox)
         QVariant expected;
     };
     const Case cases[] = {
-        {0, 3, Qt::DisplayRole, QStringLiteral("Sun, 06 Nov 1994 08:49:37 GMT")},
-        {0, 4, Qt::DisplayRole, QStringLiteral("テスト")},
-        {0, 5, Qt::DisplayRole, QStringLiteral("200 OK")},
-        {0, 1, Qt::CheckStateRole, QVariant()},
-        {0, 1, Qt::DecorationRole, QVariant()},
-        {0, 5, Qt::ToolTipRole, QVariant()},
-        {1, 1, Qt::DisplayRole, QVariant()}, // past the end
+        { 0, 3, Qt::DisplayRole, QStringLiteral("Sun, 06 Nov 1994 08:49:37 GMT") },
+        { 0, 4, Qt::DisplayRole, QStringLiteral("テスト") }, { 0, 5, Qt::DisplayRole, QStringLiteral("200 OK") },
+        { 0, 1, Qt::CheckStateRole, QVariant() }, { 0, 1, Qt::DecorationRole, QVariant() },
+        { 0, 5, Qt::ToolTipRole, QVariant() }, { 1, 1, Qt::DisplayRole, QVariant() }, // past the end
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.row << ',' << c.column << " role " << c.role);
@@ -81,10 +79,10 @@ TEST(CheckListModel, OnlyTheTickCanBeSetAndItIsTheItemsAtOnce)
         uint8_t check;
     };
     const Case cases[] = {
-        {0, Qt::CheckStateRole, Qt::Unchecked, true, 0},
-        {0, Qt::CheckStateRole, Qt::Checked, true, 1},
-        {1, Qt::CheckStateRole, Qt::Unchecked, false, 1},
-        {0, Qt::EditRole, Qt::Unchecked, false, 1},
+        { 0, Qt::CheckStateRole, Qt::Unchecked, true, 0 },
+        { 0, Qt::CheckStateRole, Qt::Checked, true, 1 },
+        { 1, Qt::CheckStateRole, Qt::Unchecked, false, 1 },
+        { 0, Qt::EditRole, Qt::Unchecked, false, 1 },
     };
     for (const Case& c : cases) {
         changed.clear();
@@ -109,23 +107,35 @@ TEST(CheckListModel, EachChangeReachesTheViewAsOneSignal)
         std::string titles;
     };
     const Case cases[] = {
-        {"one row", [](TCheckListModel& m, TCheckItems&) { m.refillRow(3); }, {{3, 3}}, 0, 0, 0, "01234"},
-        {"runs of rows", [](TCheckListModel& m, TCheckItems&) { m.refillRows({0, 1, 2, 4, 7}); },
-            {{0, 2}, {4, 4}}, 0, 0, 0, "01234"},
-        {"whole list", [](TCheckListModel& m, TCheckItems& i) { i.eraseAt(0); m.refillAll(); }, {}, 1, 0, 0, "1234"},
-        {"append", [](TCheckListModel& m, TCheckItems&) { m.appendItem(titled(5)); }, {}, 0, 1, 0, "012345"},
-        {"erase", [](TCheckListModel& m, TCheckItems&) { m.eraseItem(1); }, {}, 0, 0, 1, "0234"},
-        {"every tick back", [](TCheckListModel& m, TCheckItems&) { m.showTicks(); }, {{0, 4}}, 0, 0, 0, "01234"},
-        {"rows done wait", [](TCheckListModel& m, TCheckItems&) { m.showTick(3); m.showTick(1); }, {}, 0, 0, 0,
-            "01234"},
-        {"rows done shown together",
+        { "one row", [](TCheckListModel& m, TCheckItems&) { m.refillRow(3); }, { { 3, 3 } }, 0, 0, 0, "01234" },
+        { "runs of rows",
             [](TCheckListModel& m, TCheckItems&) {
-                for (size_t row : {4u, 1u, 2u, 1u})
+                m.refillRows({ 0, 1, 2, 4, 7 });
+            },
+            { { 0, 2 }, { 4, 4 } }, 0, 0, 0, "01234" },
+        { "whole list",
+            [](TCheckListModel& m, TCheckItems& i) {
+                i.eraseAt(0);
+                m.refillAll();
+            },
+            {}, 1, 0, 0, "1234" },
+        { "append", [](TCheckListModel& m, TCheckItems&) { m.appendItem(titled(5)); }, {}, 0, 1, 0, "012345" },
+        { "erase", [](TCheckListModel& m, TCheckItems&) { m.eraseItem(1); }, {}, 0, 0, 1, "0234" },
+        { "every tick back", [](TCheckListModel& m, TCheckItems&) { m.showTicks(); }, { { 0, 4 } }, 0, 0, 0, "01234" },
+        { "rows done wait",
+            [](TCheckListModel& m, TCheckItems&) {
+                m.showTick(3);
+                m.showTick(1);
+            },
+            {}, 0, 0, 0, "01234" },
+        { "rows done shown together",
+            [](TCheckListModel& m, TCheckItems&) {
+                for (size_t row : { 4u, 1u, 2u, 1u })
                     m.showTick(row);
                 m.refillDoneRows();
                 m.refillDoneRows();
             },
-            {{1, 2}, {4, 4}}, 0, 0, 0, "01234"},
+            { { 1, 2 }, { 4, 4 } }, 0, 0, 0, "01234" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

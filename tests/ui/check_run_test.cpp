@@ -7,9 +7,9 @@
 
 #include "support/holding_server.h"
 #include "support/http_server.h"
-#include "support/tls_server.h"
 #include "support/temp_dir.h"
 #include "support/test_config.h"
+#include "support/tls_server.h"
 #include "window_driver.h"
 
 #include <QAction>
@@ -138,14 +138,14 @@ protected:
     int concurrent = 1;
 };
 
-const std::vector<int> RunActions = {actCheck, actStop, actRestore};
+const std::vector<int> RunActions = { actCheck, actStop, actRestore };
 
 } // namespace
 
 TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
 {
-    test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(NewDate)),
-        test::Reply::bytes(answer(OldDate))});
+    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(NewDate)),
+        test::Reply::bytes(answer(OldDate)) });
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     config.items.append(watched("three", server.url("/3")));
@@ -183,7 +183,7 @@ TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
     EXPECT_EQ(panel(2), QStringLiteral("3件中、1件が更新されています"));
     EXPECT_TRUE(ClockText.match(panel(0)).hasMatch()) << panel(0).toStdString();
     EXPECT_TRUE(ClockText.match(panel(1)).hasMatch()) << panel(1).toStdString();
-    EXPECT_EQ(events, (std::vector<size_t> {5, 9, 7}));
+    EXPECT_EQ(events, (std::vector<size_t> { 5, 9, 7 }));
     for (int row = 0; row < 3; ++row) {
         EXPECT_TRUE(ticked(row)) << row;
         EXPECT_TRUE(selected(row)) << row;
@@ -211,10 +211,10 @@ TEST_F(CheckRun, NoUpdatesNotifiesOnlyWhenAlwaysAsked)
         uint8_t reportMode;
         bool notified;
     };
-    for (const Case& c : {Case {1, false}, Case {2, true}}) {
+    for (const Case& c : { Case { 1, false }, Case { 2, true } }) {
         SCOPED_TRACE(c.reportMode);
         events.clear();
-        test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate))});
+        test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)) });
         config.items.clear();
         config.items.append(watched("one", server.url("/1")));
         config.items.append(watched("two", server.url("/2")));
@@ -229,7 +229,7 @@ TEST_F(CheckRun, NoUpdatesNotifiesOnlyWhenAlwaysAsked)
 
         EXPECT_EQ(server.connectionCount(), 2u);
         EXPECT_EQ(panel(2), QStringLiteral("更新はありませんでした"));
-        EXPECT_EQ(events, (std::vector<size_t> {5, 7, 10}));
+        EXPECT_EQ(events, (std::vector<size_t> { 5, 7, 10 }));
         EXPECT_EQ(form->trayIconShown(), !c.notified);
         EXPECT_EQ(form->isVisible(), c.notified);
         // The sound switch is on with no file: a wave is asked for, nothing is played and no beep replaces it.
@@ -244,7 +244,7 @@ TEST_F(CheckRun, NoUpdatesNotifiesOnlyWhenAlwaysAsked)
 
 TEST_F(CheckRun, NoTickedRowChangesNothing)
 {
-    test::HttpServer server({test::Reply::bytes(answer(NewDate))});
+    test::HttpServer server({ test::Reply::bytes(answer(NewDate)) });
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     start();
@@ -278,13 +278,13 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
         std::vector<size_t> events;
     };
     const Case cases[] = {
-        {answer(OldDate), QStringLiteral("更新はありませんでした"), {5, 6, 10}},
-        {answer(NewDate), QStringLiteral("5件中、1件が更新されています"), {5, 9, 6}},
+        { answer(OldDate), QStringLiteral("更新はありませんでした"), { 5, 6, 10 } },
+        { answer(NewDate), QStringLiteral("5件中、1件が更新されています"), { 5, 9, 6 } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.summary.toStdString());
         events.clear();
-        test::HttpServer server({test::Reply::bytes(c.firstAnswer), test::Reply::stall()});
+        test::HttpServer server({ test::Reply::bytes(c.firstAnswer), test::Reply::stall() });
         config.items.clear();
         for (int i = 1; i <= 5; ++i)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
@@ -304,7 +304,7 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
 
         EXPECT_EQ(server.connectionCount(), 2u);
         // Item 1 was done, item 2 was in flight, the others still to do.
-        EXPECT_EQ(ticksDuring, (std::vector<bool> {true, false, false, false, false}));
+        EXPECT_EQ(ticksDuring, (std::vector<bool> { true, false, false, false, false }));
         EXPECT_EQ(enabledDuring, RunActions);
         for (size_t i = 1; i < 5; ++i)
             EXPECT_EQ(form->items()[i], before[i]) << i;
@@ -334,8 +334,8 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
 
 TEST_F(CheckRun, AnUpdatedItemCountsAgainOnlyWhenChangedAgain)
 {
-    test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(NewDate)),
-        test::Reply::bytes(answer(NewDate)), test::Reply::bytes(answer(OldDate))});
+    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(NewDate)),
+        test::Reply::bytes(answer(NewDate)), test::Reply::bytes(answer(OldDate)) });
     config.items.append(watched("seen", server.url("/1"), ItemStatus::Update));
     config.items.append(watched("new", server.url("/2"), ItemStatus::Initial));
     start();
@@ -345,21 +345,21 @@ TEST_F(CheckRun, AnUpdatedItemCountsAgainOnlyWhenChangedAgain)
     EXPECT_EQ(form->items()[0].status, ItemStatus::Update);
     EXPECT_EQ(form->items()[1].status, ItemStatus::Normal);
     EXPECT_EQ(panel(2), QStringLiteral("更新はありませんでした"));
-    EXPECT_EQ(events, (std::vector<size_t> {5, 7, 10}));
+    EXPECT_EQ(events, (std::vector<size_t> { 5, 7, 10 }));
 
     events.clear();
     test::action(*form, "actRun")->trigger();
     EXPECT_EQ(form->items()[0].status, ItemStatus::Update);
     EXPECT_EQ(form->items()[1].status, ItemStatus::Update);
     EXPECT_EQ(panel(2), QStringLiteral("2件中、2件が更新されています"));
-    EXPECT_EQ(events, (std::vector<size_t> {5, 9, 7}));
+    EXPECT_EQ(events, (std::vector<size_t> { 5, 9, 7 }));
 }
 
 TEST_F(CheckRun, SoundOnPlaysTheWaveFileOnlyWhenItCanBeRead)
 {
     // A real PCM wave: 8 kHz, 8 bits, mono, 800 samples of silence.
     std::string wave = "RIFF";
-    auto le32 = [](uint32_t v) { return std::string {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    auto le32 = [](uint32_t v) { return std::string { char(v), char(v >> 8), char(v >> 16), char(v >> 24) }; };
     wave += le32(36 + 800) + "WAVEfmt " + le32(16) + std::string("\x01\x00\x01\x00", 4) + le32(8000) + le32(8000)
         + std::string("\x01\x00\x08\x00", 4) + "data" + le32(800) + std::string(800, '\x80');
     const std::string wavePath = settings.file("update.wav");
@@ -370,9 +370,9 @@ TEST_F(CheckRun, SoundOnPlaysTheWaveFileOnlyWhenItCanBeRead)
         std::string file;
         bool played;
     };
-    for (const Case& c : {Case {wavePath, true}, Case {settings.file("missing.wav"), false}}) {
+    for (const Case& c : { Case { wavePath, true }, Case { settings.file("missing.wav"), false } }) {
         SCOPED_TRACE(c.file);
-        test::HttpServer server({test::Reply::bytes(answer(NewDate))});
+        test::HttpServer server({ test::Reply::bytes(answer(NewDate)) });
         config.items.clear();
         config.items.append(watched("one", server.url("/1")));
         config.soundOnUpdate = 1;
@@ -384,8 +384,8 @@ TEST_F(CheckRun, SoundOnPlaysTheWaveFileOnlyWhenItCanBeRead)
         EXPECT_EQ(panel(2), QStringLiteral("1件中、1件が更新されています"));
         EXPECT_EQ(form->runNotifier()->waveCount(), 1);
         EXPECT_EQ(form->runNotifier()->beepCount(), 0);
-        EXPECT_EQ(form->runNotifier()->waveSource(),
-            c.played ? QUrl::fromLocalFile(QString::fromStdString(c.file)) : QUrl());
+        EXPECT_EQ(
+            form->runNotifier()->waveSource(), c.played ? QUrl::fromLocalFile(QString::fromStdString(c.file)) : QUrl());
         EXPECT_TRUE(prompts->warnings.empty());
         EXPECT_TRUE(form->idle());
         form.reset();
@@ -396,7 +396,7 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
 {
     // OK: the request in flight is cancelled, nothing more is checked, and the window closes after the run.
     {
-        test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::stall()});
+        test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::stall() });
         config.items.clear();
         for (int i = 1; i <= 3; ++i)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
@@ -418,7 +418,7 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
         EXPECT_TRUE(visibleAfterAnswer);
         EXPECT_EQ(server.connectionCount(), 2u);
         EXPECT_EQ(form->items()[1], second);
-        EXPECT_EQ(events, (std::vector<size_t> {5, 6, 10}));
+        EXPECT_EQ(events, (std::vector<size_t> { 5, 6, 10 }));
         EXPECT_FALSE(form->isVisible());
         EXPECT_TRUE(form->idle());
         form.reset();
@@ -426,8 +426,8 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
     // Cancel: the run goes on to the end and the window stays.
     {
         events.clear();
-        test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)),
-            test::Reply::bytes(answer(OldDate))});
+        test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)),
+            test::Reply::bytes(answer(OldDate)) });
         config.items.clear();
         for (int i = 1; i <= 3; ++i)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
@@ -438,7 +438,7 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
 
         EXPECT_EQ(prompts->questions.size(), 1u);
         EXPECT_EQ(server.connectionCount(), 3u);
-        EXPECT_EQ(events, (std::vector<size_t> {5, 7, 10}));
+        EXPECT_EQ(events, (std::vector<size_t> { 5, 7, 10 }));
         EXPECT_TRUE(form->isVisible());
         EXPECT_TRUE(form->idle());
         EXPECT_EQ(enabledActions(), allActions());
@@ -447,8 +447,8 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
 
 TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
 {
-    test::HttpServer server({test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)),
-        test::Reply::bytes(answer(OldDate))});
+    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)),
+        test::Reply::bytes(answer(OldDate)) });
     for (int i = 1; i <= 4; ++i)
         config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
     start();
@@ -460,7 +460,7 @@ TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
     ASSERT_EQ(server.connectionCount(), 3u);
     EXPECT_EQ(server.request(1).rfind("HEAD /3 ", 0), 0u);
     EXPECT_EQ(panel(2), QStringLiteral("更新はありませんでした"));
-    const bool expected[4] = {true, false, true, true};
+    const bool expected[4] = { true, false, true, true };
     for (int row = 0; row < 4; ++row) {
         EXPECT_EQ(ticked(row), expected[row]) << row;
         EXPECT_EQ(selected(row), expected[row]) << row;
@@ -477,8 +477,8 @@ TEST_F(CheckRun, TheReasonOfAFailureIsShownInItsRowUntilTheNextSuccess)
     const test::TrustOnly trusted(program.file("trust.pem"));
     test::TlsServer expired(authority.issue("127.0.0.1", -2));
     test::SilentListener silent; // the connect waits for the client's time-out, which is never below a minute
-    test::HttpServer missing({test::Reply::bytes("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")});
-    test::HttpServer cut({test::Reply::bytes("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc")});
+    test::HttpServer missing({ test::Reply::bytes("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n") });
+    test::HttpServer cut({ test::Reply::bytes("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc") });
     struct Case
     {
         const char* kind;
@@ -486,11 +486,13 @@ TEST_F(CheckRun, TheReasonOfAFailureIsShownInItsRowUntilTheNextSuccess)
         QString reason;
     };
     const Case cases[] = {
-        {"refused", "http://127.0.0.1:" + std::to_string(test::closedPort()) + "/", QStringLiteral("Connection Failed")},
-        {"time-out", "http://127.0.0.1:" + std::to_string(silent.port()) + "/", QStringLiteral("Connection Timed out")},
-        {"certificate", expired.url("/"), QStringLiteral("Certificate verify failed: certificate has expired")},
-        {"404", missing.url("/"), QStringLiteral("HTTP/1.0 404 Not Found")},
-        {"incomplete", cut.url("/"), QStringLiteral("Incomplete response")},
+        { "refused", "http://127.0.0.1:" + std::to_string(test::closedPort()) + "/",
+            QStringLiteral("Connection Failed") },
+        { "time-out", "http://127.0.0.1:" + std::to_string(silent.port()) + "/",
+            QStringLiteral("Connection Timed out") },
+        { "certificate", expired.url("/"), QStringLiteral("Certificate verify failed: certificate has expired") },
+        { "404", missing.url("/"), QStringLiteral("HTTP/1.0 404 Not Found") },
+        { "incomplete", cut.url("/"), QStringLiteral("Incomplete response") },
     };
     for (const Case& c : cases) {
         config.items.append(watched(c.kind, c.url));
@@ -561,7 +563,7 @@ TEST_F(CheckRun, TheRowsDoneEndAsOneSelectedRange)
         int concurrent;
         int holdStepMs;
     };
-    for (const Case& c : {Case {1, 0}, Case {4, 15}}) {
+    for (const Case& c : { Case { 1, 0 }, Case { 4, 15 } }) {
         SCOPED_TRACE(c.concurrent);
         constexpr int Rows = 8;
         std::vector<std::unique_ptr<test::HoldingServer>> servers;
@@ -588,7 +590,7 @@ TEST_F(CheckRun, TheRowsDoneEndAsOneSelectedRange)
 
 TEST_F(CheckRun, ADoneRowReachesTheListWhileTheRunGoesOn)
 {
-    test::HttpServer server({test::Reply::bytes(answer(NewDate)), test::Reply::stall()});
+    test::HttpServer server({ test::Reply::bytes(answer(NewDate)), test::Reply::stall() });
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     start();

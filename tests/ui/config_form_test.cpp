@@ -10,8 +10,8 @@
 #include "form_driver.h"
 #include "item_printer.h"
 
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -928,22 +928,26 @@ TEST(ConfigForm, KeyboardLandsOnTheCheckedRadioButton)
     TConfig config = someConfig();
     TDataFileItem character = currentOf(config);
     bool active = false;
-    whenShown(form, [&] {
-        form.activateWindow();
-        QApplication::setActiveWindow(&form);
-        active = QApplication::activeWindow() == &form;
-        if (!active)
-            return;
-        QTabWidget* tabs = child<QTabWidget>(form, "tabMain");
-        for (const Case& c : cases) {
-            SCOPED_TRACE(c.page);
-            for (int i = 0; i < tabs->count() && tabs->currentWidget()->objectName() != QString::fromLatin1(c.page); ++i) {
-                QWidget* focus = QApplication::focusWidget();
-                QTest::keyClick(focus ? focus : &form, Qt::Key_Right, Qt::AltModifier);
+    whenShown(
+        form,
+        [&] {
+            form.activateWindow();
+            QApplication::setActiveWindow(&form);
+            active = QApplication::activeWindow() == &form;
+            if (!active)
+                return;
+            QTabWidget* tabs = child<QTabWidget>(form, "tabMain");
+            for (const Case& c : cases) {
+                SCOPED_TRACE(c.page);
+                for (int i = 0; i < tabs->count() && tabs->currentWidget()->objectName() != QString::fromLatin1(c.page);
+                     ++i) {
+                    QWidget* focus = QApplication::focusWidget();
+                    QTest::keyClick(focus ? focus : &form, Qt::Key_Right, Qt::AltModifier);
+                }
+                EXPECT_EQ(QApplication::focusWidget(), child<TRadioGroup>(form, c.group)->button(c.checked));
             }
-            EXPECT_EQ(QApplication::focusWidget(), child<TRadioGroup>(form, c.group)->button(c.checked));
-        }
-    }, "btnCancel");
+        },
+        "btnCancel");
     form.Execute(config, character, Characters);
     if (!active)
         GTEST_SKIP() << "the dialog cannot be made active here";

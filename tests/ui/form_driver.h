@@ -6,9 +6,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QPointer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -70,7 +70,8 @@ inline QString manyUnstorableCharacters()
 }
 
 // The form's control of that object name; a missing one fails the test instead of crashing it.
-template <typename T> T* child(const QWidget& form, const char* name)
+template <typename T>
+T* child(const QWidget& form, const char* name)
 {
     T* found = form.findChild<T*>(QString::fromLatin1(name));
     if (!found)

@@ -17,7 +17,7 @@ TEST(FormDriver, ADialogThatNeverRanFailsTheTest)
         const char* name;
         std::function<void(QDialog&)> afterArming;
     } cases[] = {
-        { "gone before it ran", [](QDialog&) { } },
+        { "gone before it ran", [](QDialog&) {} },
         { "armed again before it ran",
             [](QDialog& form) {
                 test::whenShown(form, nullptr);

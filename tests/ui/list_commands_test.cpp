@@ -69,9 +69,9 @@ protected:
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
         form.setPrompts(std::move(scripted));
-        for (const char* title : {"a", "b", "c", "d"})
-            form.items().append(item(title, title[0] == 'b' || title[0] == 'd' ? ItemStatus::Update
-                                                                                  : ItemStatus::Normal));
+        for (const char* title : { "a", "b", "c", "d" })
+            form.items().append(
+                item(title, title[0] == 'b' || title[0] == 'd' ? ItemStatus::Update : ItemStatus::Normal));
         form.refillList();
     }
 
@@ -117,10 +117,10 @@ TEST_F(ListWindow, NoCommandActsDuringARunOrWhileTheWindowIsDisabled)
             form.beginRun();
         else
             form.setEnabled(false);
-        select({1});
-        for (const char* name : {"actNew", "actChange", "actDelete", "actPasteUrl", "actSelectAll", "actMoveUp",
+        select({ 1 });
+        for (const char* name : { "actNew", "actChange", "actDelete", "actPasteUrl", "actSelectAll", "actMoveUp",
                  "actMoveDown", "actSortTitle", "actStatusError", "actBrowse", "actOpenItems", "actSaveItems",
-                 "actCopyUrl", "actInvertSelection", "actSelectUpdated"}) {
+                 "actCopyUrl", "actInvertSelection", "actSelectUpdated" }) {
             // Disabled actions do not fire; the command's own guard is tested by calling it too.
             trigger(name);
         }
@@ -138,7 +138,7 @@ TEST_F(ListWindow, NoCommandActsDuringARunOrWhileTheWindowIsDisabled)
         form.onListColumnClick(1);
         EXPECT_EQ(titles(), "abcd");
         EXPECT_EQ(form.items()[1].status, ItemStatus::Update);
-        EXPECT_EQ(form.selectedRows(), TSelection {1});
+        EXPECT_EQ(form.selectedRows(), TSelection { 1 });
         EXPECT_EQ(form.items().sortKey, 0);
         EXPECT_TRUE(prompts->questions.empty());
         EXPECT_TRUE(prompts->openDialogs.empty() && prompts->saveDialogs.empty());
@@ -178,7 +178,7 @@ TEST_F(ListWindow, RightButtonOnTheListOpensTheContextMenu)
         GTEST_SKIP() << "the list has no room for rows in this window size";
     QTest::mousePress(viewport, Qt::RightButton, {}, second.center());
     EXPECT_TRUE(form.popupMenu()->isVisible());
-    EXPECT_EQ(form.selectedRows(), TSelection {1}); // the row was selected before the menu opened
+    EXPECT_EQ(form.selectedRows(), TSelection { 1 }); // the row was selected before the menu opened
     form.popupMenu()->hide();
 }
 
@@ -190,8 +190,8 @@ TEST_F(ListWindow, DeleteAsksOneOfThreeQuestions)
     EXPECT_TRUE(prompts->questions.empty());
 
     // One selected, Cancel then OK.
-    select({2});
-    prompts->answers = {false, true};
+    select({ 2 });
+    prompts->answers = { false, true };
     trigger("actDelete");
     EXPECT_EQ(titles(), "abcd");
     trigger("actDelete");
@@ -202,16 +202,16 @@ TEST_F(ListWindow, DeleteAsksOneOfThreeQuestions)
     EXPECT_EQ(rowTitles(), "abd");
 
     // Several but not all: the others stay in order.
-    select({0, 2});
-    prompts->answers = {true};
+    select({ 0, 2 });
+    prompts->answers = { true };
     trigger("actDelete");
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("2個のアイテムを削除します"));
     EXPECT_EQ(titles(), "b");
     EXPECT_EQ(rowTitles(), "b");
 
     // A single row that is also every row asks about that item, not about all.
-    select({0});
-    prompts->answers = {false};
+    select({ 0 });
+    prompts->answers = { false };
     trigger("actDelete");
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("b\rこのアイテムを削除します"));
 
@@ -220,7 +220,7 @@ TEST_F(ListWindow, DeleteAsksOneOfThreeQuestions)
     form.items().append(item("f"));
     form.refillList();
     trigger("actSelectAll");
-    prompts->answers = {true};
+    prompts->answers = { true };
     trigger("actDelete");
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("全てのアイテムを削除します"));
     EXPECT_TRUE(form.items().empty());
@@ -230,10 +230,11 @@ TEST_F(ListWindow, DeleteAsksOneOfThreeQuestions)
 
 TEST_F(ListWindow, TitleInTheQuestionIsDecodedFromShiftJis)
 {
-    form.items()[0].title() = "\x83" "e\x83X\x83g"; // テスト
+    form.items()[0].title() = "\x83"
+                              "e\x83X\x83g"; // テスト
     form.refillList();
     EXPECT_EQ(test::rowText(form, 0, 1), QStringLiteral("テスト"));
-    select({0});
+    select({ 0 });
     trigger("actDelete");
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("テスト\rこのアイテムを削除します"));
 }
@@ -241,11 +242,11 @@ TEST_F(ListWindow, TitleInTheQuestionIsDecodedFromShiftJis)
 TEST_F(ListWindow, SelectionCommands)
 {
     trigger("actSelectUpdated");
-    EXPECT_EQ(form.selectedRows(), (TSelection {1, 3}));
+    EXPECT_EQ(form.selectedRows(), (TSelection { 1, 3 }));
     trigger("actInvertSelection");
-    EXPECT_EQ(form.selectedRows(), (TSelection {0, 2}));
+    EXPECT_EQ(form.selectedRows(), (TSelection { 0, 2 }));
     trigger("actSelectAll");
-    EXPECT_EQ(form.selectedRows(), (TSelection {0, 1, 2, 3}));
+    EXPECT_EQ(form.selectedRows(), (TSelection { 0, 1, 2, 3 }));
 
     for (TCheckItem& each : form.items())
         each.status = ItemStatus::Normal;
@@ -255,29 +256,29 @@ TEST_F(ListWindow, SelectionCommands)
 
 TEST_F(ListWindow, MovesStopAtTheEnds)
 {
-    select({0});
+    select({ 0 });
     trigger("actMoveUp");
     EXPECT_EQ(titles(), "abcd");
-    EXPECT_EQ(form.selectedRows(), TSelection {0});
-    select({3});
+    EXPECT_EQ(form.selectedRows(), TSelection { 0 });
+    select({ 3 });
     trigger("actMoveDown");
     EXPECT_EQ(titles(), "abcd");
-    EXPECT_EQ(form.selectedRows(), TSelection {3});
+    EXPECT_EQ(form.selectedRows(), TSelection { 3 });
 
-    select({1, 3});
+    select({ 1, 3 });
     trigger("actMoveDown"); // the first selected row moves, and only it stays selected
     EXPECT_EQ(titles(), "acbd");
     EXPECT_EQ(rowTitles(), "acbd");
-    EXPECT_EQ(form.selectedRows(), TSelection {2});
+    EXPECT_EQ(form.selectedRows(), TSelection { 2 });
     EXPECT_EQ(form.list()->currentIndex().row(), 2);
     trigger("actMoveUp");
     trigger("actMoveUp");
     EXPECT_EQ(titles(), "bacd");
-    EXPECT_EQ(form.selectedRows(), TSelection {0});
+    EXPECT_EQ(form.selectedRows(), TSelection { 0 });
     // The check box follows the item it belongs to.
     form.items()[0].check = 0;
     form.refillList();
-    select({0});
+    select({ 0 });
     trigger("actMoveDown");
     EXPECT_FALSE(test::rowTicked(form, 1));
     EXPECT_TRUE(test::rowTicked(form, 0));
@@ -291,8 +292,8 @@ TEST_F(ListWindow, ATickChangedInTheListIsTheItemsAtOnce)
     option.initFrom(form.list()->viewport());
     option.rect = form.list()->visualRect(box);
     option.features = QStyleOptionViewItem::HasCheckIndicator;
-    const QPoint boxCentre =
-        form.list()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, form.list()).center();
+    const QPoint boxCentre
+        = form.list()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, form.list()).center();
     if (!option.rect.isValid())
         GTEST_SKIP() << "the list has no room for rows in this window size";
 
@@ -316,7 +317,7 @@ TEST_F(ListWindow, ATickChangedInTheListIsTheItemsAtOnce)
 
 TEST_F(ListWindow, SetStatusOnTheSelectedRows)
 {
-    select({0, 2});
+    select({ 0, 2 });
     trigger("actStatusError");
     EXPECT_EQ(form.items()[0].status, ItemStatus::Error);
     EXPECT_EQ(form.items()[1].status, ItemStatus::Update);
@@ -335,27 +336,27 @@ TEST_F(ListWindow, OpenInBrowserTurnsUpdateIntoNormal)
 {
     UrlCatcher browser;
     form.items()[1].viewUri() = "http://127.0.0.1/view";
-    select({1});
+    select({ 1 });
     trigger("actBrowse");
     ASSERT_EQ(browser.opened.size(), 1u);
     EXPECT_EQ(browser.opened[0], QUrl(QStringLiteral("http://127.0.0.1/view")));
     EXPECT_EQ(form.items()[1].status, ItemStatus::Normal);
     EXPECT_EQ(test::rowIcon(form, 1), form.statusIcon(ItemStatus::Normal).pixmap(16).toImage());
-    EXPECT_EQ(form.selectedRows(), TSelection {1});
+    EXPECT_EQ(form.selectedRows(), TSelection { 1 });
 
     // An empty view URL opens the check URL; an item in error stays so.
     form.items()[2].status = ItemStatus::Error;
-    select({2, 3});
+    select({ 2, 3 });
     trigger("actBrowse");
     ASSERT_EQ(browser.opened.size(), 2u);
     EXPECT_EQ(browser.opened[1], QUrl(QStringLiteral("http://127.0.0.1/c")));
     EXPECT_EQ(form.items()[2].status, ItemStatus::Error);
     EXPECT_EQ(form.items()[3].status, ItemStatus::Update);
-    EXPECT_EQ(form.selectedRows(), TSelection {2});
+    EXPECT_EQ(form.selectedRows(), TSelection { 2 });
 
     // Double click with the setting 1 opens the browser instead of the dialog.
     form.updateSettings([](TConfig& c) { c.doubleClickAction = 1; });
-    select({3});
+    select({ 3 });
     form.onListDblClick();
     ASSERT_EQ(browser.opened.size(), 3u);
     EXPECT_EQ(form.items()[3].status, ItemStatus::Normal);
@@ -366,7 +367,7 @@ TEST_F(ListWindow, OpenInBrowserTurnsUpdateIntoNormal)
 
 TEST_F(ListWindow, ClipboardCopyAndNewItemFromIt)
 {
-    select({2});
+    select({ 2 });
     trigger("actCopyUrl");
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("http://127.0.0.1/c"));
 
@@ -383,11 +384,11 @@ TEST_F(ListWindow, ClipboardCopyAndNewItemFromIt)
     ASSERT_EQ(form.items().count(), 5u);
     EXPECT_EQ(form.items()[4].checkUri(), "a");
     EXPECT_EQ(form.items()[4].title(), form.settings().defaultItem.title());
-    EXPECT_EQ(form.selectedRows(), TSelection {4});
+    EXPECT_EQ(form.selectedRows(), TSelection { 4 });
     EXPECT_EQ(test::rowText(form, 4, 2), QStringLiteral("a"));
 
     // An empty first line or no text at all does nothing, and shows no dialog.
-    for (const QString& text : {QStringLiteral("\nb"), QStringLiteral("\r\nb"), QString()}) {
+    for (const QString& text : { QStringLiteral("\nb"), QStringLiteral("\r\nb"), QString() }) {
         QApplication::clipboard()->setText(text);
         trigger("actPasteUrl");
         EXPECT_EQ(form.items().count(), 5u);
@@ -412,7 +413,7 @@ TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
     ASSERT_EQ(form.items().count(), 5u);
     EXPECT_EQ(form.items()[4].title(), toSjis(QStringLiteral("新しいページ")));
     EXPECT_EQ(test::rowText(form, 4, 1), QStringLiteral("新しいページ"));
-    EXPECT_EQ(form.selectedRows(), TSelection {4});
+    EXPECT_EQ(form.selectedRows(), TSelection { 4 });
 
     test::whenShown(*form.itemDialog(), nullptr, "btnCancel");
     trigger("actNew");
@@ -420,7 +421,7 @@ TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
 
     // Change reads the row's check box into the item first, and a double click with setting 0 runs it.
     form.updateSettings([](TConfig& c) { c.doubleClickAction = 0; });
-    select({1});
+    select({ 1 });
     test::setTicked(form, 1, false);
     bool boxShown = true;
     test::whenShown(*form.itemDialog(), [&] {
@@ -434,7 +435,7 @@ TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
     EXPECT_EQ(form.items()[1].check, 0);
     EXPECT_EQ(form.items()[1].title(), "changed");
     EXPECT_EQ(test::rowText(form, 1, 1), QStringLiteral("changed"));
-    EXPECT_EQ(form.selectedRows(), TSelection {1});
+    EXPECT_EQ(form.selectedRows(), TSelection { 1 });
 
     // Without a selected row nothing opens.
     select({});
@@ -457,7 +458,7 @@ TEST_F(ListWindow, SortingFromTheMenuAndTheColumnHeaders)
     form.items()[1].response() = "z";
     form.items()[2].response() = "x";
     form.items()[3].response() = "w";
-    select({2});
+    select({ 2 });
 
     clickHeader(1);
     EXPECT_EQ(titles(), "abcd");
@@ -500,7 +501,7 @@ TEST_F(ListWindow, TitlesSortByTheUsersLocaleCaseSensitive)
     auto sortedTitles = [this](const QLocale& locale) {
         QLocale::setDefault(locale);
         form.items().clear();
-        for (const char* title : {"b", "B", "a", "\x82\xa0" /* あ */, "A", ""})
+        for (const char* title : { "b", "B", "a", "\x82\xa0" /* あ */, "A", "" })
             form.items().append(item(title));
         form.items().sortKey = 0;
         form.refillList();
@@ -525,7 +526,7 @@ TEST_F(ListWindow, ItemsFileCommands)
 
     // Save asks for a name with the title, filter, extension and the last file.
     form.updateSettings([&dir](TConfig& c) { c.lastItemsFile() = dir.file("last.vantrelitems"); });
-    prompts->fileNames = {path};
+    prompts->fileNames = { path };
     trigger("actSaveItems");
     ASSERT_EQ(prompts->saveDialogs.size(), 1u);
     EXPECT_EQ(prompts->saveDialogs[0].title, QStringLiteral("アイテムを保存する"));
@@ -541,12 +542,12 @@ TEST_F(ListWindow, ItemsFileCommands)
     form.items().clear();
     form.items().append(item("x"));
     form.refillList();
-    prompts->fileNames = {path};
+    prompts->fileNames = { path };
     trigger("actAddItems");
     EXPECT_EQ(prompts->openDialogs.back().title, QStringLiteral("追加読み込み"));
     EXPECT_EQ(titles(), "xabcd");
     EXPECT_EQ(rowTitles(), "xabcd");
-    prompts->fileNames = {path};
+    prompts->fileNames = { path };
     trigger("actOpenItems");
     EXPECT_EQ(prompts->openDialogs.back().title, QStringLiteral("アイテムを読み込む"));
     EXPECT_EQ(prompts->openDialogs.back().filter, QStringLiteral("Vantrel Items(*.vantrelitems)|*.vantrelitems"));
@@ -554,7 +555,7 @@ TEST_F(ListWindow, ItemsFileCommands)
 
     // A file that cannot be read changes nothing, not even the last file name; Cancel neither.
     test::writeFile(dir.file("broken.vantrelitems"), "not an items file");
-    prompts->fileNames = {QString::fromLocal8Bit(dir.file("broken.vantrelitems").c_str()), QString()};
+    prompts->fileNames = { QString::fromLocal8Bit(dir.file("broken.vantrelitems").c_str()), QString() };
     trigger("actOpenItems");
     trigger("actOpenItems");
     EXPECT_EQ(titles(), "abcd");
@@ -579,13 +580,13 @@ TEST_F(ListWindow, ShortcutsWorkWithTheFocusInTheList)
         GTEST_SKIP() << "the window cannot be made active here";
 
     QTest::keyClick(form.list(), Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(form.selectedRows(), (TSelection {0, 1, 2, 3}));
+    EXPECT_EQ(form.selectedRows(), (TSelection { 0, 1, 2, 3 }));
     QTest::keyClick(form.list(), Qt::Key_R, Qt::ControlModifier);
     EXPECT_TRUE(form.selectedRows().empty());
     QTest::keyClick(form.list(), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(form.selectedRows(), (TSelection {1, 3}));
+    EXPECT_EQ(form.selectedRows(), (TSelection { 1, 3 }));
 
-    select({2});
+    select({ 2 });
     QTest::keyClick(form.list(), Qt::Key_Up, Qt::AltModifier);
     EXPECT_EQ(titles(), "acbd");
     QTest::keyClick(form.list(), Qt::Key_Delete);
@@ -598,14 +599,16 @@ TEST_F(ListWindow, ShortcutsWorkWithTheFocusInTheList)
     EXPECT_EQ(browser.opened[0], QUrl(QStringLiteral("http://127.0.0.1/c")));
 
     QString shownCaption;
-    test::whenShown(*form.itemDialog(), [&] { shownCaption = form.itemDialog()->windowTitle(); }, "btnCancel");
+    test::whenShown(
+        *form.itemDialog(), [&] { shownCaption = form.itemDialog()->windowTitle(); }, "btnCancel");
     QTest::keyClick(form.list(), Qt::Key_Return);
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
 
     // The keypad's Enter edits as Enter does.
     QApplication::setActiveWindow(&form); // back from the dialog, as the window manager does
     shownCaption.clear();
-    test::whenShown(*form.itemDialog(), [&] { shownCaption = form.itemDialog()->windowTitle(); }, "btnCancel");
+    test::whenShown(
+        *form.itemDialog(), [&] { shownCaption = form.itemDialog()->windowTitle(); }, "btnCancel");
     QTest::keyClick(form.list(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
 }
@@ -624,24 +627,26 @@ TEST_F(ListWindow, TheFocusIsBackInTheListAfterEveryListCommand)
         std::function<void()> command; // as the user gives it
     };
     const Case cases[] = {
-        {"move down", [&] { QTest::keyClick(form.list(), Qt::Key_Down, Qt::AltModifier); }},
-        {"move up", [&] { QTest::keyClick(form.list(), Qt::Key_Up, Qt::AltModifier); }},
-        {"delete", [&] {
-             prompts->answers = {true};
-             QTest::keyClick(form.list(), Qt::Key_Delete);
-         }},
-        {"paste", [&] {
-             QApplication::clipboard()->setText(QStringLiteral("http://127.0.0.1/new"));
-             test::whenShown(*form.itemDialog(), nullptr);
-             QTest::keyClick(form.list(), Qt::Key_V, Qt::ControlModifier);
-         }},
-        {"open in browser", [&] { QTest::keyClick(form.list(), Qt::Key_Return, Qt::ShiftModifier); }},
-        {"set status", [&] { trigger("actStatusError"); }}, // from the menu: it has no key
-        {"sort", [&] { clickHeader(1); }},
+        { "move down", [&] { QTest::keyClick(form.list(), Qt::Key_Down, Qt::AltModifier); } },
+        { "move up", [&] { QTest::keyClick(form.list(), Qt::Key_Up, Qt::AltModifier); } },
+        { "delete",
+            [&] {
+                prompts->answers = { true };
+                QTest::keyClick(form.list(), Qt::Key_Delete);
+            } },
+        { "paste",
+            [&] {
+                QApplication::clipboard()->setText(QStringLiteral("http://127.0.0.1/new"));
+                test::whenShown(*form.itemDialog(), nullptr);
+                QTest::keyClick(form.list(), Qt::Key_V, Qt::ControlModifier);
+            } },
+        { "open in browser", [&] { QTest::keyClick(form.list(), Qt::Key_Return, Qt::ShiftModifier); } },
+        { "set status", [&] { trigger("actStatusError"); } }, // from the menu: it has no key
+        { "sort", [&] { clickHeader(1); } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        select({1});
+        select({ 1 });
         form.list()->setCurrentIndex(test::cell(form, 1));
         form.list()->setFocus();
         c.command();
@@ -652,7 +657,7 @@ TEST_F(ListWindow, TheFocusIsBackInTheListAfterEveryListCommand)
         const int row = form.list()->currentIndex().row();
         const bool last = row + 1 == test::rowCount(form); // where a pasted item goes
         QTest::keyClick(QApplication::focusWidget(), last ? Qt::Key_Up : Qt::Key_Down);
-        EXPECT_EQ(form.selectedRows(), (TSelection {static_cast<size_t>(last ? row - 1 : row + 1)}));
+        EXPECT_EQ(form.selectedRows(), (TSelection { static_cast<size_t>(last ? row - 1 : row + 1) }));
     }
 }
 

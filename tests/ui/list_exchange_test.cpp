@@ -46,10 +46,7 @@ protected:
         ASSERT_TRUE(form->startUp(settings.path(), program.path()));
     }
 
-    void select(std::initializer_list<int> rows)
-    {
-        test::selectRows(*form, rows);
-    }
+    void select(std::initializer_list<int> rows) { test::selectRows(*form, rows); }
 
     void trigger(const char* name) { test::action(*form, name)->trigger(); }
 

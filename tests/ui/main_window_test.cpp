@@ -64,11 +64,13 @@ protected:
 TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
 {
     TConfig config;
-    config.items.append(item("\x83" "e\x83X\x83g" /* テスト */, "http://127.0.0.1/a", ItemStatus::Update));
+    config.items.append(item("\x83"
+                             "e\x83X\x83g" /* テスト */,
+        "http://127.0.0.1/a", ItemStatus::Update));
     config.items.append(item("plain", "http://127.0.0.1/b", ItemStatus::Error));
     config.items[1].check = 0;
     config.items.append(item("odd", "http://127.0.0.1/c", static_cast<ItemStatus>(9)));
-    config.columnWidths = {0, 200, 0, 0, 0, 55};
+    config.columnWidths = { 0, 200, 0, 0, 0, 55 };
     writeSettings(config);
     ASSERT_TRUE(start());
     form->showMain();
@@ -77,9 +79,9 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Vantrel"));
     TCheckListView* list = form->list();
     ASSERT_EQ(list->model()->columnCount(), 6);
-    const QStringList captions = {QStringLiteral("Status"), QStringLiteral("Title"), QStringLiteral("URL"),
-        QStringLiteral("Last-Modifeid"), QStringLiteral("meta-tag"), QStringLiteral("Response")};
-    const int widths[6] = {40, 200, 80, 80, 80, 55};
+    const QStringList captions = { QStringLiteral("Status"), QStringLiteral("Title"), QStringLiteral("URL"),
+        QStringLiteral("Last-Modifeid"), QStringLiteral("meta-tag"), QStringLiteral("Response") };
+    const int widths[6] = { 40, 200, 80, 80, 80, 55 };
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(list->model()->headerData(i, Qt::Horizontal).toString(), captions[i]);
         // The URL column takes what the others leave.
@@ -100,7 +102,8 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
     auto icon = [&](int row) { return test::rowIcon(*form, row); };
     EXPECT_EQ(icon(0), form->statusIcon(ItemStatus::Update).pixmap(16).toImage());
     EXPECT_EQ(icon(1), form->statusIcon(ItemStatus::Error).pixmap(16).toImage());
-    EXPECT_EQ(icon(2), form->statusIcon(ItemStatus::Initial).pixmap(16).toImage()); // unknown status: the initial picture
+    EXPECT_EQ(
+        icon(2), form->statusIcon(ItemStatus::Initial).pixmap(16).toImage()); // unknown status: the initial picture
 
     // Three panels, the last one stretching.
     EXPECT_EQ(form->statusPanel(0)->width(), 80);
@@ -191,7 +194,7 @@ TEST_F(StartedWindow, WithoutAnyCharacterTheWindowIsNeverShownAndSettingsAreStil
     test::TempDir empty;
     TConfig config;
     config.items.append(item("one", "http://127.0.0.1/1"));
-    config.columnWidths = {0, 0, 0, 0, 0, 0};
+    config.columnWidths = { 0, 0, 0, 0, 0, 0 };
     writeSettings(config);
 
     form = std::make_unique<TImgForm>();
@@ -210,19 +213,19 @@ TEST_F(StartedWindow, WithoutAnyCharacterTheWindowIsNeverShownAndSettingsAreStil
     ASSERT_EQ(back.items.count(), 1u);
     EXPECT_EQ(back.items[0].title(), "one");
     // Only the column widths changed: the list's design widths.
-    EXPECT_EQ(back.columnWidths, (std::array<int32_t, ColumnCount> {40, 120, 80, 80, 80, 80}));
+    EXPECT_EQ(back.columnWidths, (std::array<int32_t, ColumnCount> { 40, 120, 80, 80, 80, 80 }));
 }
 
 TEST_F(StartedWindow, SettingsWrittenAtExitHoldTheListAsItWas)
 {
     TConfig config;
-    for (const char* title : {"a", "b", "c"})
+    for (const char* title : { "a", "b", "c" })
         config.items.append(item(title, "http://127.0.0.1/"));
     writeSettings(config);
     ASSERT_TRUE(start());
     form->showMain();
-    test::selectRows(*form, {1});
-    prompts->answers = {true};
+    test::selectRows(*form, { 1 });
+    prompts->answers = { true };
     test::action(*form, "actDelete")->trigger();
     form->list()->setColumnWidth(2, 133);
 
@@ -359,7 +362,8 @@ TEST_F(StartedWindow, FirstWindowShowsTenRowsAndTheIniKeepsItsPlace)
 {
     TConfig config;
     for (int i = 0; i < 12; ++i)
-        config.items.append(item(("page " + std::to_string(i)).c_str(), ("http://127.0.0.1/" + std::to_string(i)).c_str()));
+        config.items.append(
+            item(("page " + std::to_string(i)).c_str(), ("http://127.0.0.1/" + std::to_string(i)).c_str()));
     writeSettings(config);
     test::writeFile(settings.file("vantrel.ini"), "[General]\nFutureKey=kept\n\n[Later]\nsize=3\n");
     ASSERT_TRUE(start());
@@ -371,7 +375,7 @@ TEST_F(StartedWindow, FirstWindowShowsTenRowsAndTheIniKeepsItsPlace)
     EXPECT_LE(list->visualRect(test::cell(*form, 9)).bottom(), list->viewport()->height());
     EXPECT_GE(list->columnWidth(2), 240);
     int others = 0;
-    for (int i : {0, 1, 3, 4, 5})
+    for (int i : { 0, 1, 3, 4, 5 })
         others += list->columnWidth(i);
     EXPECT_EQ(list->columnWidth(2), list->viewport()->width() - others);
 
@@ -403,13 +407,13 @@ TEST_F(StartedWindow, FirstWindowShowsTenRowsAndTheIniKeepsItsPlace)
 TEST_F(StartedWindow, PagesCheckedAtOnceComeFromTheIni)
 {
     const std::pair<const char*, int> cases[] = {
-        {nullptr, 4},
-        {"[General]\nConcurrentChecks=9\n", 9},
-        {"[General]\nConcurrentChecks=16\n", 16},
-        {"[General]\nConcurrentChecks=0\n", 4},
-        {"[General]\nConcurrentChecks=17\n", 4},
-        {"[General]\nConcurrentChecks=many\n", 4},
-        {"\xff\xfe[\x01\n=\n", 4},
+        { nullptr, 4 },
+        { "[General]\nConcurrentChecks=9\n", 9 },
+        { "[General]\nConcurrentChecks=16\n", 16 },
+        { "[General]\nConcurrentChecks=0\n", 4 },
+        { "[General]\nConcurrentChecks=17\n", 4 },
+        { "[General]\nConcurrentChecks=many\n", 4 },
+        { "\xff\xfe[\x01\n=\n", 4 },
     };
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text ? text : "no file");

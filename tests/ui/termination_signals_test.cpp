@@ -9,7 +9,7 @@
 
 TEST(TerminationSignals, EachSignalRunsTheActionOnTheEventLoop)
 {
-    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    for (int signal : { SIGTERM, SIGHUP, SIGINT }) {
         SCOPED_TRACE(signal);
         QObject context;
         int calls = 0;
@@ -27,6 +27,6 @@ TEST(TerminationSignals, EachSignalRunsTheActionOnTheEventLoop)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         EXPECT_EQ(calls, 2);
     }
-    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+    for (int signal : { SIGTERM, SIGHUP, SIGINT })
         std::signal(signal, SIG_DFL);
 }

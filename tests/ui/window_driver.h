@@ -34,7 +34,7 @@ public:
 
     bool ask(QWidget*, const QString& text, QMessageBox::Icon icon) override
     {
-        questions.push_back({text, icon});
+        questions.push_back({ text, icon });
         return next(answers, false);
     }
     void warn(QWidget*, const QString& text) override { warnings.push_back(text); }
@@ -50,7 +50,8 @@ public:
     }
 
 private:
-    template <typename T> static T next(std::deque<T>& queue, T none)
+    template <typename T>
+    static T next(std::deque<T>& queue, T none)
     {
         if (queue.empty())
             return none;
