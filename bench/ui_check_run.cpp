@@ -28,29 +28,6 @@ constexpr int Rounds = 5;
 constexpr auto NoHold = std::chrono::milliseconds(0);
 const std::string LastModified = "Mon, 01 Jan 2024 00:00:00 GMT"; // as the servers' answer has it
 
-// The loopback servers of one round and the URLs of the items over them, item i on server i % servers.
-struct TServers
-{
-    explicit TServers(int count)
-    {
-        for (int s = 0; s < count; ++s)
-            servers.push_back(std::make_unique<test::HoldingServer>(NoHold));
-        for (int i = 0; i < Items; ++i)
-            urls.push_back(servers[static_cast<size_t>(i % count)]->url("/page" + std::to_string(i) + ".html"));
-    }
-
-    size_t requests() const
-    {
-        size_t total = 0;
-        for (const auto& server : servers)
-            total += server->paths().size();
-        return total;
-    }
-
-    std::vector<std::unique_ptr<test::HoldingServer>> servers;
-    std::vector<std::string> urls;
-};
-
 int serversFor(int concurrent)
 {
     return concurrent == 1 ? 1 : 50;
@@ -78,7 +55,7 @@ void windowBesideCurl(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         {
-            TServers servers(serversFor(concurrent));
+            bench::TServers servers(serversFor(concurrent), Items, NoHold);
             bench::TWindowRun window(servers.urls, concurrent, LastModified, "0");
             if (!window.started()) {
                 state.SkipWithError("the window did not start");
@@ -92,7 +69,7 @@ void windowBesideCurl(benchmark::State& state)
                 return;
             }
         }
-        TServers servers(serversFor(concurrent));
+        bench::TServers servers(serversFor(concurrent), Items, NoHold);
         rounds.curl.push_back(bench::curlRound(curlOptions(concurrent), servers.urls));
         if (!rounds.curl.back().done() || servers.requests() != Items) {
             state.SkipWithError("curl did not fetch every URL");
@@ -114,7 +91,7 @@ void itemChecks(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        TServers servers(1);
+        bench::TServers servers(1, Items, NoHold);
         THTTPChecker checker;
         const TCheckItem defaultItem = newItemTemplate();
         std::vector<TCheckItem> items;

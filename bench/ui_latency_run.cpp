@@ -22,34 +22,12 @@ constexpr auto Hold = std::chrono::milliseconds(100);
 std::map<int, bench::TRound> g_window;
 bench::TRound g_curl;
 
-struct TServers
-{
-    TServers()
-    {
-        for (int s = 0; s < Servers; ++s)
-            servers.push_back(std::make_unique<test::HoldingServer>(Hold));
-        for (int i = 0; i < Items; ++i)
-            urls.push_back(servers[static_cast<size_t>(i % Servers)]->url("/page" + std::to_string(i) + ".html"));
-    }
-
-    size_t requests() const
-    {
-        size_t total = 0;
-        for (const auto& server : servers)
-            total += server->paths().size();
-        return total;
-    }
-
-    std::vector<std::unique_ptr<test::HoldingServer>> servers;
-    std::vector<std::string> urls;
-};
-
 void windowRun(benchmark::State& state)
 {
     const int concurrent = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        TServers servers;
+        bench::TServers servers(Servers, Items, Hold);
         bench::TWindowRun window(servers.urls, concurrent, "Mon, 01 Jan 2024 00:00:00 GMT", "0");
         if (!window.started()) {
             state.SkipWithError("the window did not start");
@@ -67,7 +45,7 @@ void curlClient(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        TServers servers;
+        bench::TServers servers(Servers, Items, Hold);
         state.ResumeTiming();
         g_curl = bench::curlRound("--parallel --parallel-max 8 --http1.0 -s -I", servers.urls);
         if (!g_curl.done() || servers.requests() != Items)

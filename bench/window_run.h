@@ -9,16 +9,42 @@
 #include "store/store_file.h"
 #include "ui/main_window.h"
 
+#include "support/holding_server.h"
 #include "support/temp_dir.h"
 #include "support/test_config.h"
 
 #include <QApplication>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace bench {
+
+// The loopback servers of one round and the URLs of `items` items over them, item i on server i % count; each
+// server holds every answer for `hold`.
+struct TServers
+{
+    TServers(int count, int items, std::chrono::milliseconds hold)
+    {
+        for (int s = 0; s < count; ++s)
+            servers.push_back(std::make_unique<test::HoldingServer>(hold));
+        for (int i = 0; i < items; ++i)
+            urls.push_back(servers[static_cast<size_t>(i % count)]->url("/page" + std::to_string(i) + ".html"));
+    }
+
+    size_t requests() const
+    {
+        size_t total = 0;
+        for (const auto& server : servers)
+            total += server->paths().size();
+        return total;
+    }
+
+    std::vector<std::unique_ptr<test::HoldingServer>> servers;
+    std::vector<std::string> urls;
+};
 
 class TWindowRun
 {
