@@ -1,8 +1,10 @@
 #include "exchange/xml_exporter.h"
 
+#include "store/item_extension.h"
 #include "text/date_text.h"
 #include "text/japanese_code.h"
 
+#include <algorithm>
 #include <utility>
 
 std::string escapeXmlValue(std::string_view value)
@@ -109,6 +111,23 @@ void TXMLExporter::writeItem(const TCheckItem& item)
         writeLeaf("\t\t\t\t", "user-agent", {}, item.userAgent());
         writeLine("\t\t\t</http>");
         writeLine("\t\t</parameters>");
+    }
+    // Watch settings travel with the item; what names this item in this list only (its id, its server's tag,
+    // its failures) does not.
+    const TItemExtension extension
+        = TItemExtension(item.extensionText()).without({ ExtKey::Id, ExtKey::Etag, ExtKey::Failures });
+    if (!extension.empty()) {
+        // One attribute a line: a reader keeps an attribute's blanks as they are.
+        writeLine("\t\t<extension>");
+        const std::string text = extension.text();
+        size_t start = 0;
+        while (start <= text.size()) {
+            const size_t end = std::min(text.find('\n', start), text.size());
+            writeLine(
+                "\t\t\t<line text=\"" + escapeXmlValue(std::string_view(text).substr(start, end - start)) + "\" />");
+            start = end + 1;
+        }
+        writeLine("\t\t</extension>");
     }
     writeLine("\t</item>");
 }

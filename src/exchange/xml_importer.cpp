@@ -2,6 +2,7 @@
 
 #include "exchange/item_importer.h"
 #include "platform/safe_file.h"
+#include "store/item_extension.h"
 #include "text/date_text.h"
 #include "text/japanese_code.h"
 #include "text/xml_parser.h"
@@ -54,6 +55,19 @@ bool TItemReader::read(const TElement& element, TCheckItem& item) const
 
     readValues(find("values", element), item);
     readParameters(find("parameters", element), item);
+    const TElement extension = find("extension", element);
+    if (extension.found) {
+        std::string lines;
+        bool first = true;
+        m_parser.forEachElement("line", extension.content, [&](const TElement& line) {
+            if (!first)
+                lines += '\n';
+            first = false;
+            lines += m_parser.attributeText(line.startTag, "text");
+        });
+        // The list names no identity; the item gets one of its own when it joins a list.
+        item.extensionText() = TItemExtension(lines).without({ ExtKey::Id, ExtKey::Etag, ExtKey::Failures }).text();
+    }
     return true;
 }
 

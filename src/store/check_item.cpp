@@ -1,9 +1,11 @@
 #include "store/check_item.h"
 
 #include "store/core_texts.h"
+#include "store/item_extension.h"
 #include "vantrel_version.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -19,6 +21,29 @@ void TCheckItem::setPassword(const std::string& plain)
 {
     password = plain;
     scrambledPassword() = scramblePassword(plain);
+}
+
+std::string TCheckItem::id() const
+{
+    return extension(ExtKey::Id);
+}
+
+std::string TCheckItem::extension(std::string_view key) const
+{
+    // Most items hold nothing but their id; spare the parse when the key cannot be there.
+    if (extensionText().empty())
+        return {};
+    return TItemExtension(extensionText()).value(key);
+}
+
+void TCheckItem::setExtension(std::string_view key, std::string_view value)
+{
+    TItemExtension ext(extensionText());
+    if (value.empty())
+        ext.remove(key);
+    else
+        ext.set(key, value);
+    extensionText() = ext.text();
 }
 
 TCheckItem newItemTemplate()
@@ -109,30 +134,75 @@ std::string unscramblePassword(const std::string& scrambled)
     return out;
 }
 
+namespace {
+
+// A fresh id when the item has none or one that `taken` already holds; records the id in `taken`.
+void giveUniqueId(TCheckItem& item, std::unordered_set<std::string>& taken)
+{
+    std::string id = item.id();
+    if (id.empty() || taken.contains(id)) {
+        do
+            id = newItemId();
+        while (taken.contains(id));
+        item.setExtension(ExtKey::Id, id);
+    }
+    taken.insert(std::move(id));
+}
+
+} // namespace
+
 void TCheckItems::append(const TCheckItem& item)
 {
-    m_items.push_back(item);
+    append(TCheckItem(item));
 }
 
 void TCheckItems::append(TCheckItem&& item)
 {
+    // Items made here or read from exchange files come without an id, so the list is searched only for an
+    // item that brings one.
+    const std::string id = item.id();
+    if (id.empty() || indexOfId(id))
+        item.setExtension(ExtKey::Id, newItemId());
     m_items.push_back(std::move(item));
 }
 
 void TCheckItems::appendAll(const TCheckItems& other)
 {
-    if (&other == this) {
-        const auto copy = other.m_items;
-        m_items.insert(m_items.end(), copy.begin(), copy.end());
-        return;
-    }
-    m_items.insert(m_items.end(), other.m_items.begin(), other.m_items.end());
+    const auto copy = other.m_items;
+    std::unordered_set<std::string> taken;
+    taken.reserve(m_items.size() + copy.size());
+    for (const TCheckItem& item : m_items)
+        taken.insert(item.id());
+    const size_t first = m_items.size();
+    m_items.insert(m_items.end(), copy.begin(), copy.end());
+    for (size_t i = first; i < m_items.size(); ++i)
+        giveUniqueId(m_items[i], taken);
 }
 
 void TCheckItems::replaceAll(const TCheckItems& other)
 {
     if (&other != this)
         m_items = other.m_items;
+    ensureIds();
+}
+
+void TCheckItems::ensureIds()
+{
+    std::unordered_set<std::string> taken;
+    taken.reserve(m_items.size());
+    for (TCheckItem& item : m_items)
+        giveUniqueId(item, taken);
+}
+
+std::optional<size_t> TCheckItems::indexOfId(std::string_view id) const
+{
+    if (id.empty())
+        return std::nullopt;
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].id() == id)
+            return i;
+    }
+    return std::nullopt;
 }
 
 void TCheckItems::eraseAt(size_t index)

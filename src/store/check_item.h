@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Result of the last check. Values other than these four may come from a file; they are kept as read.
@@ -32,7 +34,7 @@ enum ItemText : size_t {
     UserIdText = 11,
     ScrambledPasswordText = 12,
     UserAgentText = 13,
-    SpareText = 14,
+    ExtensionText = 14, // key=value lines: see item_extension.h
 };
 inline constexpr size_t ItemTextCount = 15;
 
@@ -96,6 +98,14 @@ struct TCheckItem
     std::string& userAgent() { return texts[UserAgentText]; }
     const std::string& userAgent() const { return texts[UserAgentText]; }
 
+    std::string& extensionText() { return texts[ExtensionText]; }
+    const std::string& extensionText() const { return texts[ExtensionText]; }
+    // The item's identity: the `id` of its extension text, empty when it has none yet.
+    std::string id() const;
+    // One value of the extension text; an empty value removes the key.
+    std::string extension(std::string_view key) const;
+    void setExtension(std::string_view key, std::string_view value);
+
     // The URL opened in the browser: viewUri, or checkUri when viewUri is empty.
     const std::string& browseUri() const { return viewUri().empty() ? checkUri() : viewUri(); }
 
@@ -144,10 +154,16 @@ public:
     TCheckItem& operator[](size_t index) { return m_items[index]; }
     const TCheckItem& operator[](size_t index) const { return m_items[index]; }
 
+    // Every item entering a list gets an id when it has none or brings one the list already holds; the
+    // items of one list always have different ids.
     void append(const TCheckItem& item);
     void append(TCheckItem&& item);
     void appendAll(const TCheckItems& other);
     void replaceAll(const TCheckItems& other);
+    // Gives an id to each item without one and a fresh one to each repeat; for lists filled through items().
+    void ensureIds();
+    // The position of the item with this id, if any.
+    std::optional<size_t> indexOfId(std::string_view id) const;
     void eraseAt(size_t index);
     void clear() noexcept;
     void reserve(size_t n);

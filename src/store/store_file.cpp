@@ -2,6 +2,7 @@
 
 #include "base/exception.h"
 #include "platform/safe_file.h"
+#include "store/item_extension.h"
 
 #include <cstring>
 #include <new>
@@ -247,6 +248,7 @@ void readItemTable(TBytes bytes, TCheckItems& items, TReadBudget& budget)
     adviseLargePages(list.data(), count * sizeof(TCheckItem));
     for (size_t i = 0; i < count; ++i)
         readItemRecordInto(partOf(bytes, i), budget, list.emplace_back());
+    result.ensureIds();
     items.items() = std::move(list);
 }
 
@@ -283,6 +285,8 @@ void decodeSettings(TBytes bytes, TConfig& config)
     for (size_t i = 0; i < ConfigTextCount; ++i)
         result.texts[i] = std::move(texts[i]);
     result.defaultItem = readItemRecord(parts[2], budget);
+    // New items are copies of the default item and must each get an identity of their own.
+    result.defaultItem.setExtension(ExtKey::Id, {});
     readItemTable(parts[3], result.items, budget);
     config = std::move(result);
 }

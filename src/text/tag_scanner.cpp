@@ -323,6 +323,16 @@ std::string TTagScanner<Syntax>::elementText(const TElement& element) const
 }
 
 template <class Syntax>
+std::string TTagScanner<Syntax>::attributeText(const TTag& tag, std::string_view name) const
+{
+    for (const auto& attribute : tag.attributes) {
+        if (nameEquals(attribute.name, name))
+            return internalToSjis(decodeValue(attribute.value), m_utf8);
+    }
+    return {};
+}
+
+template <class Syntax>
 TRange TTagScanner<Syntax>::trim(TRange range) const noexcept
 {
     size_t begin = range.begin;

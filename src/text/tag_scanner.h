@@ -134,6 +134,9 @@ public:
     {
         return element.found && view(trim(element.content)) == literal;
     }
+    // The value of the first attribute of that name in Shift_JIS, references decoded and blanks kept; empty when
+    // absent.
+    std::string attributeText(const TTag& tag, std::string_view name) const;
     // The trimmed value of the first attribute of that name compared byte for byte; false when absent.
     bool attributeEquals(const TTag& tag, std::string_view name, std::string_view literal) const
     {

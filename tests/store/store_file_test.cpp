@@ -366,10 +366,11 @@ TEST(ItemsFile, RoundTripAndFailuresLeaveTheListAlone)
     // A missing file, a damaged one and an unwritable target all report failure and change nothing.
     TCheckItems kept;
     kept.append(fullItem(3));
+    const TCheckItem keptItem = kept[0];
     EXPECT_FALSE(readItemsFile(dir.file("absent.dat"), kept));
     test::writeFile(dir.file("damaged.dat"), test::readFile(path).substr(0, 30));
     EXPECT_FALSE(readItemsFile(dir.file("damaged.dat"), kept));
     ASSERT_EQ(kept.count(), 1u);
-    EXPECT_EQ(kept[0], fullItem(3));
+    EXPECT_EQ(kept[0], keptItem);
     EXPECT_FALSE(writeItemsFile(items, dir.file("no/such/folder/list.dat")));
 }
