@@ -1,6 +1,7 @@
 #include "history/history_database.h"
 
 #include "base/exception.h"
+#include "platform/safe_file.h"
 
 #include <sqlite3.h>
 
@@ -44,8 +45,25 @@ std::string describe(sqlite3* db, int code)
 {
     std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
     const int system = db ? sqlite3_system_errno(db) : 0;
-    if (system != 0 && (code & 0xff) != SQLITE_CONSTRAINT)
-        text += std::string(" (") + std::strerror(system) + ")";
+    if (system != 0 && (code & 0xff) == SQLITE_IOERR)
+        return text + " (" + std::strerror(system) + ")";
+    // SQLite often no longer holds the system's error by the time it reports; the failing operation says most.
+    struct Operation
+    {
+        int code;
+        const char* words;
+    };
+    static const Operation operations[] = {
+        { SQLITE_IOERR_WRITE, "writing failed; the disk may be full" },
+        { SQLITE_IOERR_FSYNC, "the disk did not confirm a write" },
+        { SQLITE_IOERR_TRUNCATE, "shortening the file failed" },
+        { SQLITE_IOERR_READ, "reading failed" },
+        { SQLITE_IOERR_SHORT_READ, "reading failed" },
+        { SQLITE_IOERR_SHMSIZE, "the -shm file cannot grow; the disk may be full" },
+    };
+    for (const auto& operation : operations)
+        if (operation.code == code)
+            return text + " (" + operation.words + ")";
     return text;
 }
 
@@ -122,10 +140,16 @@ bool THistoryStatement::step()
     const int code = sqlite3_step(m_statement);
     if (code == SQLITE_ROW)
         return true;
+    if (code == SQLITE_DONE) {
+        reset();
+        return false;
+    }
+    // Described before the reset, which may take back SQLite's record of the system's error.
+    const std::string cause = describe(m_db, code);
     reset();
-    if (code != SQLITE_DONE)
-        fail(m_db, code);
-    return false;
+    if (isDamage(code))
+        throw THistoryDamaged();
+    throw TException("The history file cannot be written or read: " + cause, code);
 }
 
 void THistoryStatement::run()
@@ -188,9 +212,10 @@ THistoryDatabase::Statements::Statements(sqlite3* db)
 }
 
 THistoryDatabase::THistoryDatabase(const std::string& folder)
-    : m_folder(folder)
-    , m_path(folder + "/" + FileName)
+    : m_path(folder + "/" + FileName)
 {
+    // A file size limit then fails a write with a cause instead of killing the program.
+    ignoreFileSizeSignal();
     open();
 }
 
@@ -252,7 +277,8 @@ void THistoryDatabase::openFile()
         sqlite3_extended_result_codes(m_db, 1);
         sqlite3_busy_timeout(m_db, BusyTimeoutMs);
         // WAL with synchronous=NORMAL: a killed process loses nothing that was committed and never damages the
-        // file; a power loss may take back the last commits before a checkpoint, never the file's consistency.
+        // file; a power loss may take back the commits since the last checkpoint (at most about 4 MB of WAL, the
+        // automatic checkpoint's size), never the file's consistency.
         execute(m_db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
         migrate();
         m_statements = std::make_unique<Statements>(m_db);
@@ -286,6 +312,13 @@ void THistoryDatabase::migrate()
             throw;
         }
     }
+}
+
+THistoryDatabase::Statements& THistoryDatabase::statements()
+{
+    if (!m_statements)
+        throw TException("The history file " + m_path + " is not open");
+    return *m_statements;
 }
 
 void THistoryDatabase::resetStatements()

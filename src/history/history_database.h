@@ -77,7 +77,8 @@ public:
         THistoryStatement removeItem; // item
         THistoryStatement items; // -> every item
     };
-    Statements& statements() { return *m_statements; }
+    // Raises TException when a failed replacement left no file open.
+    Statements& statements();
     // Leaves every statement ready for a new use, as after a failure half-way through reading rows.
     void resetStatements();
 
@@ -102,7 +103,6 @@ private:
     void close();
     void rollbackQuietly();
 
-    std::string m_folder;
     std::string m_path;
     sqlite3* m_db = nullptr;
     std::unique_ptr<Statements> m_statements;

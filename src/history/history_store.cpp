@@ -1,7 +1,6 @@
 #include "history/history_store.h"
 
 #include "base/exception.h"
-#include "platform/safe_file.h"
 
 #include <algorithm>
 #include <set>
@@ -41,7 +40,7 @@ struct THistoryStore::Stored
 };
 
 THistoryStore::THistoryStore(const std::string& folder, int depth)
-    : m_db((ignoreFileSizeSignal(), folder))
+    : m_db(folder)
     , m_depth(std::clamp(depth, MinDepth, MaxDepth))
 {
 }
@@ -141,7 +140,7 @@ bool THistoryStore::recordOnce(const std::string& itemId, int64_t checkTime, std
     m_db.write([&] {
         const auto last = newest(itemId);
         int64_t seq = 1;
-        std::optional<int64_t> base;
+        int64_t base = 0; // none: the version stands alone (seqs count from 1)
         std::string frame;
         if (last) {
             seq = last->seq + 1;
@@ -158,19 +157,17 @@ bool THistoryStore::recordOnce(const std::string& itemId, int64_t checkTime, std
             if (seq - keySeq <= KeyframeInterval) {
                 frame = m_codec.compress(text, keyText);
                 base = keySeq;
-                if (frame.size() > key->data.size() / 2) {
-                    frame.clear();
-                    base.reset();
-                }
+                if (frame.size() > key->data.size() / 2)
+                    base = 0;
             }
         }
-        if (!base)
+        if (base == 0)
             frame = m_codec.compress(text);
         auto& insert = m_db.statements().insert;
         insert.bind(1, itemId).bind(2, seq).bind(3, checkTime).bind(4, static_cast<int64_t>(codePoints(text)));
         insert.bind(5, static_cast<int64_t>(text.size()));
-        if (base)
-            insert.bind(6, *base);
+        if (base != 0)
+            insert.bind(6, base);
         else
             insert.bindNull(6);
         insert.bindBlob(7, frame);
