@@ -219,14 +219,16 @@ TSequences intern(const std::vector<std::string_view>& a, const std::vector<std:
     return s;
 }
 
-// Marks the elements outside a common subsequence; false when the budget cut the work short.
-bool diffSequences(const TSequences& s, std::vector<char>& changedA, std::vector<char>& changedB, int64_t& budget)
+// Marks the elements outside a common subsequence; false when the budget cut the work short. `sides` is
+// scratch space of s.symbols zeros, left zeroed.
+bool diffSequences(const TSequences& s, std::vector<char>& changedA, std::vector<char>& changedB, int64_t& budget,
+    std::vector<uint8_t>& sides)
 {
     changedA.assign(s.a.size(), 1);
     changedB.assign(s.b.size(), 1);
     // An element that the other side lacks is changed for certain; leaving such elements out keeps the result
     // and makes texts that share little cheap to compare.
-    std::vector<uint8_t> sides(s.symbols);
+    sides.resize(std::max<size_t>(sides.size(), s.symbols));
     for (uint32_t x : s.a)
         sides[x] |= 1;
     for (uint32_t x : s.b)
@@ -239,6 +241,10 @@ bool diffSequences(const TSequences& s, std::vector<char>& changedA, std::vector
     for (size_t j = 0; j < s.b.size(); ++j)
         if (sides[s.b[j]] == 3)
             keptB.push_back(s.b[j]), whereB.push_back(j);
+    for (uint32_t x : s.a)
+        sides[x] = 0;
+    for (uint32_t x : s.b)
+        sides[x] = 0;
     std::vector<char> keptChangedA(keptA.size()), keptChangedB(keptB.size());
     const bool complete = TSequenceDiff(keptA, keptB, budget).run(keptChangedA, keptChangedB);
     for (size_t k = 0; k < keptA.size(); ++k)
@@ -248,9 +254,30 @@ bool diffSequences(const TSequences& s, std::vector<char>& changedA, std::vector
     return complete;
 }
 
-// A run of deleted (or inserted) elements alone between equal elements can sit in several places; put it as
-// far down as it goes, where GNU diff puts it too.
-void slideDown(const TSequences& s, std::vector<char>& changedA, std::vector<char>& changedB)
+// A run of deleted (or inserted) elements alone between equal elements can sit in several places. Put it next
+// to the change before it when it reaches that, so the two read as one; else as far down as it goes, as GNU
+// diff does.
+void slideRun(const std::vector<uint32_t>& x, std::vector<char>& changedX, const std::vector<char>& changedY,
+    size_t& i0, size_t& i, size_t& j)
+{
+    const auto touchesBefore = [&] { return (i0 > 0 && changedX[i0 - 1]) || (j > 0 && changedY[j - 1]); };
+    while (i0 > 0 && !touchesBefore() && x[i0 - 1] == x[i - 1]) {
+        changedX[--i0] = 1;
+        changedX[--i] = 0;
+        --j;
+    }
+    if (touchesBefore())
+        return;
+    while (i < x.size() && x[i0] == x[i]) {
+        changedX[i0++] = 0;
+        changedX[i++] = 1;
+        ++j;
+        if ((i < x.size() && changedX[i]) || (j < changedY.size() && changedY[j]))
+            return;
+    }
+}
+
+void slideRuns(const TSequences& s, std::vector<char>& changedA, std::vector<char>& changedB)
 {
     const size_t n = s.a.size();
     const size_t m = s.b.size();
@@ -265,23 +292,10 @@ void slideDown(const TSequences& s, std::vector<char>& changedA, std::vector<cha
             ++i;
         while (j < m && changedB[j])
             ++j;
-        if (j == j0) {
-            while (i < n && s.a[i0] == s.a[i]) {
-                changedA[i0++] = 0;
-                changedA[i++] = 1;
-                ++j;
-                if ((i < n && changedA[i]) || (j < m && changedB[j]))
-                    break;
-            }
-        } else if (i == i0) {
-            while (j < m && s.b[j0] == s.b[j]) {
-                changedB[j0++] = 0;
-                changedB[j++] = 1;
-                ++i;
-                if ((i < n && changedA[i]) || (j < m && changedB[j]))
-                    break;
-            }
-        }
+        if (j == j0)
+            slideRun(s.a, changedA, changedB, i0, i, j);
+        else if (i == i0)
+            slideRun(s.b, changedB, changedA, j0, j, i);
     }
 }
 
@@ -359,9 +373,10 @@ TLineDiff diffLines(std::string_view older, std::string_view newer, bool strictE
     }
     const TSequences s = intern(keysA, keysB);
     std::vector<char> changedA, changedB;
+    std::vector<uint8_t> sides;
     int64_t budget = LineBudget;
-    d.coarse = !diffSequences(s, changedA, changedB, budget);
-    slideDown(s, changedA, changedB);
+    d.coarse = !diffSequences(s, changedA, changedB, budget, sides);
+    slideRuns(s, changedA, changedB);
     d.groups = groupsOf(changedA, changedB);
     return d;
 }
@@ -401,6 +416,7 @@ private:
     std::vector<std::vector<uint32_t>> m_removedBag, m_addedBag; // sorted numbers of the words but blanks
     std::vector<uint8_t> m_blank; // by word number
     uint32_t m_symbols = 0;
+    std::vector<uint8_t> m_sides;
     int64_t& m_budget;
 };
 
@@ -500,7 +516,7 @@ bool TBlockWords::words(size_t r, size_t a, std::vector<TWordSpan>& spans)
         return false;
     const TSequences s { m_removedIds[r], m_addedIds[a], m_symbols };
     std::vector<char> changedX, changedY;
-    if (!diffSequences(s, changedX, changedY, m_budget))
+    if (!diffSequences(s, changedX, changedY, m_budget, m_sides))
         return false;
 
     // Runs of same words and of changes, alternating; a blank run between two changes joins them, which
