@@ -647,6 +647,29 @@ TDiffStats diffStats(std::string_view older, std::string_view newer)
     return statsOf(diffLines(older, newer, false).groups);
 }
 
+std::string changeCountText(const TDiffStats& stats)
+{
+    return std::to_string(stats.added) + "行追加、" + std::to_string(stats.removed) + "行削除";
+}
+
+std::vector<TLineRun> shownLines(const TTextDiff& diff, size_t context)
+{
+    std::vector<TLineRun> runs;
+    const size_t total = diff.lines.size();
+    for (size_t start : diff.changeStarts) {
+        size_t end = start;
+        while (end < total && diff.lines[end].kind != TDiffLine::Same)
+            ++end;
+        const size_t first = start - std::min(start, context);
+        const size_t last = std::min(total, end + context);
+        if (!runs.empty() && runs.back().first + runs.back().count >= first)
+            runs.back().count = last - runs.back().first;
+        else
+            runs.push_back({ first, last - first });
+    }
+    return runs;
+}
+
 std::string unifiedDiff(std::string_view older, std::string_view newer, std::string_view olderLabel,
     std::string_view newerLabel, int context)
 {

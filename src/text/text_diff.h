@@ -52,6 +52,18 @@ TTextDiff diffTexts(std::string_view older, std::string_view newer);
 // The line counts alone, for a summary; the same figures as diffTexts(...).stats.
 TDiffStats diffStats(std::string_view older, std::string_view newer);
 
+// The counts as the list shows them: "3行追加、1行削除".
+std::string changeCountText(const TDiffStats& stats);
+
+// The lines a view shows when it folds the Same lines to `context` lines around each change block: runs of
+// indices in diff.lines, in order; what lies between two runs (and before the first, after the last) is folded.
+struct TLineRun
+{
+    size_t first;
+    size_t count;
+};
+std::vector<TLineRun> shownLines(const TTextDiff& diff, size_t context = 2);
+
 // The changes as GNU `diff -u --label olderLabel --label newerLabel` writes them, `context` lines around each
 // hunk; empty when the texts are equal. A text whose last line has no line feed gets the
 // "\ No newline at end of file" line after it, so a missing final line feed is a change here, as for patch.

@@ -184,3 +184,27 @@ TEST(TextDiff, TextsSharingNothingOrAlmostNothingStillGetAnAnswer)
     EXPECT_TRUE(diff.coarse);
     EXPECT_EQ(rebuild(diff), std::make_pair(older, newer));
 }
+
+TEST(TextDiff, FoldsSameLinesAroundChangeBlocksAndCountsForTheList)
+{
+    std::string older, newer;
+    for (int i = 1; i <= 20; ++i) {
+        older += "line " + std::to_string(i) + '\n';
+        newer += i == 3 || i == 7 || i == 15 || i == 16 ? "new " + std::to_string(i) + '\n'
+                                                        : "line " + std::to_string(i) + '\n';
+    }
+    newer += "tail\n";
+    const TTextDiff diff = diffTexts(older, newer);
+    EXPECT_EQ(diff.changeStarts, (std::vector<size_t> { 2, 6, 14, 20 }));
+    const auto runs = [&](size_t context) {
+        std::vector<std::pair<size_t, size_t>> out;
+        for (const TLineRun& run : shownLines(diff, context))
+            out.emplace_back(run.first, run.count);
+        return out;
+    };
+    using R = std::vector<std::pair<size_t, size_t>>;
+    EXPECT_EQ(runs(2), (R { { 0, 9 }, { 12, 9 } }));
+    EXPECT_EQ(runs(0), (R { { 2, 1 }, { 6, 1 }, { 14, 2 }, { 20, 1 } }));
+    EXPECT_EQ(runs(1), (R { { 1, 3 }, { 5, 3 }, { 13, 4 }, { 19, 2 } }));
+    EXPECT_EQ(changeCountText(diff.stats), "5行追加、4行削除");
+}
