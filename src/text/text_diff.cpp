@@ -9,7 +9,7 @@
 namespace {
 
 // Work limits, in diagonal steps of the sequence diff (a step along a common run counts as one): one diff of
-// lines, and all word diffs of one pair of texts together. About 10 ns a step.
+// lines, and all word diffs of one pair of texts together.
 constexpr int64_t LineBudget = 30'000'000;
 constexpr int64_t WordBudget = 20'000'000;
 // Past this many tokens in a pair of lines, the pair is shown removed and added.
