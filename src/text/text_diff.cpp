@@ -634,7 +634,11 @@ TTextDiff diffTexts(std::string_view older, std::string_view newer)
                 for (; a < pa; ++a)
                     added(g.line1 + a);
                 std::vector<TWordSpan> spans;
-                if (block.words(pr, pa, spans)) {
+                // equal lines in one block come from the cost limit; they have no words to mark
+                if (oldLines[pr] == newLines[pa]) {
+                    removed(g.line0 + pr);
+                    added(g.line1 + pa);
+                } else if (block.words(pr, pa, spans)) {
                     result.lines.push_back({ TDiffLine::Changed, g.line0 + pr + 1, g.line1 + pa + 1,
                         std::string(newLines[pa]), std::move(spans) });
                 } else {
