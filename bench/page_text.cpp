@@ -110,7 +110,7 @@ const TPageSet& japanesePages()
                 std::string page = converted(utf8, code);
                 for (const char* label : { "UTF-8", "utf-8" })
                     for (size_t at = page.find(label); at != std::string::npos; at = page.find(label, at + 1))
-                        page.replace(at, 5, code == std::string("CP932") ? "SJIS " : "EUCJP");
+                        page.replace(at, 5, code == std::string("CP932") ? "Shift_JIS" : "EUC-JP");
                 const std::string copy = std::string("/tmp/bench_page_text_") + code + "_"
                     + std::string(path).substr(std::string(path).rfind('/') + 1);
                 std::ofstream(copy, std::ios::binary) << page;

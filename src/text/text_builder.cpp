@@ -33,7 +33,7 @@ constexpr TNamedElement Elements[] = {
     { "optgroup", E::Optgroup }, { "option", E::Option }, { "p", E::P }, { "param", E::Param },
     { "plaintext", E::Plaintext }, { "pre", E::Pre }, { "rp", E::Rp }, { "script", E::Script },
     { "search", E::Search }, { "section", E::Section }, { "select", E::Select }, { "source", E::Source },
-    { "style", E::Style }, { "summary", E::Summary }, { "table", E::Table }, { "tbody", E::Tbody }, { "td", E::Td },
+    { "style", E::Style }, { "summary", E::Summary }, { "svg", E::Svg }, { "table", E::Table }, { "tbody", E::Tbody }, { "td", E::Td },
     { "template", E::Template }, { "textarea", E::Textarea }, { "tfoot", E::Tfoot }, { "th", E::Th },
     { "thead", E::Thead }, { "title", E::Title }, { "tr", E::Tr }, { "track", E::Track }, { "ul", E::Ul },
     { "video", E::Video }, { "wbr", E::Wbr }, { "xmp", E::Xmp },
@@ -139,6 +139,7 @@ TDisplay displayOf(THtmlElement element) noexcept
     case E::Img:
     case E::Input:
     case E::Keygen:
+    case E::Svg:
     case E::Textarea:
     case E::Video:
         return TDisplay::Replaced;

@@ -88,6 +88,7 @@ enum class THtmlElement : uint8_t {
     Source,
     Style,
     Summary,
+    Svg,
     Table,
     Tbody,
     Td,
