@@ -148,6 +148,19 @@ void PageTextJapanese(benchmark::State& state)
 }
 BENCHMARK(PageTextJapanese)->Unit(benchmark::kMillisecond);
 
+// The decoding alone, the part of the Japanese figure that is the code conversion.
+void DecodeJapanese(benchmark::State& state)
+{
+    const TPageSet& set = japanesePages();
+    for (auto _ : state)
+        for (const TPage& page : set.pages) {
+            std::string text = pageUtf8(page.body, "text/html");
+            benchmark::DoNotOptimize(text.data());
+        }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set.bytes));
+}
+BENCHMARK(DecodeJapanese)->Unit(benchmark::kMillisecond);
+
 // The region path: the page decoded, its libxml2 tree built, and the body's text taken from the tree.
 void TreeTextEnglish(benchmark::State& state)
 {
