@@ -64,7 +64,7 @@ std::string validUtf8(std::string_view bytes)
 // Chinese and Korean labels the wider codes that contain them.
 std::string converterName(std::string_view label)
 {
-    const std::string lower = lowerTrimmed(label);
+    std::string lower = lowerTrimmed(label);
     if (lower == "iso-8859-1" || lower == "iso8859-1" || lower == "latin1" || lower == "l1" || lower == "ascii"
         || lower == "us-ascii" || lower == "iso_8859-1" || lower == "cp1252" || lower == "x-cp1252")
         return "WINDOWS-1252";

@@ -243,11 +243,9 @@ bool isVoidElement(THtmlElement element) noexcept
 
 void readAttribute(TElementFlags& flags, std::string_view name, std::string_view value) noexcept
 {
-    if (equalsLower(name, "hidden"))
-        flags.hidden = true;
-    else if (equalsLower(name, "open"))
+    if (equalsLower(name, "open"))
         flags.open = true;
-    else if (equalsLower(name, "style") && value.size() >= 12 && stylesNone(value))
+    else if (equalsLower(name, "hidden") || (equalsLower(name, "style") && value.size() >= 12 && stylesNone(value)))
         flags.hidden = true;
 }
 
@@ -434,10 +432,10 @@ void TTextBuilder::emitKept(std::string_view utf8)
 
 TTextBuilder::TOpen* TTextBuilder::innermost(THtmlElement element, THtmlElement stop) noexcept
 {
-    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
-        if (it->element == element)
-            return &*it;
-        if (it->element == stop && stop != E::Other)
+    for (size_t i = m_open.size(); i-- > 0;) {
+        if (m_open[i].element == element)
+            return &m_open[i];
+        if (m_open[i].element == stop && stop != E::Other)
             return nullptr;
     }
     return nullptr;
