@@ -121,7 +121,8 @@ def main():
                 open(base + ".ours.txt", "w").write(ours)
     finally:
         driver.close()
-    print(f"{totals[0] / max(1, totals[1]):7.2%} words {totals[2] / max(1, totals[3]):7.2%} lines  (all pages; {identical} of {len(pages)} identical)")
+    print(f"{totals[0] / max(1, totals[1]):7.2%} words {totals[2] / max(1, totals[3]):7.2%} lines  "
+          f"(all pages; {identical} of {len(pages)} identical)")
 
 
 if __name__ == "__main__":

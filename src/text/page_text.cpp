@@ -372,6 +372,7 @@ bool belongsInHead(THtmlElement e) noexcept
     case E::Bgsound:
     case E::Link:
     case E::Meta:
+    case E::Noscript:
     case E::Noframes:
     case E::Script:
     case E::Style:

@@ -29,16 +29,18 @@ constexpr TNamedElement Elements[] = {
     { "iframe", E::Iframe }, { "img", E::Img }, { "input", E::Input }, { "keygen", E::Keygen },
     { "legend", E::Legend }, { "li", E::Li }, { "link", E::Link }, { "listing", E::Listing }, { "main", E::Main },
     { "marquee", E::Marquee }, { "menu", E::Menu }, { "meta", E::Meta }, { "nav", E::Nav },
-    { "noembed", E::Noembed }, { "noframes", E::Noframes }, { "object", E::Object }, { "ol", E::Ol },
-    { "optgroup", E::Optgroup }, { "option", E::Option }, { "p", E::P }, { "param", E::Param },
+    { "noembed", E::Noembed }, { "noframes", E::Noframes }, { "noscript", E::Noscript }, { "object", E::Object },
+    { "ol", E::Ol }, { "optgroup", E::Optgroup }, { "option", E::Option }, { "p", E::P }, { "param", E::Param },
     { "plaintext", E::Plaintext }, { "pre", E::Pre }, { "rp", E::Rp }, { "script", E::Script },
     { "search", E::Search }, { "section", E::Section }, { "select", E::Select }, { "source", E::Source },
-    { "style", E::Style }, { "summary", E::Summary }, { "svg", E::Svg }, { "table", E::Table }, { "tbody", E::Tbody }, { "td", E::Td },
-    { "template", E::Template }, { "textarea", E::Textarea }, { "tfoot", E::Tfoot }, { "th", E::Th },
-    { "thead", E::Thead }, { "title", E::Title }, { "tr", E::Tr }, { "track", E::Track }, { "ul", E::Ul },
-    { "video", E::Video }, { "wbr", E::Wbr }, { "xmp", E::Xmp },
+    { "style", E::Style }, { "summary", E::Summary }, { "svg", E::Svg }, { "table", E::Table },
+    { "tbody", E::Tbody }, { "td", E::Td }, { "template", E::Template }, { "textarea", E::Textarea },
+    { "tfoot", E::Tfoot }, { "th", E::Th }, { "thead", E::Thead }, { "title", E::Title }, { "tr", E::Tr },
+    { "track", E::Track }, { "ul", E::Ul }, { "video", E::Video }, { "wbr", E::Wbr }, { "xmp", E::Xmp },
 };
 // clang-format on
+static_assert(std::is_sorted(std::begin(Elements), std::end(Elements),
+    [](const TNamedElement& a, const TNamedElement& b) { return a.name < b.name; }));
 constexpr size_t LongestName = 10;
 
 // How an element lays out its content, as the browser's default style sheet has it.

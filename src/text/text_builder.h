@@ -72,6 +72,7 @@ enum class THtmlElement : uint8_t {
     Nav,
     Noembed,
     Noframes,
+    Noscript,
     Object,
     Ol,
     Optgroup,
