@@ -1,7 +1,7 @@
 // pageText in MB/s over real pages found on this machine (the documentation of Debian packages: valgrind,
-// Node.js, libxslt, w3m and its Japanese manual in UTF-8, also converted to Shift_JIS and EUC-JP here), beside
-// the libxml2 tree (THtmlDocument) with pageTextOfNodes, and beside `w3m -dump` and Python's html2text run once
-// over the same files (each skipped when it is not installed).
+// Node.js, libxslt, w3m and its Japanese manual in UTF-8, also converted to Shift_JIS and EUC-JP here; a missing
+// page is left out), beside the libxml2 tree (THtmlDocument) with pageTextOfNodes, and beside `w3m -dump` and
+// Python's html2text run over the same files (each skipped when it is not installed).
 //
 // `bench_page_text --text FILE` prints the page text of one file instead, for scripts/compare-page-text.py, and
 // `--tree FILE` the text of its body element taken from the libxml2 tree.
@@ -77,6 +77,8 @@ const char* const JapanesePages[] = {
     "/usr/share/doc/w3m/ja/MANUAL.html",
     "/usr/share/doc/w3m/ja/FAQ.html",
     "/usr/share/doc/w3m/ja/STORY.html",
+    // The Japanese Rust by Example of a rustup installation, where there is one.
+    "/root/.rustup/toolchains/stable-x86_64-unknown-linux-gnu/share/doc/rust/html/rust-by-example/ja/hello/print.html",
 };
 
 void addFile(TPageSet& set, const std::string& path, std::string body, const char* code = "utf-8")

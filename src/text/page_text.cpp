@@ -15,10 +15,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace {
 
