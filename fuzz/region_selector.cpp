@@ -3,8 +3,8 @@
 // written twice selects what it selects once.
 #include "text/region_selector.h"
 #include "base/exception.h"
+#include "text/page_text.h"
 
-#include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
 #include <cstdint>
@@ -23,9 +23,8 @@ const char Page[] = "<!DOCTYPE html><html lang=ja><head><title>t</title></head><
 
 xmlDoc* page()
 {
-    static xmlDoc* const doc = htmlReadMemory(Page, static_cast<int>(sizeof Page - 1), nullptr, "UTF-8",
-        HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
-    return doc;
+    static const THtmlDocument document(Page);
+    return document.doc();
 }
 
 // Each element of the page by its place in document order.
