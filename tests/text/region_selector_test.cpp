@@ -145,6 +145,15 @@ TEST(RegionSelector, RefusesInvalidRegionsSayingWhere)
             EXPECT_EQ(e.message(), c.message);
         }
     }
+    std::string many = "p";
+    for (int i = 0; i < 256; ++i)
+        many += " p";
+    try {
+        checkRegion(many);
+        ADD_FAILURE() << "257 compound selectors accepted";
+    } catch (const TException& e) {
+        EXPECT_EQ(e.message(), "セレクターの部分が多すぎます（256 個まで）: " + many.substr(0, 200) + "…");
+    }
 }
 
 // An expression whose work grows with the cube of the page stops at its limit rather than hanging a check.
