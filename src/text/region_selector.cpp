@@ -2,9 +2,9 @@
 
 #include "base/byte_text.h"
 #include "base/exception.h"
+#include "text/page_text.h"
 #include "text/unicode_text.h"
 
-#include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
 
@@ -1020,12 +1020,5 @@ void checkRegion(std::string_view region)
                                                "<div id=a class=b><h1>h</h1><p>p <a href=x>a</a></p>"
                                                "<ul><li>1</li><li>2</li></ul><table><tr><td>d</td></tr></table>"
                                                "</div></body></html>";
-    xmlDoc* doc = htmlReadMemory(Sample.data(), static_cast<int>(Sample.size()), nullptr, "UTF-8",
-        HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
-    struct TFree
-    {
-        xmlDoc* doc;
-        ~TFree() { xmlFreeDoc(doc); }
-    } const freeDoc { doc };
-    selector.select(doc);
+    selector.select(THtmlDocument(Sample).doc());
 }
