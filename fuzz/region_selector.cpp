@@ -80,10 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
     }
     if (!xpath && size < 2000) {
-        const std::string twice = std::string(region) + "," + std::string(region);
-        if (selectRegion(page(), twice) != found)
-            std::abort();
         checkRegion(region);
+        std::vector<xmlNode*> twice;
+        try {
+            twice = selectRegion(page(), std::string(region) + "," + std::string(region));
+        } catch (const TException&) {
+            return 0; // twice the compound selectors may pass their limit
+        }
+        if (twice != found)
+            std::abort();
     }
     return 0;
 }
