@@ -3,7 +3,8 @@
 // the libxml2 tree (THtmlDocument) with pageTextOfNodes, and beside `w3m -dump` and Python's html2text run once
 // over the same files (each skipped when it is not installed).
 //
-// `bench_page_text --text FILE` prints the page text of one file instead, for scripts/compare-page-text.py.
+// `bench_page_text --text FILE` prints the page text of one file instead, for scripts/compare-page-text.py, and
+// `--tree FILE` the text of its body element taken from the libxml2 tree.
 #include "text/page_text.h"
 
 #include "side_by_side.h"
@@ -220,6 +221,11 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::string(argv[1]) == "--text") {
         std::cout << pageText(readFile(argv[2]), "text/html");
+        return 0;
+    }
+    if (argc == 3 && std::string(argv[1]) == "--tree") {
+        const THtmlDocument document(pageUtf8(readFile(argv[2]), "text/html"));
+        std::cout << pageTextOfNodes({ document.body() });
         return 0;
     }
     benchmark::Initialize(&argc, argv);

@@ -837,6 +837,7 @@ void walk(xmlNode* root, TTextBuilder& builder)
 {
     // Without recursion: a tree as deep as the parser allows must not exhaust the stack.
     xmlNode* node = root;
+    bool dropLineFeed = false;
     while (node) {
         bool descend = false;
         if (isElement(node)) {
@@ -845,9 +846,16 @@ void walk(xmlNode* root, TTextBuilder& builder)
             descend = node->children != nullptr;
             if (!descend)
                 builder.close();
+            // libxml2 keeps the line feed after the start tag that the HTML parser drops.
+            dropLineFeed = descend && (e == E::Pre || e == E::Listing || e == E::Textarea);
         } else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
+            std::string_view content;
             if (node->content)
-                builder.text(reinterpret_cast<const char*>(node->content));
+                content = reinterpret_cast<const char*>(node->content);
+            if (dropLineFeed && content.starts_with('\n'))
+                content.remove_prefix(1);
+            dropLineFeed = false;
+            builder.text(content);
         } else if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
             descend = node->children != nullptr;
         }

@@ -2,9 +2,9 @@
 
 #include "base/byte_text.h"
 #include "base/exception.h"
+#include "text/page_text.h"
 #include "text/unicode_text.h"
 
-#include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
 
@@ -22,6 +22,8 @@ constexpr std::string_view XPathPrefix = "xpath:";
 constexpr size_t MaxRegionLength = 4096;
 // Steps of one XPath evaluation: a 1 MB page walked a few hundred times over, about a second.
 constexpr unsigned long XPathOperationLimit = 20'000'000;
+// Compound selectors in a group, those inside :not() too: the work of matching grows with their number.
+constexpr size_t MaxCompounds = 256;
 // Positions in :nth-child() beyond this are all alike on any page.
 constexpr int64_t MaxNthNumber = 1'000'000'000;
 
@@ -280,6 +282,9 @@ private:
 
     TCompound parseCompound(bool inNegation)
     {
+        if (++m_compounds > MaxCompounds)
+            throw TException(
+                "セレクターの部分が多すぎます（" + std::to_string(MaxCompounds) + " 個まで）: " + shown(m_text));
         TCompound compound;
         bool any = false;
         if (peek() == '*') {
@@ -491,6 +496,7 @@ private:
 
     std::string_view m_text;
     size_t m_pos = 0;
+    size_t m_compounds = 0;
 };
 
 // ---- Matching against libxml2's tree ----
@@ -577,9 +583,14 @@ public:
     explicit TCssMatcher(const std::vector<TComplex>& group)
         : m_group(group)
         , m_memo(group.size())
+        , m_ancestorMemo(group.size())
+        , m_siblingMemo(group.size())
     {
-        for (size_t i = 0; i < group.size(); ++i)
+        for (size_t i = 0; i < group.size(); ++i) {
             m_memo[i].resize(group[i].compounds.size());
+            m_ancestorMemo[i].resize(group[i].compounds.size());
+            m_siblingMemo[i].resize(group[i].compounds.size());
+        }
     }
 
     bool matches(xmlNode* element)
@@ -617,24 +628,17 @@ private:
             return previous != nullptr && matchBefore(selector, step - 1, previous);
         }
         case '~':
-            for (xmlNode* e = previousElement(element); e != nullptr; e = previousElement(e))
-                if (matchBefore(selector, step - 1, e))
-                    return true;
-            return false;
+            return anyBefore(selector, step - 1, element, previousElement);
         default:
-            for (xmlNode* e = parentElement(element); e != nullptr; e = parentElement(e))
-                if (matchBefore(selector, step - 1, e))
-                    return true;
-            return false;
+            return anyBefore(selector, step - 1, element, parentElement);
         }
     }
 
-    // matchFrom, remembered per element where a descendant or ~ combinator to the left could otherwise make
-    // the search try the same element again for each of many candidates (as in "div div div p").
+    // Whether compounds[0..step] match on the element's only candidate (its parent or its previous sibling), or
+    // on one of its candidates for a descendant or ~ combinator, which `next` walks through.
     bool matchBefore(size_t selector, size_t step, xmlNode* element)
     {
-        const std::string& combinators = m_group[selector].combinators;
-        if (combinators.find_first_of(" ~") >= step)
+        if (!branches(selector, step))
             return matchFrom(selector, step, element);
         auto& memo = m_memo[selector][step];
         if (const auto known = memo.find(element); known != memo.end())
@@ -642,6 +646,45 @@ private:
         const bool result = matchFrom(selector, step, element);
         memo.emplace(element, result);
         return result;
+    }
+
+    bool anyBefore(size_t selector, size_t step, xmlNode* element, xmlNode* (*next)(const xmlNode*) noexcept)
+    {
+        if (!branches(selector, step)) {
+            for (xmlNode* e = next(element); e != nullptr; e = next(e))
+                if (matchFrom(selector, step, e))
+                    return true;
+            return false;
+        }
+        // Where the left part branches again (as in "div div div p"), each element is tried once per step and
+        // the answer for an element is kept for every element whose walk passes it, so the work grows with the
+        // page times the selector, not with the depth of the page to the power of the selector.
+        auto& memo = next == parentElement ? m_ancestorMemo[selector][step] : m_siblingMemo[selector][step];
+        std::vector<xmlNode*> walked;
+        bool result = false;
+        for (xmlNode* e = element;;) {
+            if (const auto known = memo.find(e); known != memo.end()) {
+                result = known->second;
+                break;
+            }
+            walked.push_back(e);
+            e = next(e);
+            if (e == nullptr)
+                break;
+            if (matchBefore(selector, step, e)) {
+                result = true;
+                break;
+            }
+        }
+        for (xmlNode* e : walked)
+            memo.emplace(e, result);
+        return result;
+    }
+
+    // Whether matching compounds[0..step] may try many elements for one: a descendant or ~ combinator among them.
+    bool branches(size_t selector, size_t step) const
+    {
+        return m_group[selector].combinators.find_first_of(" ~") < step;
     }
 
     std::optional<std::string_view> attribute(const xmlNode* element, std::string_view name)
@@ -756,7 +799,11 @@ private:
     }
 
     const std::vector<TComplex>& m_group;
+    // Per selector and step: whether compounds[0..step] match on an element; on one of its ancestors; on one
+    // of its earlier siblings.
     std::vector<std::vector<std::unordered_map<const xmlNode*, bool>>> m_memo;
+    std::vector<std::vector<std::unordered_map<const xmlNode*, bool>>> m_ancestorMemo;
+    std::vector<std::vector<std::unordered_map<const xmlNode*, bool>>> m_siblingMemo;
     std::unordered_map<const xmlNode*, TPosition> m_positions;
     std::string m_scratch;
 };
@@ -973,12 +1020,5 @@ void checkRegion(std::string_view region)
                                                "<div id=a class=b><h1>h</h1><p>p <a href=x>a</a></p>"
                                                "<ul><li>1</li><li>2</li></ul><table><tr><td>d</td></tr></table>"
                                                "</div></body></html>";
-    xmlDoc* doc = htmlReadMemory(Sample.data(), static_cast<int>(Sample.size()), nullptr, "UTF-8",
-        HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
-    struct TFree
-    {
-        xmlDoc* doc;
-        ~TFree() { xmlFreeDoc(doc); }
-    } const freeDoc { doc };
-    selector.select(doc);
+    selector.select(THtmlDocument(Sample).doc());
 }

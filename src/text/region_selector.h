@@ -19,6 +19,7 @@ struct _xmlNode;
 // XPath: the nodes of a node-set stand for the elements a reader sees them in: an element for itself, a text
 // node for the element around it, the document for its root element; attributes, comments and processing
 // instructions stand for nothing. Any other result (a number, a string, a truth value) is an error.
+// One selector is used by one thread at a time (libxml2 keeps caches in a compiled expression).
 class TRegionSelector
 {
 public:

@@ -129,7 +129,6 @@ TDisplay displayOf(THtmlElement element) noexcept
     case E::Template:
     case E::Title:
     case E::Track:
-    case E::Wbr:
         return TDisplay::None;
     case E::Button:
     case E::Marquee:

@@ -1,6 +1,7 @@
 #include "text/watch_rules.h"
 
 #include "base/exception.h"
+#include "text/page_text.h"
 #include "text/unicode_text.h"
 
 #include <re2/re2.h>
@@ -174,6 +175,26 @@ std::vector<bool> TCompiledRules::ignoredLines(std::string_view text) const
 std::vector<bool> ignoredLines(std::string_view text, const TCompiledRules& rules)
 {
     return rules.ignoredLines(text);
+}
+
+TWatchedText watchedText(std::string_view body, std::string_view contentType, const TCompiledRules& rules)
+{
+    TWatchedText watched;
+    if (const TRegionSelector* region = rules.region()) {
+        const THtmlDocument document(pageUtf8(body, contentType));
+        const std::vector<_xmlNode*> nodes = region->select(document.doc());
+        if (nodes.empty()) {
+            watched.regionMissing = true;
+            return watched;
+        }
+        watched.text = pageTextOfNodes(nodes);
+    } else {
+        watched.text = pageText(body, contentType);
+    }
+    if (rules.ignoresLines())
+        watched.text = rules.keptText(watched.text);
+    watched.compareKey = compareKey(watched.text, rules.ignoreNumbers());
+    return watched;
 }
 
 std::string compareKey(std::string_view text, bool ignoreNumbers)

@@ -54,12 +54,15 @@ private:
     bool m_ignoreNumbers = false;
 };
 
+// The reason of the check's error when a region matches nothing on the page.
+inline constexpr std::string_view RegionMissingMessage = "指定した部分が見つかりません";
+
 // The text of one check as it is kept and compared.
 struct TWatchedText
 {
     std::string text; // the page's (or its region's) text without the ignored lines
     std::string compareKey; // compareKey(text, ignoreNumbers): equal keys mean no change
-    bool regionMissing = false; // a region is set and matches nothing on this page; text and key are empty
+    bool regionMissing = false; // the region matches nothing on this page (RegionMissingMessage); text, key empty
 };
 
 // The page text of an answer under the rules: the whole page's text (one streaming pass), or with a region the

@@ -1,12 +1,11 @@
 #include "text/region_selector.h"
 
 #include "base/exception.h"
+#include "text/page_text.h"
 
 #include <gtest/gtest.h>
-#include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
-#include <memory>
 #include <string>
 
 namespace {
@@ -18,18 +17,6 @@ const char* const Page = "<!DOCTYPE html><html><head><title>T</title></head><bod
                          "<li lang=en-US>four</li><li>five</li></ul>"
                          "<p data-kind=price-tag>p1 <span>s1</span></p><p title='hello world'>p2</p></div>"
                          "<DIV ID=Side CLASS=Box><P>side</P></DIV><footer><p>foot</p></footer></body></html>";
-
-struct TDocFree
-{
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-using TDoc = std::unique_ptr<xmlDoc, TDocFree>;
-
-TDoc parse(std::string_view html)
-{
-    return TDoc(htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
-        HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET));
-}
 
 std::string firstText(const xmlNode* node)
 {
@@ -58,7 +45,7 @@ std::string labels(const std::vector<xmlNode*>& nodes)
 
 TEST(RegionSelector, SelectsOutermostMatchesInDocumentOrder)
 {
-    const TDoc doc = parse(Page);
+    const THtmlDocument page(Page);
     struct Case
     {
         const char* region;
@@ -117,7 +104,7 @@ TEST(RegionSelector, SelectsOutermostMatchesInDocumentOrder)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.region);
-        EXPECT_EQ(labels(selectRegion(doc.get(), c.region)), c.expected);
+        EXPECT_EQ(labels(selectRegion(page.doc(), c.region)), c.expected);
     }
 }
 
@@ -158,6 +145,15 @@ TEST(RegionSelector, RefusesInvalidRegionsSayingWhere)
             EXPECT_EQ(e.message(), c.message);
         }
     }
+    std::string many = "p";
+    for (int i = 0; i < 256; ++i)
+        many += " p";
+    try {
+        checkRegion(many);
+        ADD_FAILURE() << "257 compound selectors accepted";
+    } catch (const TException& e) {
+        EXPECT_EQ(e.message(), "セレクターの部分が多すぎます（256 個まで）: " + many.substr(0, 200) + "…");
+    }
 }
 
 // An expression whose work grows with the cube of the page stops at its limit rather than hanging a check.
@@ -166,10 +162,10 @@ TEST(RegionSelector, XPathWorkIsBounded)
     std::string html = "<html><body>";
     for (int i = 0; i < 3000; ++i)
         html += "<p>x</p>";
-    const TDoc doc = parse(html);
-    EXPECT_EQ(selectRegion(doc.get(), "xpath://p[1]").size(), 1u);
+    const THtmlDocument page(html);
+    EXPECT_EQ(selectRegion(page.doc(), "xpath://p[1]").size(), 1u);
     try {
-        selectRegion(doc.get(), "xpath://p[count(//p[count(//p) > 1]) > 1]");
+        selectRegion(page.doc(), "xpath://p[count(//p[count(//p) > 1]) > 1]");
         ADD_FAILURE() << "no limit";
     } catch (const TException& e) {
         EXPECT_EQ(e.message(), "XPath の式を使えません（処理の量の上限）: //p[count(//p[count(//p) > 1]) > 1]");

@@ -74,13 +74,14 @@ TEST(WatchRules, WholeTextSearchAgreesWithLineByLine)
         const std::vector<std::string> chosen
             = { patterns[random() % patterns.size()], patterns[random() % patterns.size()] };
         const std::vector<bool> fast = ignoredLines(text, ignoring(chosen));
+        const RE2 first(chosen[0], options);
+        const RE2 second(chosen[1], options);
         std::vector<bool> slow;
         for (size_t from = 0; from < text.size();) {
             size_t end = text.find('\n', from);
             end = end == std::string::npos ? text.size() : end;
             const std::string line = text.substr(from, end - from);
-            slow.push_back(
-                RE2::PartialMatch(line, RE2(chosen[0], options)) || RE2::PartialMatch(line, RE2(chosen[1], options)));
+            slow.push_back(RE2::PartialMatch(line, first) || RE2::PartialMatch(line, second));
             from = end + 1;
         }
         ASSERT_EQ(fast, slow) << "text \"" << text << "\" patterns " << chosen[0] << " " << chosen[1];
@@ -132,4 +133,33 @@ TEST(WatchRules, CompareKeyIgnoresWhiteSpaceAndOptionallyDigits)
         EXPECT_EQ(compareKey(c.a, c.ignoreNumbers) == compareKey(c.b, c.ignoreNumbers), c.same);
     }
     EXPECT_EQ(compareKey("  12 件 \n\n x", true), "\x1A 件\nx\n");
+}
+
+TEST(WatchRules, WatchedTextIsTheRegionWithoutIgnoredLines)
+{
+    const std::string page = "<html><head><title>t</title></head><body><div>Menu</div>"
+                             "<div id=main><div>更新 2026/12/09</div><div>本文  です</div><div>閲覧 ４２ 回</div></div>"
+                             "<div class=side>広告</div></body></html>";
+    struct Case
+    {
+        TWatchRules rules;
+        std::string text;
+        std::string key;
+        bool regionMissing;
+    };
+    const Case cases[] = {
+        { {}, "Menu\n更新 2026/12/09\n本文 です\n閲覧 ４２ 回\n広告",
+            "Menu\n更新 2026/12/09\n本文 です\n閲覧 ４２ 回\n広告\n", false },
+        { { "#main", { "^更新" }, true }, "本文 です\n閲覧 ４２ 回", "本文 です\n閲覧 \x1A 回\n", false },
+        { { "xpath://div[@class='side'] | //div[@id='main']/div[2]", {}, false }, "本文 です\n広告",
+            "本文 です\n広告\n", false },
+        { { "#nowhere", {}, false }, "", "", true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rules.region);
+        const TWatchedText watched = watchedText(page, "text/html; charset=UTF-8", TCompiledRules(c.rules));
+        EXPECT_EQ(watched.text, c.text);
+        EXPECT_EQ(watched.compareKey, c.key);
+        EXPECT_EQ(watched.regionMissing, c.regionMissing);
+    }
 }
