@@ -4,9 +4,9 @@
 #include "check/http_response.h"
 #include "check/page_text_check.h"
 #include "store/core_texts.h"
-#include "text/japanese_code.h"
 #include "text/date_text.h"
 #include "text/html_parser.h"
+#include "text/japanese_code.h"
 
 #include <limits>
 #include <optional>

@@ -98,7 +98,7 @@ void applyItemEdit(const TCheckItem& before, TCheckItem& edited)
     const TItemExtension ruleKeysBefore(before.extensionText());
     const TItemExtension ruleKeysAfter(edited.extensionText());
     bool rulesChanged = false;
-    for (std::string_view key : {ExtKey::CompareText, ExtKey::Region, ExtKey::Ignore, ExtKey::IgnoreNumbers})
+    for (std::string_view key : { ExtKey::CompareText, ExtKey::Region, ExtKey::Ignore, ExtKey::IgnoreNumbers })
         rulesChanged = rulesChanged || ruleKeysBefore.values(key) != ruleKeysAfter.values(key);
     if (edited.checkUri() != before.checkUri()) {
         resetCheckResults(edited);
