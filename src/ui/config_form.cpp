@@ -1,11 +1,11 @@
 #include "ui/config_form.h"
 
 #include "check/check_run.h"
+#include "session/sjis_text.h"
 #include "store/config.h"
 #include "ui/form_widgets.h"
 #include "ui/radio_group.h"
 #include "ui/run_schedule.h"
-#include "ui/sjis_text.h"
 #include "vantrel_version.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "ui/form_widgets.h"
 
-#include "ui/sjis_text.h"
+#include "session/sjis_text.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "exchange/exchange_commands.h"
-#include "ui/main_window.h"
+#include "ui/form_prompts.h"
 
 #include <QObject>
 #include <QString>
@@ -9,8 +9,12 @@
 #include <functional>
 #include <memory>
 
-// The window's list report and its imports and exports, bound to their actions. It belongs to the window.
-// File failures end a command silently, with the list as it was and the window enabled.
+class TImgForm;
+class TItemList;
+
+// The window's list report and its imports and exports, bound to their actions. It belongs to the window and
+// works on the item list's settings through the list's guard. File failures end a command silently, with the
+// list as it was and the window enabled.
 class TListExchange : public QObject
 {
 public:
@@ -32,6 +36,7 @@ private:
     std::function<bool(size_t)> selection() const;
 
     TImgForm& m_form;
+    TItemList& m_list;
     std::unique_ptr<TFormPrompts> m_prompts;
 };
 

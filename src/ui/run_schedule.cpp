@@ -6,7 +6,7 @@
 
 int TRunSchedule::boundedInterval(int minutes)
 {
-    return minutes <= 0 ? 0 : std::clamp(minutes, MinInterval, MaxInterval);
+    return TIniSettings::boundedCheckInterval(minutes);
 }
 
 TRunSchedule::TRunSchedule(QObject* parent)

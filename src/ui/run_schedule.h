@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/ini_settings.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
@@ -12,8 +14,8 @@
 class TRunSchedule : public QObject
 {
 public:
-    static constexpr int MinInterval = 5;
-    static constexpr int MaxInterval = 1440;
+    static constexpr int MinInterval = TIniSettings::MinCheckInterval;
+    static constexpr int MaxInterval = TIniSettings::MaxCheckInterval;
     // How long a due run waits before it asks again whether it may start.
     static constexpr int RetryMs = 1000;
     // The longest single wait, so that a changed wall clock or a machine waking from sleep is noticed soon.
