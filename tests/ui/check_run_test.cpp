@@ -1,9 +1,10 @@
+#include "base/exception.h"
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
 #include "ui/check_list_model.h"
 #include "ui/main_window.h"
 #include "ui/run_notifier.h"
-#include "session/sjis_text.h"
 
 #include "support/holding_server.h"
 #include "support/http_server.h"
@@ -98,14 +99,15 @@ protected:
     void whileRequestInFlight(test::HttpServer& server, size_t connection, std::function<void()> step)
     {
         std::function<void()> pump = form->runController()->checker().client().Pump;
-        form->runController()->checker().client().Pump = [this, &server, connection, step, pump, done = false]() mutable {
-            pump();
-            if (!done && server.connectionCount() > connection
-                && server.request(connection).find("\r\n\r\n") != std::string::npos) {
-                done = true;
-                step();
-            }
-        };
+        form->runController()->checker().client().Pump
+            = [this, &server, connection, step, pump, done = false]() mutable {
+                  pump();
+                  if (!done && server.connectionCount() > connection
+                      && server.request(connection).find("\r\n\r\n") != std::string::npos) {
+                      done = true;
+                      step();
+                  }
+              };
     }
 
     QString panel(int index) const { return form->statusPanel(index)->text(); }
@@ -141,6 +143,29 @@ protected:
 const std::vector<int> RunActions = { actCheck, actStop, actRestore };
 
 } // namespace
+
+TEST_F(CheckRun, APartFailingAfterTheRunBeganLeavesTheWindowIdleWithEveryCommand)
+{
+    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)) });
+    config.items.append(watched("one", server.url("/1")));
+    config.items.append(watched("two", server.url("/2")));
+    start();
+    // A part that fails on the first item done: the failure ends the run where it stands.
+    QObject::connect(form->runController(), &TRunController::itemDone, form.get(),
+        [](const std::string&, size_t, const TItemDone&) { throw TException("TStdFile"); });
+    test::action(*form, "actRun")->trigger();
+
+    EXPECT_EQ(server.connectionCount(), 1u);
+    EXPECT_TRUE(form->runController()->idle());
+    EXPECT_EQ(enabledActions(), allActions());
+    EXPECT_TRUE(form->itemList()->view()->isEnabled());
+    EXPECT_TRUE(ticked(0));
+    EXPECT_TRUE(ticked(1));
+    // The list commands work again.
+    test::action(*form, "actSelectAll")->trigger();
+    EXPECT_TRUE(selected(0));
+    EXPECT_TRUE(selected(1));
+}
 
 TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
 {
@@ -290,7 +315,8 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
         config.reportMode = 0;
         start();
-        const std::vector<TCheckItem> before(form->itemList()->config().items.begin(), form->itemList()->config().items.end());
+        const std::vector<TCheckItem> before(
+            form->itemList()->config().items.begin(), form->itemList()->config().items.end());
 
         std::vector<bool> ticksDuring;
         std::vector<int> enabledDuring;
@@ -384,8 +410,8 @@ TEST_F(CheckRun, SoundOnPlaysTheWaveFileOnlyWhenItCanBeRead)
         EXPECT_EQ(panel(2), QStringLiteral("1件中、1件が更新されています"));
         EXPECT_EQ(form->runReporter()->notifier()->waveCount(), 1);
         EXPECT_EQ(form->runReporter()->notifier()->beepCount(), 0);
-        EXPECT_EQ(
-            form->runReporter()->notifier()->waveSource(), c.played ? QUrl::fromLocalFile(QString::fromStdString(c.file)) : QUrl());
+        EXPECT_EQ(form->runReporter()->notifier()->waveSource(),
+            c.played ? QUrl::fromLocalFile(QString::fromStdString(c.file)) : QUrl());
         EXPECT_TRUE(prompts->warnings.empty());
         EXPECT_TRUE(form->runController()->idle());
         form.reset();

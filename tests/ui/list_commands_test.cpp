@@ -1,7 +1,7 @@
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/item_form.h"
 #include "ui/main_window.h"
-#include "session/sjis_text.h"
 
 #include "form_driver.h"
 #include "support/temp_dir.h"
@@ -231,7 +231,7 @@ TEST_F(ListWindow, DeleteAsksOneOfThreeQuestions)
 TEST_F(ListWindow, TitleInTheQuestionIsDecodedFromShiftJis)
 {
     form.itemList()->config().items[0].title() = "\x83"
-                              "e\x83X\x83g"; // テスト
+                                                 "e\x83X\x83g"; // テスト
     form.itemList()->refill();
     EXPECT_EQ(test::rowText(form, 0, 1), QStringLiteral("テスト"));
     select({ 0 });
@@ -293,7 +293,11 @@ TEST_F(ListWindow, ATickChangedInTheListIsTheItemsAtOnce)
     option.rect = form.itemList()->view()->visualRect(box);
     option.features = QStyleOptionViewItem::HasCheckIndicator;
     const QPoint boxCentre
-        = form.itemList()->view()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, form.itemList()->view()).center();
+        = form.itemList()
+              ->view()
+              ->style()
+              ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, form.itemList()->view())
+              .center();
     if (!option.rect.isValid())
         GTEST_SKIP() << "the list has no room for rows in this window size";
 
@@ -600,7 +604,8 @@ TEST_F(ListWindow, ShortcutsWorkWithTheFocusInTheList)
 
     QString shownCaption;
     test::whenShown(
-        *form.itemList()->itemDialog(), [&] { shownCaption = form.itemList()->itemDialog()->windowTitle(); }, "btnCancel");
+        *form.itemList()->itemDialog(), [&] { shownCaption = form.itemList()->itemDialog()->windowTitle(); },
+        "btnCancel");
     QTest::keyClick(form.itemList()->view(), Qt::Key_Return);
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
 
@@ -608,7 +613,8 @@ TEST_F(ListWindow, ShortcutsWorkWithTheFocusInTheList)
     QApplication::setActiveWindow(&form); // back from the dialog, as the window manager does
     shownCaption.clear();
     test::whenShown(
-        *form.itemList()->itemDialog(), [&] { shownCaption = form.itemList()->itemDialog()->windowTitle(); }, "btnCancel");
+        *form.itemList()->itemDialog(), [&] { shownCaption = form.itemList()->itemDialog()->windowTitle(); },
+        "btnCancel");
     QTest::keyClick(form.itemList()->view(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
 }

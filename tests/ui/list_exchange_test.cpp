@@ -1,7 +1,7 @@
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
-#include "session/sjis_text.h"
 
 #include "support/temp_dir.h"
 #include "support/test_config.h"

@@ -1,7 +1,7 @@
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
 #include "ui/main_window.h"
-#include "session/sjis_text.h"
 
 #include "support/temp_dir.h"
 #include "support/test_config.h"
@@ -102,8 +102,9 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
     auto icon = [&](int row) { return test::rowIcon(*form, row); };
     EXPECT_EQ(icon(0), form->itemList()->model()->statusIcon(ItemStatus::Update).pixmap(16).toImage());
     EXPECT_EQ(icon(1), form->itemList()->model()->statusIcon(ItemStatus::Error).pixmap(16).toImage());
-    EXPECT_EQ(
-        icon(2), form->itemList()->model()->statusIcon(ItemStatus::Initial).pixmap(16).toImage()); // unknown status: the initial picture
+    EXPECT_EQ(icon(2),
+        form->itemList()->model()->statusIcon(ItemStatus::Initial).pixmap(16).toImage()); // unknown status: the initial
+                                                                                          // picture
 
     // Three panels, the last one stretching.
     EXPECT_EQ(form->statusPanel(0)->width(), 80);

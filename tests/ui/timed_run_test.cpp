@@ -1,8 +1,8 @@
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/main_window.h"
 #include "ui/run_notifier.h"
 #include "ui/run_schedule.h"
-#include "session/sjis_text.h"
 
 #include "support/http_server.h"
 #include "support/temp_dir.h"
@@ -197,7 +197,8 @@ TEST_F(TimedRun, DueRunWaitsWhileAModalIsOpen)
         EXPECT_EQ(server.connectionCount(), i);
         // Closed, the timer's next look starts the run.
         dialogs[i]->reject();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return server.connectionCount() == i + 1 && form->runController()->idle(); }));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return server.connectionCount() == i + 1 && form->runController()->idle(); }));
     }
 
     // A command of the window's own holds it back the same way.

@@ -99,7 +99,8 @@ inline bool rowTicked(const TImgForm& form, int row)
 // As a click on the row's check box sets it.
 inline void setTicked(const TImgForm& form, int row, bool ticked)
 {
-    form.itemList()->view()->model()->setData(cell(form, row), ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    form.itemList()->view()->model()->setData(
+        cell(form, row), ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 inline QImage rowIcon(const TImgForm& form, int row)
 {
@@ -113,7 +114,8 @@ inline void selectRows(const TImgForm& form, const std::vector<int>& rows)
 {
     form.itemList()->view()->clearSelection();
     for (int row : rows)
-        form.itemList()->view()->selectionModel()->select(cell(form, row), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        form.itemList()->view()->selectionModel()->select(
+            cell(form, row), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 } // namespace test
