@@ -66,8 +66,9 @@ protected:
         writeSettingsFile(config, settings.file("vantrel.cfg"));
         form = std::make_unique<TImgForm>();
         form->setPrompts(std::make_unique<test::ScriptedPrompts>());
-        ASSERT_TRUE(form->startUp(settings.path(), program.path()));
+        // Before start-up, which plans the run at start and the interval kept in vantrel.ini by this clock.
         schedule()->setClock([this] { return now; });
+        ASSERT_TRUE(form->startUp(settings.path(), program.path()));
         if (show) {
             form->showMain();
             QApplication::processEvents();
