@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <new>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -94,13 +95,16 @@ TListExchange* bindListExchange(TImgForm& form)
         QObject::connect((*form.actions())[id], &QAction::triggered, exchange, command);
     };
     bind(actReport, [exchange] { exchange->showReport(); });
-    bind(actImportUrlList, [exchange] { exchange->importList(TExchangeFormat::UriList); });
-    bind(actImportTabText, [exchange] { exchange->importList(TExchangeFormat::TabText); });
-    bind(actImportHtml, [exchange] { exchange->importList(TExchangeFormat::Html); });
-    bind(actImportXml, [exchange] { exchange->importList(TExchangeFormat::Xml); });
-    bind(actExportUrlList, [exchange] { exchange->exportList(TExchangeFormat::UriList); });
-    bind(actExportTabText, [exchange] { exchange->exportList(TExchangeFormat::TabText); });
-    bind(actExportHtml, [exchange] { exchange->exportList(TExchangeFormat::Html); });
-    bind(actExportXml, [exchange] { exchange->exportList(TExchangeFormat::Xml); });
+    // Each format with its import and its export command.
+    const std::tuple<TExchangeFormat, int, int> formats[] = {
+        { TExchangeFormat::UriList, actImportUrlList, actExportUrlList },
+        { TExchangeFormat::TabText, actImportTabText, actExportTabText },
+        { TExchangeFormat::Html, actImportHtml, actExportHtml },
+        { TExchangeFormat::Xml, actImportXml, actExportXml },
+    };
+    for (const auto& [format, importAction, exportAction] : formats) {
+        bind(importAction, [exchange, format = format] { exchange->importList(format); });
+        bind(exportAction, [exchange, format = format] { exchange->exportList(format); });
+    }
     return exchange;
 }
