@@ -36,7 +36,7 @@ TListExchange::TListExchange(TImgForm& form)
     , m_list(*form.itemList())
     , m_prompts(std::make_unique<TFormPrompts>())
 {
-    openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    m_openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 }
 
 void TListExchange::setPrompts(std::unique_ptr<TFormPrompts> prompts)
@@ -84,7 +84,7 @@ void TListExchange::showReport()
     guarded([this] {
         const std::string path = writeListReport(m_list.config(), selection(), m_form.settingsDir());
         if (!path.empty())
-            openDocument(fileNameText(path));
+            m_openDocument(fileNameText(path));
     });
 }
 

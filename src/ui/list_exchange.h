@@ -27,8 +27,8 @@ public:
 
     // The file dialogs, answered by tests.
     void setPrompts(std::unique_ptr<TFormPrompts> prompts);
-    // Opens a written file with the desktop's handler for its type; tests catch it instead.
-    std::function<void(const QString& path)> openDocument;
+    // What opens a written file: the desktop's handler for its type unless replaced (tests catch it instead).
+    void setDocumentOpener(std::function<void(const QString& path)> open) { m_openDocument = std::move(open); }
 
 private:
     // Runs a command when the window is enabled and idle, with the window's controls disabled meanwhile.
@@ -38,6 +38,7 @@ private:
     TImgForm& m_form;
     TItemList& m_list;
     std::unique_ptr<TFormPrompts> m_prompts;
+    std::function<void(const QString& path)> m_openDocument;
 };
 
 // Binds the nine commands of the list report, the imports and the exports of `form`.

@@ -44,9 +44,9 @@ TRunReporter::TRunReporter(TConfig& config, TRunController& run, TItemList& list
     , m_schedule(new TRunSchedule(this))
 {
     setObjectName(QStringLiteral("runReporter"));
-    m_schedule->mayStart = [this] { return mayStartTimedRun(); };
-    m_schedule->startRun = [this] { startTimedRun(); };
-    m_schedule->nextRunChanged = [this] { showNextRun(); };
+    m_schedule->setStartCondition([this] { return mayStartTimedRun(); });
+    connect(m_schedule, &TRunSchedule::runDue, this, [this] { startTimedRun(); });
+    connect(m_schedule, &TRunSchedule::nextRunChanged, this, [this] { showNextRun(); });
 
     connect(&m_run, &TRunController::runStarted, this, [this] { runStarted(); });
     connect(

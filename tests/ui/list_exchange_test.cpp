@@ -42,7 +42,7 @@ protected:
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
         exchange->setPrompts(std::move(scripted));
-        exchange->openDocument = [this](const QString& path) { opened.push_back(path); };
+        exchange->setDocumentOpener([this](const QString& path) { opened.push_back(path); });
         ASSERT_TRUE(form->startUp(settings.path(), program.path()));
     }
 
