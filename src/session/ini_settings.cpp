@@ -44,7 +44,7 @@ void TIniSettings::write(const std::string& path) const
     QTemporaryDir folder;
     if (!folder.isValid())
         return;
-    const QString image = folder.filePath(QStringLiteral("vantrel.ini"));
+    const QString image = folder.filePath(QStringLiteral("image.ini"));
     {
         QSettings settings(image, QSettings::IniFormat);
         for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
