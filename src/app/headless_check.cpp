@@ -1,5 +1,6 @@
 #include "app/headless_check.h"
 
+#include "app/history_commands.h"
 #include "app/program_folders.h"
 #include "base/exception.h"
 #include "check/check_run.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <iostream>
 #include <string>
 
 namespace {
@@ -47,9 +49,11 @@ void printError(const std::string& text)
 class THeadlessObserver : public TCheckRunObserver
 {
 public:
-    THeadlessObserver(TCheckRun& run, bool json)
+    // With diffs, an updated item's change comes from the history under its line (or in its JSON object).
+    THeadlessObserver(TCheckRun& run, bool json, THistoryTexts* diffs)
         : m_run(run)
         , m_json(json)
+        , m_diffs(diffs)
     {
     }
 
@@ -75,25 +79,42 @@ public:
             reason = item.failureReason.empty() ? item.response() : item.failureReason;
             ++m_errors;
         }
+        const std::string diff = done.updated ? changeOf(item) : std::string();
         if (m_json) {
-            m_array.append(QJsonObject {
+            QJsonObject object {
                 { QStringLiteral("title"), fromSjis(item.title()) },
                 { QStringLiteral("url"), fromSjis(item.checkUri()) },
                 { QStringLiteral("status"), QString::fromLatin1(status) },
                 { QStringLiteral("reason"), fromSjis(reason) },
                 { QStringLiteral("lastModified"), fromSjis(item.lastModified()) },
                 { QStringLiteral("contentLength"), fromSjis(item.contentLength()) },
-            });
+            };
+            if (m_diffs)
+                object.insert(QStringLiteral("diff"), QString::fromStdString(diff));
+            m_array.append(object);
             return;
         }
         std::string line = std::string(status) + '\t' + field(item.title()) + '\t' + field(item.checkUri());
         if (!reason.empty())
             line += '\t' + field(reason);
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n%s", line.c_str(), diff.c_str());
         std::fflush(stdout);
     }
 
     void runEnded(const TRunSummary&) override { }
+
+    // The item's last change as a unified diff; empty without diffs, without kept texts, or when the history
+    // cannot be read (the item's line says why).
+    std::string changeOf(const TCheckItem& item) const
+    {
+        if (!m_diffs || item.id().empty())
+            return {};
+        try {
+            return m_diffs->withStore([&](THistoryStore& store) { return lastChangeDiff(store, item.id()); });
+        } catch (const TException&) {
+            return {};
+        }
+    }
 
     // The JSON array, or the summary line after the items' lines.
     void finish(const TRunSummary& summary) const
@@ -113,6 +134,7 @@ public:
 private:
     TCheckRun& m_run;
     bool m_json;
+    THistoryTexts* m_diffs;
     QJsonArray m_array;
     size_t m_checked = 0;
     size_t m_errors = 0;
@@ -146,8 +168,9 @@ int runHeadlessCheck(const TCommandLine& commandLine)
     }
 
     THTTPChecker checker;
+    checker.pageTexts = &session.history();
     TCheckRun run(checker);
-    THeadlessObserver observer(run, commandLine.json);
+    THeadlessObserver observer(run, commandLine.json, commandLine.diff ? &session.history() : nullptr);
     checker.client().Pump = [&observer] { observer.stopOnSignal(); };
     run.setConcurrent(static_cast<size_t>(commandLine.jobs > 0 ? commandLine.jobs : config.concurrentChecks));
     TRunSummary summary;
@@ -163,6 +186,9 @@ int runHeadlessCheck(const TCommandLine& commandLine)
     }
     observer.finish(summary);
 
+    if (session.history().wasDamaged())
+        printError(std::string("the history was damaged; it was moved aside as ") + THistoryStore::FileName
+            + ".damaged and begun anew");
     if (summary.taken > 0 && !session.writeSettings(config)) {
         printError("the results could not be written to " + session.settingsPath());
         return 2;
@@ -172,4 +198,35 @@ int runHeadlessCheck(const TCommandLine& commandLine)
     if (failed)
         return 2;
     return summary.updated > 0 ? 1 : 0;
+}
+
+int runHistoryCommand(const TCommandLine& commandLine)
+{
+    std::string folder;
+    try {
+        folder = settingsFolder(commandLine);
+    } catch (const TException& e) {
+        printError(e.message());
+        return 2;
+    }
+    TSettingsSession session(folder);
+    if (session.inUse()) {
+        printError("the settings in " + session.folder() + " are in use by another Vantrel");
+        return 3;
+    }
+    TConfig config;
+    try {
+        session.load(config);
+        switch (commandLine.action) {
+        case TCommandLine::TAction::PageText:
+            return printPageText(commandLine, config.defaultItem, std::cout, std::cerr);
+        case TCommandLine::TAction::Diff:
+            return printDiff(config.items, session.history().store(), commandLine, std::cout, std::cerr);
+        default:
+            return printHistory(config.items, session.history().store(), commandLine, std::cout, std::cerr);
+        }
+    } catch (const std::exception& e) {
+        printError(failureText(e).toStdString() + ": " + e.what());
+        return 2;
+    }
 }

@@ -364,6 +364,7 @@ bool TImgForm::startUp(std::unique_ptr<TSettingsSession> session, const std::str
     m_started = true;
 
     m_session->read(m_config);
+    m_run->checker().pageTexts = &m_session->history();
     m_list->applyColumnWidths();
     m_list->refill();
     m_reporter->start();
