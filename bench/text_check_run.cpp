@@ -168,8 +168,7 @@ int main(int argc, char** argv)
     const auto& text = g_rounds["compareText"];
     const auto& content = g_rounds["compareContent"];
     const auto& peer = g_rounds["urlwatch"];
-    std::printf("\nSecond run of %d pages (%.1f MB each run), best wall-clock seconds:\n", Items,
-        g_pageBytes / 1e6);
+    std::printf("\nSecond run of %d pages (%.1f MB each run), best wall-clock seconds:\n", Items, g_pageBytes / 1e6);
     std::printf("  compareText    %.3f s\n  compareContent %.3f s\n", text.wall, content.wall);
     if (peer.done())
         std::printf("  urlwatch       %.3f s\n", peer.wall);

@@ -478,8 +478,8 @@ TEST_F(ImportTest, XmlRoundTripKeepsEveryCarriedField)
         }
         // Watch settings travel, with an unknown key and an unreadable line; the list's own keys do not.
         if (i % 2 == 0) {
-            item.extensionText() = "etag=\"x\"\ncompareText=1\nregion=div.a > p:not(.ad)\nignore=^\\d+ " + test::SjisTrail5C
-                + "\\n\nfailures=2\nfuture=\t<&>  \n not a line ";
+            item.extensionText() = "etag=\"x\"\ncompareText=1\nregion=div.a > p:not(.ad)\nignore=^\\d+ "
+                + test::SjisTrail5C + "\\n\nfailures=2\nfuture=\t<&>  \n not a line ";
         }
         originals.push_back(item);
         config.items.append(item);
@@ -497,7 +497,7 @@ TEST_F(ImportTest, XmlRoundTripKeepsEveryCarriedField)
         want.timeout = 120000;
         want.exportMark = 0;
         want.extensionText()
-            = TItemExtension(want.extensionText()).without({ExtKey::Id, ExtKey::Etag, ExtKey::Failures}).text();
+            = TItemExtension(want.extensionText()).without({ ExtKey::Id, ExtKey::Etag, ExtKey::Failures }).text();
         want.setExtension(ExtKey::Id, back[i].id());
         EXPECT_EQ(back[i].id().size(), 32u);
         // What an absent comparison leaves is the default item's.

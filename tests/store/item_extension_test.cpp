@@ -26,12 +26,12 @@ TEST(ItemExtension, ReadsKnownAndUnknownKeysAndWritesBackWhatItCannotRead)
         std::map<std::string, std::vector<std::string>> values;
     };
     const Case cases[] = {
-        {"", {}},
-        {"id=0123abcd", {{"id", {"0123abcd"}}}},
-        {"ignore=a\\nb\nignore=c\\\\d\nfuture7=x=y", {{"ignore", {"a\nb", "c\\d"}}, {"future7", {"x=y"}}}},
-        {"region=" + So + "\\n" + So, {{"region", {So + "\n" + So}}}},
+        { "", {} },
+        { "id=0123abcd", { { "id", { "0123abcd" } } } },
+        { "ignore=a\\nb\nignore=c\\\\d\nfuture7=x=y", { { "ignore", { "a\nb", "c\\d" } }, { "future7", { "x=y" } } } },
+        { "region=" + So + "\\n" + So, { { "region", { So + "\n" + So } } } },
         // Unreadable lines are kept and hide nothing else: no '=', a bad key, a bad or cut escape, blank lines.
-        {"no equals\n=v\nk-ey=v\nbad=\\t\ncut=\\\n\nid=1\n", {{"id", {"1"}}, {"bad", {}}, {"cut", {}}}},
+        { "no equals\n=v\nk-ey=v\nbad=\\t\ncut=\\\n\nid=1\n", { { "id", { "1" } }, { "bad", {} }, { "cut", {} } } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -43,12 +43,12 @@ TEST(ItemExtension, ReadsKnownAndUnknownKeysAndWritesBackWhatItCannotRead)
     }
 
     TItemExtension ext("x\nignore=1\nid=a\nignore=2\nfuture=\\n");
-    ext.setValues("ignore", {"p\\", "q\nr"});
+    ext.setValues("ignore", { "p\\", "q\nr" });
     ext.set("id", "b");
     ext.set("compareText", "1");
     EXPECT_EQ(ext.text(), "x\nignore=p\\\\\nignore=q\\nr\nid=b\nfuture=\\n\ncompareText=1");
-    EXPECT_EQ(ext.without({"ignore", "x"}).text(), "x\nid=b\nfuture=\\n\ncompareText=1");
-    EXPECT_EQ(TItemExtension(ext.text()).values("ignore"), (std::vector<std::string> {"p\\", "q\nr"}));
+    EXPECT_EQ(ext.without({ "ignore", "x" }).text(), "x\nid=b\nfuture=\\n\ncompareText=1");
+    EXPECT_EQ(TItemExtension(ext.text()).values("ignore"), (std::vector<std::string> { "p\\", "q\nr" }));
 }
 
 TEST(ItemIdentity, EveryItemKeepsOneUniqueIdThroughTheListsLife)
@@ -73,7 +73,7 @@ TEST(ItemIdentity, EveryItemKeepsOneUniqueIdThroughTheListsLife)
     }
     EXPECT_EQ(titleOf.size(), 3u);
     sortItems(config.items, SortKey::Title, [](const std::string& a, const std::string& b) { return a.compare(b); });
-    moveSelectedDown(config.items, {0});
+    moveSelectedDown(config.items, { 0 });
     for (const TCheckItem& item : config.items)
         EXPECT_EQ(titleOf.at(item.id()), item.title());
 
