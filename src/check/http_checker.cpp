@@ -40,7 +40,8 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
     client.Body.clear();
     std::string failure;
     try {
-        if (item.getTitle || item.useGet)
+        // The page's text needs the page.
+        if (item.getTitle || item.useGet || item.comparesText())
             client.Get(item.checkUri());
         else
             client.Head(item.checkUri());
@@ -61,7 +62,7 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
         recordFailure(item, failure);
         return false;
     }
-    return recordResponse(item, client.Header, client.Body, std::time(nullptr));
+    return recordResponse(item, client.Header, client.Body, std::time(nullptr), checker.pageTexts);
 }
 
 void stopCheck(THTTPChecker& checker) noexcept

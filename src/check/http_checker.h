@@ -2,6 +2,7 @@
 
 #include "check/http_client.h"
 #include "store/check_item.h"
+#include "store/page_texts.h"
 
 #include <string>
 
@@ -20,6 +21,8 @@ public:
     bool success = false; // the final answer was below 400 and nothing failed
     bool stopped = false; // the user stopped this item's request
     std::string userAgent; // added as the User-Agent line; empty sends none
+    // Where the checks compare and keep page texts; none keeps nothing, and a text then never decides.
+    TPageTexts* pageTexts = nullptr;
 
 private:
     TNMHTTP m_client;
