@@ -1,0 +1,226 @@
+#include "ui/changes_window.h"
+
+#include "page_history.h"
+#include "support/temp_dir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+template <typename T>
+T* child(const QWidget& window, const char* name)
+{
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        throw std::runtime_error(std::string("no child named ") + name);
+    return found;
+}
+
+class ChangesWindow : public ::testing::Test
+{
+protected:
+    // The window of `item`, shown, once it has read and compared its versions.
+    TChangesWindow* open(const TCheckItem& item, const std::string& historyFolder = {})
+    {
+        auto* window = new TChangesWindow(changesSubject(item), historyFolder.empty() ? folder.path() : historyFolder);
+        window->openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        windows.push_back(window);
+        window->show();
+        settle(window);
+        return window;
+    }
+    static void settle(TChangesWindow* window)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([window] { return !window->isLoading(); }, 20000));
+    }
+    static QString state(const TChangesWindow* window)
+    {
+        const QLabel* label = child<QLabel>(*window, "changesState");
+        return label->isVisible() ? label->text() : QString();
+    }
+    static QString counter(const TChangesWindow* window) { return child<QLabel>(*window, "changeCounter")->text(); }
+    static QPlainTextEdit* text(const TChangesWindow* window) { return child<QPlainTextEdit>(*window, "changesText"); }
+    static QString currentLine(const TChangesWindow* window) { return text(window)->textCursor().block().text(); }
+    // The format of the first character of `words` where the view shows them.
+    static QTextCharFormat formatOf(const TChangesWindow* window, const QString& words)
+    {
+        const QTextCursor found = text(window)->document()->find(words);
+        if (found.isNull())
+            throw std::runtime_error("not shown: " + words.toStdString());
+        QTextCursor cursor(text(window)->document());
+        cursor.setPosition(found.selectionStart() + 1);
+        return cursor.charFormat();
+    }
+    static void choose(TChangesWindow* window, const char* list, int number)
+    {
+        auto* combo = child<QComboBox>(*window, list);
+        const int index = combo->findData(number);
+        ASSERT_GE(index, 0) << list << " lacks version " << number;
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+        settle(window);
+    }
+
+    void TearDown() override
+    {
+        for (QPointer<TChangesWindow>& window : windows)
+            delete window.data();
+    }
+
+    test::TempDir folder;
+    std::vector<QUrl> opened;
+    std::vector<QPointer<TChangesWindow>> windows;
+};
+
+enum class Marked { Not, Removed, Added };
+
+Marked markOf(const QTextCharFormat& format)
+{
+    if (!format.hasProperty(QTextFormat::BackgroundBrush))
+        return Marked::Not;
+    const QColor back = format.background().color();
+    if (back.red() > back.green() && format.fontStrikeOut())
+        return Marked::Removed;
+    if (back.green() > back.red() && !format.fontStrikeOut())
+        return Marked::Added;
+    throw std::runtime_error("a background that is neither removed nor added: " + back.name().toStdString());
+}
+
+} // namespace
+
+TEST_F(ChangesWindow, ShowsTheLastCheckAgainstTheOneBeforeWithRemovedAndAddedWordsMarked)
+{
+    TCheckItem item = test::textWatchedItem("天気のページ");
+    item.viewUri() = "http://127.0.0.1:1/weather";
+    test::checkPages(item, folder.path(),
+        { test::pageOfLines({ "first version" }),
+            test::pageOfLines({ "alpha beta gamma", "gone line", "kept line", "kept too" }),
+            test::pageOfLines({ "alpha delta gamma", "kept line", "kept too", "added here" }) });
+    TChangesWindow* window = open(item);
+
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("変更点 - 天気のページ"));
+    EXPECT_EQ(state(window), QString());
+    EXPECT_EQ(child<QComboBox>(*window, "olderVersion")->currentData().toInt(), 2);
+    EXPECT_EQ(child<QComboBox>(*window, "newerVersion")->currentData().toInt(), 3);
+    EXPECT_EQ(child<QComboBox>(*window, "newerVersion")->count(), 3);
+    const struct
+    {
+        const char* words;
+        Marked marked;
+    } cases[] = {
+        { "beta", Marked::Removed },
+        { "delta", Marked::Added },
+        { "gamma", Marked::Not },
+        { "gone line", Marked::Removed },
+        { "kept line", Marked::Not },
+        { "added here", Marked::Added },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(markOf(formatOf(window, QString::fromUtf8(c.words))), c.marked) << c.words;
+    EXPECT_TRUE(text(window)->document()->find(QStringLiteral("first version")).isNull());
+
+    // Another pair: the first version against the last.
+    choose(window, "olderVersion", 1);
+    EXPECT_EQ(markOf(formatOf(window, QStringLiteral("first version"))), Marked::Removed);
+    EXPECT_EQ(markOf(formatOf(window, QStringLiteral("kept line"))), Marked::Added);
+    EXPECT_TRUE(text(window)->document()->find(QStringLiteral("gone line")).isNull());
+    choose(window, "newerVersion", 2);
+    EXPECT_EQ(markOf(formatOf(window, QStringLiteral("gone line"))), Marked::Added);
+
+    child<QAction>(*window, "openBrowser")->trigger();
+    EXPECT_EQ(opened, std::vector<QUrl> { QUrl(QStringLiteral("http://127.0.0.1:1/weather")) });
+}
+
+TEST_F(ChangesWindow, F8AndShiftF8StepThroughTheFoldedChanges)
+{
+    std::vector<std::string> before;
+    for (int i = 1; i <= 40; ++i)
+        before.push_back("line " + std::to_string(i));
+    std::vector<std::string> after = before;
+    for (int changed : { 5, 20, 35 })
+        after[static_cast<size_t>(changed - 1)] += " edited";
+    TCheckItem item = test::textWatchedItem("long");
+    test::checkPages(item, folder.path(), { test::pageOfLines(before), test::pageOfLines(after) });
+    QPointer<TChangesWindow> window = open(item);
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    if (QApplication::activeWindow() != window)
+        GTEST_SKIP() << "the window cannot be made active here";
+
+    // Each change with two lines around it, and a fold for each stretch between.
+    EXPECT_LT(text(window)->document()->blockCount(), 40);
+    EXPECT_EQ(counter(window), QStringLiteral("変更 1 / 3"));
+    EXPECT_EQ(currentLine(window), QStringLiteral("line 5 edited"));
+    const struct
+    {
+        Qt::KeyboardModifiers modifiers;
+        const char* counter;
+        const char* line;
+    } steps[] = {
+        { Qt::NoModifier, "変更 2 / 3", "line 20 edited" },
+        { Qt::NoModifier, "変更 3 / 3", "line 35 edited" },
+        { Qt::NoModifier, "変更 3 / 3", "line 35 edited" },
+        { Qt::ShiftModifier, "変更 2 / 3", "line 20 edited" },
+    };
+    for (const auto& step : steps) {
+        QTest::keyClick(text(window), Qt::Key_F8, step.modifiers);
+        EXPECT_EQ(counter(window), QString::fromUtf8(step.counter));
+        EXPECT_EQ(currentLine(window), QString::fromUtf8(step.line));
+    }
+
+    // The whole text keeps the change in view.
+    child<QAction>(*window, "wholeText")->trigger();
+    EXPECT_EQ(text(window)->document()->blockCount(), 40);
+    EXPECT_EQ(counter(window), QStringLiteral("変更 2 / 3"));
+    QTest::keyClick(text(window), Qt::Key_F8, Qt::ShiftModifier);
+    EXPECT_EQ(currentLine(window), QStringLiteral("line 5 edited"));
+
+    QTest::keyClick(text(window), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+}
+
+TEST_F(ChangesWindow, SaysWhyThereIsNothingToCompare)
+{
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> pages;
+        const char* state;
+        const char* shown;
+    } cases[] = {
+        { "kept once", { test::pageOfLines({ "the only text", "so far" }) }, "まだ変更は記録されていません",
+            "the only text\nso far" },
+        { "never kept", {},
+            "このアイテムの文字はまだ記録されていません。「ページの文字を比較」を有効にして確認してください。", "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TCheckItem item = test::textWatchedItem(c.what);
+        if (!c.pages.empty())
+            test::checkPages(item, folder.path(), c.pages);
+        TChangesWindow* window = open(item);
+        EXPECT_EQ(state(window), QString::fromUtf8(c.state));
+        EXPECT_EQ(text(window)->toPlainText(), QString::fromUtf8(c.shown));
+        EXPECT_EQ(counter(window), QStringLiteral("変更 0 / 0"));
+        EXPECT_FALSE(child<QAction>(*window, "nextChange")->isEnabled());
+    }
+    // Looking into a folder without a history makes none there.
+    test::TempDir empty;
+    const TChangesWindow* window = open(test::textWatchedItem("none"), empty.path());
+    EXPECT_EQ(state(window), QString::fromUtf8(cases[1].state));
+    EXPECT_FALSE(test::fileExists(empty.file(THistoryStore::FileName)));
+}
