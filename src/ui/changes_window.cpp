@@ -14,42 +14,41 @@
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <string_view>
 #include <utility>
+
+enum class TLineMark : uint8_t { None, Added, Removed, Changed, Fold };
+
+// The view's document with what marks its lines, made off the window's thread.
+struct TChangesShown
+{
+    std::unique_ptr<QTextDocument> document;
+    std::vector<TLineMark> marks; // one per block; empty when nothing is marked
+    std::vector<int> changeBlocks; // the block where each change begins
+    TChangesResult result; // what was read, when the versions were read for it
+    bool read = false;
+};
 
 namespace {
 
 constexpr size_t ContextLines = 2;
 
-enum class TLineMark : uint8_t { None, Added, Removed, Changed, Fold };
-
-struct TFormatRange
-{
-    int start;
-    int length;
-    TWordSpan::Kind kind;
-};
-
-// The text as the view shows it, with what marks its lines and words.
-struct TChangesPage
-{
-    QString text;
-    std::vector<TLineMark> marks; // one per block of `text`
-    std::vector<TFormatRange> ranges;
-    std::vector<int> changeBlocks;
-};
-
 // Characters that QTextDocument takes as the end of a block (or a frame) inside a line would shift every block
-// after them; they become spaces, which keeps the offsets of the formats.
+// after them and so every mark; they become spaces.
 void appendLine(QString& text, const std::string& utf8)
 {
     const qsizetype start = text.size();
@@ -76,60 +75,6 @@ TLineMark markOf(TDiffLine::Kind kind)
     return TLineMark::None;
 }
 
-TChangesPage composePage(const TTextDiff& diff, bool whole)
-{
-    TChangesPage page;
-    std::vector<TLineRun> runs;
-    if (!whole)
-        runs = shownLines(diff, ContextLines);
-    // Two equal versions have no change to fold around: their whole text is shown.
-    if (runs.empty() && !diff.lines.empty())
-        runs.push_back({ 0, diff.lines.size() });
-    auto changeStart = diff.changeStarts.begin();
-    size_t next = 0; // the first line not yet shown or folded
-    auto newBlock = [&page](TLineMark mark) {
-        if (!page.marks.empty())
-            page.text += QLatin1Char('\n');
-        page.marks.push_back(mark);
-    };
-    auto fold = [&](size_t count) {
-        newBlock(TLineMark::Fold);
-        page.text += QStringLiteral("⋯ %1行 ⋯").arg(count);
-    };
-    for (const TLineRun& run : runs) {
-        if (run.first > next)
-            fold(run.first - next);
-        for (size_t i = run.first; i < run.first + run.count; ++i) {
-            const TDiffLine& line = diff.lines[i];
-            if (changeStart != diff.changeStarts.end() && *changeStart == i) {
-                page.changeBlocks.push_back(static_cast<int>(page.marks.size()));
-                ++changeStart;
-            }
-            newBlock(markOf(line.kind));
-            const int start = static_cast<int>(page.text.size());
-            if (line.kind == TDiffLine::Changed && !line.words.empty()) {
-                for (const TWordSpan& span : line.words) {
-                    const int spanStart = static_cast<int>(page.text.size());
-                    appendLine(page.text, span.text);
-                    if (span.kind != TWordSpan::Same)
-                        page.ranges.push_back({ spanStart, static_cast<int>(page.text.size()) - spanStart, span.kind });
-                }
-                continue;
-            }
-            appendLine(page.text, line.text);
-            const int length = static_cast<int>(page.text.size()) - start;
-            if (line.kind == TDiffLine::Added && length > 0)
-                page.ranges.push_back({ start, length, TWordSpan::Added });
-            else if (line.kind == TDiffLine::Removed && length > 0)
-                page.ranges.push_back({ start, length, TWordSpan::Removed });
-        }
-        next = run.first + run.count;
-    }
-    if (diff.lines.size() > next && !page.marks.empty())
-        fold(diff.lines.size() - next);
-    return page;
-}
-
 // Colours that read on the palette's own base: light tints on a light base, deep ones under a dark theme's
 // light text.
 struct TChangesColours
@@ -151,6 +96,138 @@ TChangesColours changesColours(const QPalette& palette)
         QColor(0x9a, 0x67, 0x00), palette.color(QPalette::PlaceholderText) };
 }
 
+// Builds the view's document off the window's thread, where a megabyte of text and its formats take their time.
+// Runs of unchanged text go in whole; each marked stretch with its format.
+class TShownBuilder
+{
+public:
+    TShownBuilder(const TChangesColours& colours, const QFont& font)
+        : m_document(std::make_unique<QTextDocument>())
+        , m_cursor(m_document.get())
+    {
+        m_document->setUndoRedoEnabled(false);
+        m_document->setDefaultFont(font);
+        m_added.setBackground(colours.addedBack);
+        m_removed.setBackground(colours.removedBack);
+        m_removed.setFontStrikeOut(true);
+        m_folded.setForeground(colours.foldText);
+    }
+
+    void newBlock(TLineMark mark)
+    {
+        if (!m_marks.empty())
+            m_plain += QLatin1Char('\n');
+        m_marks.push_back(mark);
+    }
+    int blockNumber() const { return static_cast<int>(m_marks.size()) - 1; }
+    void add(const std::string& utf8, TWordSpan::Kind kind = TWordSpan::Same)
+    {
+        if (kind == TWordSpan::Same) {
+            appendLine(m_plain, utf8);
+            return;
+        }
+        QString marked;
+        appendLine(marked, utf8);
+        insert(marked, kind == TWordSpan::Added ? m_added : m_removed);
+    }
+    void fold(size_t lines)
+    {
+        newBlock(TLineMark::Fold);
+        insert(QStringLiteral("⋯ %1行 ⋯").arg(lines), m_folded);
+    }
+    TChangesShown finish()
+    {
+        flush();
+        m_cursor = QTextCursor();
+        // Of no thread until the window takes it: a result that no window takes any more may end anywhere.
+        m_document->moveToThread(nullptr);
+        TChangesShown shown;
+        shown.document = std::move(m_document);
+        shown.marks = std::move(m_marks);
+        return shown;
+    }
+
+private:
+    void flush()
+    {
+        if (!m_plain.isEmpty())
+            m_cursor.insertText(m_plain, QTextCharFormat());
+        m_plain.clear();
+    }
+    void insert(const QString& text, const QTextCharFormat& format)
+    {
+        flush();
+        m_cursor.insertText(text, format);
+    }
+
+    std::unique_ptr<QTextDocument> m_document;
+    QTextCursor m_cursor;
+    QString m_plain; // unmarked text not yet inserted
+    std::vector<TLineMark> m_marks;
+    QTextCharFormat m_added;
+    QTextCharFormat m_removed;
+    QTextCharFormat m_folded;
+};
+
+TChangesShown shownDiff(const TTextDiff& diff, bool whole, const TChangesColours& colours, const QFont& font)
+{
+    TShownBuilder builder(colours, font);
+    std::vector<TLineRun> runs;
+    if (!whole)
+        runs = shownLines(diff, ContextLines);
+    // Two equal versions have no change to fold around: their whole text is shown.
+    if (runs.empty() && !diff.lines.empty())
+        runs.push_back({ 0, diff.lines.size() });
+    std::vector<int> changeBlocks;
+    auto changeStart = diff.changeStarts.begin();
+    size_t next = 0; // the first line neither shown nor folded yet
+    for (const TLineRun& run : runs) {
+        if (run.first > next)
+            builder.fold(run.first - next);
+        for (size_t i = run.first; i < run.first + run.count; ++i) {
+            const TDiffLine& line = diff.lines[i];
+            builder.newBlock(markOf(line.kind));
+            if (changeStart != diff.changeStarts.end() && *changeStart == i) {
+                changeBlocks.push_back(builder.blockNumber());
+                ++changeStart;
+            }
+            if (line.kind == TDiffLine::Changed && !line.words.empty()) {
+                for (const TWordSpan& span : line.words)
+                    builder.add(span.text, span.kind);
+            } else {
+                builder.add(line.text,
+                    line.kind == TDiffLine::Added         ? TWordSpan::Added
+                        : line.kind == TDiffLine::Removed ? TWordSpan::Removed
+                                                          : TWordSpan::Same);
+            }
+        }
+        next = run.first + run.count;
+    }
+    if (diff.lines.size() > next && next > 0)
+        builder.fold(diff.lines.size() - next);
+    TChangesShown shown = builder.finish();
+    shown.changeBlocks = std::move(changeBlocks);
+    return shown;
+}
+
+TChangesShown shownPlain(std::string_view text, const QFont& font)
+{
+    TShownBuilder builder({}, font);
+    if (!text.empty()) {
+        for (size_t start = 0;;) {
+            const size_t end = text.find('\n', start);
+            builder.newBlock(TLineMark::None);
+            builder.add(std::string(text.substr(start, end - start)));
+            if (end == std::string_view::npos)
+                break;
+            start = end + 1;
+        }
+    }
+    TChangesShown shown = builder.finish();
+    shown.marks.clear();
+    return shown;
+}
+
 QString readFailure(const TException& e)
 {
     return QStringLiteral("履歴を読めません（%1）").arg(QString::fromStdString(e.message()));
@@ -164,8 +241,9 @@ class TChangesText : public QPlainTextEdit
 public:
     explicit TChangesText(QWidget* parent);
 
-    void showPage(const TChangesPage& page, const TChangesColours& colours);
-    void showPlain(const QString& text);
+    // Shows the document made for it (and takes it), its lines marked in the margin in `colours`.
+    void showDocument(
+        std::unique_ptr<QTextDocument> document, std::vector<TLineMark> marks, const TChangesColours& colours);
     int marginWidth() const;
     void paintMargin(QPaintEvent* event);
 
@@ -190,6 +268,7 @@ private:
     };
 
     TMargin* m_margin;
+    QTextDocument* m_document = nullptr; // the one shown, when it is ours
     std::vector<TLineMark> m_marks;
     TChangesColours m_colours;
 };
@@ -224,42 +303,19 @@ void TChangesText::resizeEvent(QResizeEvent* event)
     m_margin->setGeometry(area.left(), area.top(), marginWidth(), area.height());
 }
 
-void TChangesText::showPlain(const QString& text)
-{
-    m_marks.clear();
-    setPlainText(text);
-}
-
-void TChangesText::showPage(const TChangesPage& page, const TChangesColours& colours)
+void TChangesText::showDocument(
+    std::unique_ptr<QTextDocument> document, std::vector<TLineMark> marks, const TChangesColours& colours)
 {
     m_colours = colours;
-    m_marks = page.marks;
-    // Plain text first, laid out lazily by the view, then formats on the few stretches that changed: a megabyte
-    // of rich text would be laid out whole.
-    setPlainText(page.text);
-    QTextCharFormat added;
-    added.setBackground(colours.addedBack);
-    QTextCharFormat removed;
-    removed.setBackground(colours.removedBack);
-    removed.setFontStrikeOut(true);
-    QTextCharFormat folded;
-    folded.setForeground(colours.foldText);
-    QTextCursor cursor(document());
-    cursor.beginEditBlock();
-    for (const TFormatRange& range : page.ranges) {
-        cursor.setPosition(range.start);
-        cursor.setPosition(range.start + range.length, QTextCursor::KeepAnchor);
-        cursor.setCharFormat(range.kind == TWordSpan::Added ? added : removed);
-    }
-    for (size_t block = 0; block < m_marks.size(); ++block) {
-        if (m_marks[block] != TLineMark::Fold)
-            continue;
-        const QTextBlock fold = document()->findBlockByNumber(static_cast<int>(block));
-        cursor.setPosition(fold.position());
-        cursor.setPosition(fold.position() + fold.length() - 1, QTextCursor::KeepAnchor);
-        cursor.setCharFormat(folded);
-    }
-    cursor.endEditBlock();
+    m_marks = std::move(marks);
+    QTextDocument* previous = m_document;
+    document->moveToThread(thread());
+    // The view lays out only what it shows, so a megabyte of text is taken at once.
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
+    m_document = document.release();
+    m_document->setParent(this);
+    setDocument(m_document);
+    delete previous;
     m_margin->update();
 }
 
@@ -332,7 +388,7 @@ TChangesResult TChangesReader::read(const std::string& itemId, TChangesRequest r
             result.older = result.newer == 1 ? 2 : result.newer - 1;
         const std::string older = m_store->text(itemId, result.older);
         result.newerText = m_store->text(itemId, result.newer);
-        result.diff = diffTexts(older, result.newerText);
+        result.diff = std::make_shared<const TTextDiff>(diffTexts(older, result.newerText));
     } catch (const TException& e) {
         result = TChangesResult();
         result.failure = readFailure(e);
@@ -405,7 +461,7 @@ TChangesWindow::TChangesWindow(TChangesSubject subject, std::string historyFolde
 
     connect(m_next, &QAction::triggered, this, [this] { moveToChange(m_current + 1); });
     connect(m_previous, &QAction::triggered, this, [this] { moveToChange(m_current - 1); });
-    connect(m_wholeText, &QAction::toggled, this, [this] { fillText(m_current); });
+    connect(m_wholeText, &QAction::toggled, this, [this] { refold(); });
     connect(m_browse, &QAction::triggered, this, [this] {
         if (openUrl)
             openUrl(m_subject.viewUrl);
@@ -439,42 +495,74 @@ void TChangesWindow::compare(int older, int newer)
 
 void TChangesWindow::request(TChangesRequest request)
 {
+    start(
+        [reader = m_reader, id = m_subject.id, request, whole = m_wholeText->isChecked(),
+            colours = changesColours(palette()), font = m_text->font()] {
+            TChangesResult result = reader->read(id, request);
+            TChangesShown shown
+                = result.diff ? shownDiff(*result.diff, whole, colours, font) : shownPlain(result.newerText, font);
+            shown.result = std::move(result);
+            shown.read = true;
+            return shown;
+        },
+        0);
+}
+
+void TChangesWindow::refold()
+{
+    if (!m_result.diff)
+        return;
+    start([diff = m_result.diff, whole = m_wholeText->isChecked(), colours = changesColours(palette()),
+              font = m_text->font()] { return shownDiff(*diff, whole, colours, font); },
+        m_current);
+}
+
+void TChangesWindow::start(std::function<TChangesShown()> job, int startChange)
+{
     const int number = ++m_latestRequest;
     ++m_pending;
-    auto* watcher = new QFutureWatcher<TChangesResult>(this);
-    connect(watcher, &QFutureWatcher<TChangesResult>::finished, this, [this, watcher, number] {
+    auto* watcher = new QFutureWatcher<TChangesShown>(this);
+    connect(watcher, &QFutureWatcher<TChangesShown>::finished, this, [this, watcher, number, startChange] {
         --m_pending;
         // Only the last choice is shown; an earlier one that ends later is dropped.
         if (number == m_latestRequest)
-            showResult(watcher->future().takeResult());
+            showResult(watcher->future().takeResult(), startChange);
         watcher->deleteLater();
     });
-    watcher->setFuture(
-        QtConcurrent::run([reader = m_reader, id = m_subject.id, request] { return reader->read(id, request); }));
+    watcher->setFuture(QtConcurrent::run(std::move(job)));
 }
 
-void TChangesWindow::showResult(TChangesResult result)
+void TChangesWindow::showResult(TChangesShown shown, int startChange)
 {
-    m_result = std::move(result);
-    fillVersionLists();
-    QString state = m_result.failure;
-    if (state.isEmpty() && m_result.versions.empty())
-        state = QStringLiteral("このアイテムの文字はまだ記録されていません。「ページの文字を比較」を有効にして確認して"
-                               "ください。");
-    else if (state.isEmpty() && !m_result.diff)
-        state = QStringLiteral("まだ変更は記録されていません");
-    m_state->setText(state);
-    m_state->setVisible(!state.isEmpty());
-    m_wholeText->setEnabled(m_result.diff.has_value());
-    fillText(0);
+    if (shown.read) {
+        m_result = std::move(shown.result);
+        fillVersionLists();
+        QString state = m_result.failure;
+        if (state.isEmpty() && m_result.versions.empty())
+            state = QStringLiteral(
+                "このアイテムの文字はまだ記録されていません。「ページの文字を比較」を有効にして確認して"
+                "ください。");
+        else if (state.isEmpty() && !m_result.diff)
+            state = QStringLiteral("まだ変更は記録されていません");
+        m_state->setText(state);
+        m_state->setVisible(!state.isEmpty());
+        m_wholeText->setEnabled(m_result.diff != nullptr);
+    }
+    m_changeBlocks = std::move(shown.changeBlocks);
+    m_current = -1;
+    m_text->showDocument(std::move(shown.document), std::move(shown.marks), changesColours(palette()));
+    if (m_changeBlocks.empty())
+        updateCounter();
+    else
+        moveToChange(std::clamp(startChange, 0, changeCount() - 1));
 }
 
 void TChangesWindow::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     // A desktop that turns dark gets colours that read on its new base.
-    if (event->type() == QEvent::PaletteChange && m_result.diff)
-        fillText(m_current);
+    if (event->type() == QEvent::PaletteChange)
+        refold();
 }
 
 void TChangesWindow::fillVersionLists()
@@ -488,24 +576,6 @@ void TChangesWindow::fillVersionLists()
     }
     m_olderList->setCurrentIndex(m_olderList->findData(m_result.older));
     m_newerList->setCurrentIndex(m_newerList->findData(m_result.newer));
-}
-
-void TChangesWindow::fillText(int startChange)
-{
-    m_changeBlocks.clear();
-    m_current = -1;
-    if (!m_result.diff) {
-        m_text->showPlain(QString::fromStdString(m_result.newerText));
-        updateCounter();
-        return;
-    }
-    TChangesPage page = composePage(*m_result.diff, m_wholeText->isChecked());
-    m_changeBlocks = std::move(page.changeBlocks);
-    m_text->showPage(page, changesColours(palette()));
-    if (m_changeBlocks.empty())
-        updateCounter();
-    else
-        moveToChange(std::clamp(startChange, 0, changeCount() - 1));
 }
 
 void TChangesWindow::moveToChange(int index)

@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@ class QLabel;
 class QToolButton;
 class TCheckItem;
 class TChangesText;
+struct TChangesShown;
 
 // The item a changes window is about, as the window shows it.
 struct TChangesSubject
@@ -44,7 +44,7 @@ struct TChangesResult
     int older = 0; // 0 when fewer than two versions are kept
     int newer = 0; // 0 when none is
     std::string newerText; // the text shown when there is nothing to compare it with
-    std::optional<TTextDiff> diff;
+    std::shared_ptr<const TTextDiff> diff; // none when fewer than two versions are kept
     QString failure; // why the history could not be read; empty when it was
 };
 // Reads the item's history in `historyFolder` through a connection of its own, so that a run may write the
@@ -90,9 +90,10 @@ protected:
 
 private:
     void request(TChangesRequest request);
-    void showResult(TChangesResult result);
+    void refold();
+    void start(std::function<TChangesShown()> job, int startChange);
+    void showResult(TChangesShown shown, int startChange);
     void fillVersionLists();
-    void fillText(int startChange);
     void moveToChange(int index);
     void followCursor();
     void updateCounter();

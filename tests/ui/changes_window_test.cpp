@@ -183,6 +183,7 @@ TEST_F(ChangesWindow, F8AndShiftF8StepThroughTheFoldedChanges)
 
     // The whole text keeps the change in view.
     child<QAction>(*window, "wholeText")->trigger();
+    settle(window);
     EXPECT_EQ(text(window)->document()->blockCount(), 40);
     EXPECT_EQ(counter(window), QStringLiteral("変更 2 / 3"));
     QTest::keyClick(text(window), Qt::Key_F8, Qt::ShiftModifier);
