@@ -12,6 +12,7 @@
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
@@ -20,6 +21,7 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
 #include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -46,6 +48,8 @@ struct TChangesShown
 namespace {
 
 constexpr size_t ContextLines = 2;
+// Marks the characters of the older version, which a copy leaves out.
+constexpr int RemovedProperty = QTextFormat::UserProperty + 1;
 
 // Characters that QTextDocument takes as the end of a block (or a frame) inside a line would shift every block
 // after them and so every mark; they become spaces.
@@ -110,6 +114,7 @@ public:
         m_added.setBackground(colours.addedBack);
         m_removed.setBackground(colours.removedBack);
         m_removed.setFontStrikeOut(true);
+        m_removed.setProperty(RemovedProperty, true);
         m_folded.setForeground(colours.foldText);
     }
 
@@ -249,6 +254,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A copy is of the newer text: without what was removed, and without the folds.
+    QMimeData* createMimeDataFromSelection() const override;
 
 private:
     class TMargin : public QWidget
@@ -317,6 +324,34 @@ void TChangesText::showDocument(
     setDocument(m_document);
     delete previous;
     m_margin->update();
+}
+
+QMimeData* TChangesText::createMimeDataFromSelection() const
+{
+    const QTextCursor selection = textCursor();
+    const int from = selection.selectionStart();
+    const int to = selection.selectionEnd();
+    QStringList lines;
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        const size_t number = static_cast<size_t>(block.blockNumber());
+        if (number < m_marks.size() && (m_marks[number] == TLineMark::Removed || m_marks[number] == TLineMark::Fold))
+            continue;
+        QString line;
+        for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
+            const QTextFragment fragment = piece.fragment();
+            if (fragment.charFormat().property(RemovedProperty).toBool())
+                continue;
+            const int start = std::max(from, fragment.position());
+            const int end = std::min(to, fragment.position() + fragment.length());
+            if (start < end)
+                line += fragment.text().mid(start - fragment.position(), end - start);
+        }
+        lines.append(line);
+    }
+    auto* data = new QMimeData;
+    data->setText(lines.join(QLatin1Char('\n')));
+    return data;
 }
 
 void TChangesText::paintMargin(QPaintEvent* event)

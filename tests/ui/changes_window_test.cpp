@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -131,6 +132,21 @@ TEST_F(ChangesWindow, ShowsTheLastCheckAgainstTheOneBeforeWithRemovedAndAddedWor
     for (const auto& c : cases)
         EXPECT_EQ(markOf(formatOf(window, QString::fromUtf8(c.words))), c.marked) << c.words;
     EXPECT_TRUE(text(window)->document()->find(QStringLiteral("first version")).isNull());
+    text(window)->selectAll();
+    text(window)->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("alpha delta gamma\nkept line\nkept too\nadded here"));
+
+    // Under a dark theme the marks turn deep, so that its light text still reads on them.
+    QPalette dark = window->palette();
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+    window->setPalette(dark);
+    settle(window);
+    for (const char* words : { "beta", "delta" }) {
+        const QTextCharFormat format = formatOf(window, QString::fromUtf8(words));
+        EXPECT_NE(markOf(format), Marked::Not) << words;
+        EXPECT_LT(format.background().color().lightness(), 128) << words;
+    }
 
     // Another pair: the first version against the last.
     choose(window, "olderVersion", 1);
