@@ -349,9 +349,9 @@ QMimeData* TChangesText::createMimeDataFromSelection() const
         }
         lines.append(line);
     }
-    auto* data = new QMimeData;
-    data->setText(lines.join(QLatin1Char('\n')));
-    return data;
+    auto* mime = new QMimeData;
+    mime->setText(lines.join(QLatin1Char('\n')));
+    return mime;
 }
 
 void TChangesText::paintMargin(QPaintEvent* event)
