@@ -93,11 +93,16 @@ struct TChangesColours
 
 TChangesColours changesColours(const QPalette& palette)
 {
-    if (palette.color(QPalette::Base).lightness() < 128)
+    const QColor text = palette.color(QPalette::Text);
+    const QColor base = palette.color(QPalette::Base);
+    // Halfway between the text and its ground: quiet, and readable on any theme.
+    const QColor folded(
+        (text.red() + base.red()) / 2, (text.green() + base.green()) / 2, (text.blue() + base.blue()) / 2);
+    if (base.lightness() < 128)
         return { QColor(0x1f, 0x4d, 0x2b), QColor(0x6a, 0x1f, 0x26), QColor(0x3f, 0xb9, 0x50), QColor(0xf8, 0x51, 0x49),
-            QColor(0xd2, 0x99, 0x22), palette.color(QPalette::PlaceholderText) };
+            QColor(0xd2, 0x99, 0x22), folded };
     return { QColor(0xcc, 0xf5, 0xd3), QColor(0xff, 0xd0, 0xcc), QColor(0x1a, 0x7f, 0x37), QColor(0xcf, 0x22, 0x2e),
-        QColor(0x9a, 0x67, 0x00), palette.color(QPalette::PlaceholderText) };
+        QColor(0x9a, 0x67, 0x00), folded };
 }
 
 // Builds the view's document off the window's thread, where a megabyte of text and its formats take their time.
@@ -178,8 +183,20 @@ TChangesShown shownDiff(const TTextDiff& diff, bool whole, const TChangesColours
 {
     TShownBuilder builder(colours, font);
     std::vector<TLineRun> runs;
-    if (!whole)
-        runs = shownLines(diff, ContextLines);
+    if (!whole) {
+        // A fold of a single line takes the room of the line itself: that line is shown instead.
+        for (TLineRun run : shownLines(diff, ContextLines)) {
+            const size_t end = runs.empty() ? 0 : runs.back().first + runs.back().count;
+            if (run.first == 1 && runs.empty())
+                run = { 0, run.count + 1 };
+            if (!runs.empty() && run.first <= end + 1)
+                runs.back().count = run.first + run.count - runs.back().first;
+            else
+                runs.push_back(run);
+        }
+        if (!runs.empty() && runs.back().first + runs.back().count + 1 == diff.lines.size())
+            ++runs.back().count;
+    }
     // Two equal versions have no change to fold around: their whole text is shown.
     if (runs.empty() && !diff.lines.empty())
         runs.push_back({ 0, diff.lines.size() });
@@ -445,6 +462,8 @@ TChangesWindow::TChangesWindow(TChangesSubject subject, std::string historyFolde
     m_olderList->setObjectName(QStringLiteral("olderVersion"));
     m_newerList = new QComboBox(this);
     m_newerList->setObjectName(QStringLiteral("newerVersion"));
+    for (QComboBox* list : { m_olderList, m_newerList })
+        list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto* versions = new QHBoxLayout;
     versions->addWidget(m_olderList);
     versions->addWidget(new QLabel(QStringLiteral("→"), this));
@@ -590,13 +609,21 @@ void TChangesWindow::showResult(TChangesShown shown, int startChange)
         updateCounter();
     else
         moveToChange(std::clamp(startChange, 0, changeCount() - 1));
+    if (m_recolour && !isLoading()) {
+        m_recolour = false;
+        refold();
+    }
 }
 
 void TChangesWindow::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    // A desktop that turns dark gets colours that read on its new base.
-    if (event->type() == QEvent::PaletteChange)
+    // A desktop that turns dark gets colours that read on its new base, also when it turns while a text is made.
+    if (event->type() != QEvent::PaletteChange)
+        return;
+    if (isLoading())
+        m_recolour = true;
+    else
         refold();
 }
 

@@ -105,6 +105,7 @@ private:
     TChangesResult m_result;
     std::vector<int> m_changeBlocks; // the text's block where each change begins
     int m_current = -1;
+    bool m_recolour = false; // the palette changed while a text was being made in the old colours
 
     QComboBox* m_olderList = nullptr;
     QComboBox* m_newerList = nullptr;
