@@ -82,7 +82,7 @@ public:
     // How a URL reaches the desktop's browser; tests put their own here.
     std::function<void(const QUrl&)> openUrl;
 
-    // The lines of one kept version's label, as the version lists show it: "2026/12/08 10:15".
+    // A kept version as the version lists name it, by its check time in local time: "2026/12/08 10:15".
     static QString versionLabel(const THistoryVersion& version);
 
 protected:
