@@ -411,6 +411,29 @@ TChangesReader::TChangesReader(std::string historyFolder)
 
 TChangesReader::~TChangesReader() = default;
 
+bool TChangesReader::openStore()
+{
+    if (m_store)
+        return true;
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::path(m_folder) / THistoryStore::FileName, error))
+        return false;
+    // The depth of this connection is never used to trim: it only reads.
+    m_store = std::make_unique<THistoryStore>(m_folder, THistoryStore::MaxDepth);
+    return true;
+}
+
+std::optional<TDiffStats> TChangesReader::lastChange(const std::string& itemId)
+{
+    std::lock_guard lock(m_mutex);
+    if (itemId.empty() || !openStore())
+        return std::nullopt;
+    const int count = static_cast<int>(m_store->versions(itemId).size());
+    if (count < 2)
+        return std::nullopt;
+    return diffStats(m_store->text(itemId, count - 1), m_store->text(itemId, count));
+}
+
 TChangesResult TChangesReader::read(const std::string& itemId, TChangesRequest request)
 {
     std::lock_guard lock(m_mutex);
@@ -418,13 +441,8 @@ TChangesResult TChangesReader::read(const std::string& itemId, TChangesRequest r
     if (itemId.empty())
         return result;
     try {
-        if (!m_store) {
-            std::error_code error;
-            if (!std::filesystem::exists(std::filesystem::path(m_folder) / THistoryStore::FileName, error))
-                return result;
-            // The depth of this connection is never used to trim: it only reads.
-            m_store = std::make_unique<THistoryStore>(m_folder, THistoryStore::MaxDepth);
-        }
+        if (!openStore())
+            return result;
         result.versions = m_store->versions(itemId);
         const int count = static_cast<int>(result.versions.size());
         if (count == 0)

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,12 @@ public:
     explicit TChangesReader(std::string historyFolder);
     ~TChangesReader();
     TChangesResult read(const std::string& itemId, TChangesRequest request);
+    // The line counts of the item's last change (its last version against the one before); none when fewer than
+    // two versions are kept. Raises TException when the history cannot be read.
+    std::optional<TDiffStats> lastChange(const std::string& itemId);
 
 private:
+    bool openStore(); // false when the folder holds no history
     std::mutex m_mutex; // one read at a time on the connection
     std::string m_folder;
     std::unique_ptr<THistoryStore> m_store;
