@@ -5,7 +5,7 @@ Each page is copied without its style sheets (<link rel=stylesheet> and <style>)
 with scripts off through chromedriver, and its innerText read over chromedriver's W3C endpoints. Vantrel's text
 of the same copy comes from `bench_page_text --text FILE`. Printed per page: the share of the browser's words
 found in ours (as a multiset) and the share of its lines found in order (longest common subsequence of the
-non-empty lines over the browser's non-empty lines).
+non-empty lines over the browser's non-empty lines), and whether the two texts are identical byte for byte.
 
     scripts/compare-page-text.py build/bench/bench_page_text page.html [page.html ...]
 Needs: apt-get install chromium chromium-driver
@@ -96,6 +96,7 @@ def main():
     driver = Driver()
     folder = tempfile.mkdtemp()
     totals = [0, 0, 0, 0]
+    identical = 0
     try:
         for page in pages:
             with open(page, "rb") as f:
@@ -111,15 +112,17 @@ def main():
             in_order = lcs_length(browser_lines, lines_of(ours))
             totals = [totals[0] + found, totals[1] + sum(words.values()), totals[2] + in_order,
                       totals[3] + len(browser_lines)]
+            identical += browser == ours
             print(f"{found / max(1, sum(words.values())):7.2%} words {in_order / max(1, len(browser_lines)):7.2%} "
-                  f"lines ({len(browser_lines)} lines)  {page}")
+                  f"lines ({len(browser_lines)} lines{', identical' if browser == ours else ''})  {page}")
             if os.environ.get("KEEP"):
                 base = os.path.join(os.environ["KEEP"], os.path.basename(page))
                 open(base + ".chromium.txt", "w").write(browser)
                 open(base + ".ours.txt", "w").write(ours)
     finally:
         driver.close()
-    print(f"{totals[0] / max(1, totals[1]):7.2%} words {totals[2] / max(1, totals[3]):7.2%} lines  (all pages)")
+    print(f"{totals[0] / max(1, totals[1]):7.2%} words {totals[2] / max(1, totals[3]):7.2%} lines  "
+          f"(all pages; {identical} of {len(pages)} identical)")
 
 
 if __name__ == "__main__":

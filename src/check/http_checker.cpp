@@ -17,11 +17,10 @@ THTTPChecker::THTTPChecker()
     m_client.OnAboutToSend = [this](TNMHTTP& client) { addUserAgentLine(client.RequestHeaders(), userAgent); };
 }
 
-bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaultItem)
-{
-    if (!item.check || item.checkUri().empty())
-        return false;
+namespace {
 
+void prepareRequest(THTTPChecker& checker, const TCheckItem& item, const TCheckItem& defaultItem)
+{
     TNMHTTP& client = checker.client();
     const TCheckParameters parameters = effectiveParameters(item, defaultItem);
     client.TimeOut = parameters.timeOut;
@@ -38,6 +37,17 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
     client.OutputFileMode = false;
     client.Header.clear();
     client.Body.clear();
+}
+
+} // namespace
+
+bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaultItem)
+{
+    if (!item.check || item.checkUri().empty())
+        return false;
+
+    prepareRequest(checker, item, defaultItem);
+    TNMHTTP& client = checker.client();
     std::string failure;
     try {
         // The page's text needs the page.
@@ -63,6 +73,29 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
         return false;
     }
     return recordResponse(item, client.Header, client.Body, std::time(nullptr), checker.pageTexts);
+}
+
+TFetchedPage fetchPage(THTTPChecker& checker, const std::string& url, const TCheckItem& defaultItem)
+{
+    TCheckItem probe;
+    probe.checkUri() = url;
+    prepareRequest(checker, probe, defaultItem);
+    TNMHTTP& client = checker.client();
+    TFetchedPage page;
+    try {
+        client.Get(url);
+    } catch (const std::exception& e) {
+        page.failure = e.what();
+        return page;
+    }
+    if (!checker.success) {
+        page.failure = client.Header.substr(0, client.Header.find_first_of("\r\n"));
+        return page;
+    }
+    page.ok = true;
+    page.header = std::move(client.Header);
+    page.body = std::move(client.Body);
+    return page;
 }
 
 void stopCheck(THTTPChecker& checker) noexcept

@@ -32,5 +32,16 @@ private:
 // An unticked item, one without a URL and a stopped request leave the item exactly as it was.
 bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaultItem);
 
+// One GET of a URL with the default item's connection parameters, as a check of it sends it; nothing is
+// recorded. A failure (of the request, or an answer of 400 and above) is told in `failure`.
+struct TFetchedPage
+{
+    bool ok = false;
+    std::string failure;
+    std::string header;
+    std::string body;
+};
+TFetchedPage fetchPage(THTTPChecker& checker, const std::string& url, const TCheckItem& defaultItem);
+
 // Stops the request in flight at the client's next wait; safe to call from the client's Pump.
 void stopCheck(THTTPChecker& checker) noexcept;

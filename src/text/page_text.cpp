@@ -14,10 +14,13 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -63,7 +66,7 @@ std::string validUtf8(std::string_view bytes)
 // Chinese and Korean labels the wider codes that contain them.
 std::string converterName(std::string_view label)
 {
-    const std::string lower = lowerTrimmed(label);
+    std::string lower = lowerTrimmed(label);
     if (lower == "iso-8859-1" || lower == "iso8859-1" || lower == "latin1" || lower == "l1" || lower == "ascii"
         || lower == "us-ascii" || lower == "iso_8859-1" || lower == "cp1252" || lower == "x-cp1252")
         return "WINDOWS-1252";
@@ -371,6 +374,7 @@ bool belongsInHead(THtmlElement e) noexcept
     case E::Bgsound:
     case E::Link:
     case E::Meta:
+    case E::Noscript:
     case E::Noframes:
     case E::Script:
     case E::Style:
@@ -392,7 +396,7 @@ uint32_t nameHash(std::string_view name) noexcept
 }
 
 // Deeper nesting than this is read as if the inner start tags were not there, so memory stays bounded.
-constexpr size_t MaxDepth = 512;
+constexpr size_t MaxDepth = 256;
 
 // A forgiving HTML tokenizer with the few tree rules that decide which element text belongs to (implied end
 // tags of p, li, dd, dt, table parts, headings and options; end tags that do not reach past blocks), feeding
@@ -589,8 +593,7 @@ private:
             return;
         if (e == E::Head)
             m_headIndex = m_open.size();
-        m_open.push_back({ e, e == E::Other ? nameHash(name) : 0 });
-        m_builder.open(e, flags);
+        push(e, e == E::Other ? nameHash(name) : 0, flags);
         m_dropLineFeed = e == E::Pre || e == E::Listing;
     }
 
@@ -610,8 +613,9 @@ private:
             return true;
         case E::Li:
         case E::Dd:
-        case E::Dt:
-            for (size_t i = m_open.size(); i-- > 0;) {
+        case E::Dt: {
+            const bool listItemOpen = e == E::Li ? isOpen(E::Li) : isOpen(E::Dd) || isOpen(E::Dt);
+            for (size_t i = listItemOpen ? m_open.size() : 0; i-- > 0;) {
                 const THtmlElement open = m_open[i].element;
                 if (e == E::Li ? open == E::Li : (open == E::Dd || open == E::Dt)) {
                     popThrough(i);
@@ -621,6 +625,7 @@ private:
                     break;
             }
             break;
+        }
         case E::Option:
             if (!m_open.empty() && m_open.back().element == E::Option)
                 pop();
@@ -639,12 +644,14 @@ private:
         case E::Tfoot:
         case E::Caption: {
             size_t table = 0;
-            for (size_t i = m_open.size(); i-- > 0;)
+            for (size_t i = isOpen(E::Table) ? m_open.size() : 0; i-- > 0;)
                 if (m_open[i].element == E::Table) {
                     table = i + 1;
                     break;
                 }
-            for (size_t i = table; i < m_open.size(); ++i) {
+            const bool partsOpen = isOpen(E::Td) || isOpen(E::Th) || isOpen(E::Tr) || isOpen(E::Caption)
+                || isOpen(E::Tbody) || isOpen(E::Thead) || isOpen(E::Tfoot);
+            for (size_t i = partsOpen ? table : m_open.size(); i < m_open.size(); ++i) {
                 const THtmlElement open = m_open[i].element;
                 const bool cell = open == E::Td || open == E::Th;
                 const bool ends = cell || open == E::Caption || (e != E::Td && e != E::Th && open == E::Tr)
@@ -656,13 +663,13 @@ private:
                 }
             }
             if ((e == E::Td || e == E::Th) && table > 0 && m_open.back().element != E::Tr && m_open.size() < MaxDepth) {
-                m_open.push_back({ E::Tr, 0 }); // a cell outside a row opens one
-                m_builder.open(E::Tr);
+                push(E::Tr, 0, {}); // a cell outside a row opens one
             }
             return true;
         }
         case E::A:
-            for (size_t i = m_open.size(); i-- > 0 && !boundsScope(m_open[i].element, TScope::Default);)
+            for (size_t i = isOpen(E::A) ? m_open.size() : 0;
+                 i-- > 0 && !boundsScope(m_open[i].element, TScope::Default);)
                 if (m_open[i].element == E::A) {
                     popThrough(i);
                     break;
@@ -689,7 +696,8 @@ private:
 
     size_t openInScope(THtmlElement e, TScope scope) const noexcept
     {
-        for (size_t i = m_open.size(); i-- > 0;) {
+        const bool anyOpen = isHeading(e) ? m_openHeadings > 0 : isOpen(e);
+        for (size_t i = anyOpen ? m_open.size() : 0; i-- > 0;) {
             const THtmlElement open = m_open[i].element;
             if (open == e || (isHeading(e) && isHeading(open)))
                 return i;
@@ -785,10 +793,24 @@ private:
         m_builder.close();
     }
 
+    // How many elements of a kind are open, so that a search for one that is not ends at once: nested inline
+    // elements must not make every block start tag walk the whole stack.
+    bool isOpen(THtmlElement e) const noexcept { return m_openCount[static_cast<size_t>(e)] > 0; }
+
+    void push(THtmlElement e, uint32_t hash, TElementFlags flags)
+    {
+        m_open.push_back({ e, hash });
+        ++m_openCount[static_cast<size_t>(e)];
+        m_openHeadings += isHeading(e);
+        m_builder.open(e, flags);
+    }
+
     void pop()
     {
         if (m_open.size() - 1 == m_headIndex)
             m_headIndex = NoHead;
+        --m_openCount[static_cast<size_t>(m_open.back().element)];
+        m_openHeadings -= isHeading(m_open.back().element);
         m_open.pop_back();
         m_builder.close();
         m_dropLineFeed = false;
@@ -808,6 +830,8 @@ private:
     bool m_seenHead = false;
     bool m_dropLineFeed = false;
     std::string m_scratch;
+    std::array<uint32_t, 256> m_openCount {};
+    uint32_t m_openHeadings = 0;
 };
 
 // ---- The tree ----

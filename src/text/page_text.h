@@ -4,8 +4,9 @@
 #include <string_view>
 #include <vector>
 
-struct _xmlDoc;
-struct _xmlNode;
+// libxml2's own names for its document and node.
+struct _xmlDoc; // NOLINT(bugprone-reserved-identifier)
+struct _xmlNode; // NOLINT(bugprone-reserved-identifier)
 
 // The page as the text a reader sees: what a browser's innerText gives for the page's body without style sheets
 // and with scripts off. Everything here is UTF-8 and keeps the page's own characters, whatever its code.

@@ -591,6 +591,13 @@ public:
             m_ancestorMemo[i].resize(group[i].compounds.size());
             m_siblingMemo[i].resize(group[i].compounds.size());
         }
+        const auto byType = [](const TCompound& c) {
+            return std::any_of(c.positions.begin(), c.positions.end(), [](const TNth& n) { return n.ofType; });
+        };
+        for (const TComplex& complex : group)
+            for (const TCompound& compound : complex.compounds)
+                m_byType = m_byType || byType(compound)
+                    || std::any_of(compound.negations.begin(), compound.negations.end(), byType);
     }
 
     bool matches(xmlNode* element)
@@ -737,26 +744,27 @@ private:
         return false;
     }
 
-    // Numbers every element child of the parent at once, so a long list costs one pass, not one per item.
+    // Numbers every element child of the parent at once, so a long list costs one pass, not one per item. The
+    // parser gives element names in lower case, so a name's bytes stand for its type.
     const TPosition& position(xmlNode* element)
     {
         if (const auto known = m_positions.find(element); known != m_positions.end())
             return known->second;
-        std::vector<xmlNode*> siblings;
+        std::vector<std::pair<const xmlNode*, TPosition*>> siblings;
         for (xmlNode* e = element->parent != nullptr ? element->parent->children : element; e != nullptr; e = e->next)
             if (isElement(e))
-                siblings.push_back(e);
-        std::unordered_map<std::string, int64_t> typeCounts;
+                siblings.emplace_back(e, &m_positions[e]);
+        std::unordered_map<std::string_view, int64_t> typeCounts;
         for (size_t i = 0; i < siblings.size(); ++i) {
-            TPosition& p = m_positions[siblings[i]];
+            TPosition& p = *siblings[i].second;
             p.index = static_cast<int64_t>(i) + 1;
             p.fromEnd = static_cast<int64_t>(siblings.size() - i);
-            p.typeIndex = ++typeCounts[lowerAsciiText(nameOf(siblings[i]->name))];
+            if (m_byType)
+                p.typeIndex = ++typeCounts[nameOf(siblings[i].first->name)];
         }
-        for (xmlNode* e : siblings) {
-            TPosition& p = m_positions[e];
-            p.typeFromEnd = typeCounts[lowerAsciiText(nameOf(e->name))] - p.typeIndex + 1;
-        }
+        if (m_byType)
+            for (const auto& [e, p] : siblings)
+                p->typeFromEnd = typeCounts[nameOf(e->name)] - p->typeIndex + 1;
         return m_positions[element];
     }
 
@@ -805,6 +813,7 @@ private:
     std::vector<std::vector<std::unordered_map<const xmlNode*, bool>>> m_ancestorMemo;
     std::vector<std::vector<std::unordered_map<const xmlNode*, bool>>> m_siblingMemo;
     std::unordered_map<const xmlNode*, TPosition> m_positions;
+    bool m_byType = false; // a :*-of-type test is in the group
     std::string m_scratch;
 };
 

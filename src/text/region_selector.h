@@ -4,8 +4,9 @@
 #include <string_view>
 #include <vector>
 
-struct _xmlDoc;
-struct _xmlNode;
+// libxml2's own names for its document and node.
+struct _xmlDoc; // NOLINT(bugprone-reserved-identifier)
+struct _xmlNode; // NOLINT(bugprone-reserved-identifier)
 
 // The part of a page that an item watches: a group of CSS selectors, or an XPath 1.0 expression written after
 // "xpath:". Element and attribute names match without regard to ASCII case, as in HTML; ids, classes and

@@ -29,16 +29,18 @@ constexpr TNamedElement Elements[] = {
     { "iframe", E::Iframe }, { "img", E::Img }, { "input", E::Input }, { "keygen", E::Keygen },
     { "legend", E::Legend }, { "li", E::Li }, { "link", E::Link }, { "listing", E::Listing }, { "main", E::Main },
     { "marquee", E::Marquee }, { "menu", E::Menu }, { "meta", E::Meta }, { "nav", E::Nav },
-    { "noembed", E::Noembed }, { "noframes", E::Noframes }, { "object", E::Object }, { "ol", E::Ol },
-    { "optgroup", E::Optgroup }, { "option", E::Option }, { "p", E::P }, { "param", E::Param },
+    { "noembed", E::Noembed }, { "noframes", E::Noframes }, { "noscript", E::Noscript }, { "object", E::Object },
+    { "ol", E::Ol }, { "optgroup", E::Optgroup }, { "option", E::Option }, { "p", E::P }, { "param", E::Param },
     { "plaintext", E::Plaintext }, { "pre", E::Pre }, { "rp", E::Rp }, { "script", E::Script },
     { "search", E::Search }, { "section", E::Section }, { "select", E::Select }, { "source", E::Source },
-    { "style", E::Style }, { "summary", E::Summary }, { "table", E::Table }, { "tbody", E::Tbody }, { "td", E::Td },
-    { "template", E::Template }, { "textarea", E::Textarea }, { "tfoot", E::Tfoot }, { "th", E::Th },
-    { "thead", E::Thead }, { "title", E::Title }, { "tr", E::Tr }, { "track", E::Track }, { "ul", E::Ul },
-    { "video", E::Video }, { "wbr", E::Wbr }, { "xmp", E::Xmp },
+    { "style", E::Style }, { "summary", E::Summary }, { "svg", E::Svg }, { "table", E::Table },
+    { "tbody", E::Tbody }, { "td", E::Td }, { "template", E::Template }, { "textarea", E::Textarea },
+    { "tfoot", E::Tfoot }, { "th", E::Th }, { "thead", E::Thead }, { "title", E::Title }, { "tr", E::Tr },
+    { "track", E::Track }, { "ul", E::Ul }, { "video", E::Video }, { "wbr", E::Wbr }, { "xmp", E::Xmp },
 };
 // clang-format on
+static_assert(std::is_sorted(std::begin(Elements), std::end(Elements),
+    [](const TNamedElement& a, const TNamedElement& b) { return a.name < b.name; }));
 constexpr size_t LongestName = 10;
 
 // How an element lays out its content, as the browser's default style sheet has it.
@@ -139,6 +141,7 @@ TDisplay displayOf(THtmlElement element) noexcept
     case E::Img:
     case E::Input:
     case E::Keygen:
+    case E::Svg:
     case E::Textarea:
     case E::Video:
         return TDisplay::Replaced;
@@ -242,11 +245,9 @@ bool isVoidElement(THtmlElement element) noexcept
 
 void readAttribute(TElementFlags& flags, std::string_view name, std::string_view value) noexcept
 {
-    if (equalsLower(name, "hidden"))
-        flags.hidden = true;
-    else if (equalsLower(name, "open"))
+    if (equalsLower(name, "open"))
         flags.open = true;
-    else if (equalsLower(name, "style") && value.size() >= 12 && stylesNone(value))
+    else if (equalsLower(name, "hidden") || (equalsLower(name, "style") && value.size() >= 12 && stylesNone(value)))
         flags.hidden = true;
 }
 
@@ -433,10 +434,10 @@ void TTextBuilder::emitKept(std::string_view utf8)
 
 TTextBuilder::TOpen* TTextBuilder::innermost(THtmlElement element, THtmlElement stop) noexcept
 {
-    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
-        if (it->element == element)
-            return &*it;
-        if (it->element == stop && stop != E::Other)
+    for (size_t i = m_open.size(); i-- > 0;) {
+        if (m_open[i].element == element)
+            return &m_open[i];
+        if (m_open[i].element == stop && stop != E::Other)
             return nullptr;
     }
     return nullptr;

@@ -177,22 +177,27 @@ std::vector<bool> ignoredLines(std::string_view text, const TCompiledRules& rule
     return rules.ignoredLines(text);
 }
 
+std::optional<std::string> regionText(std::string_view body, std::string_view contentType, const TCompiledRules& rules)
+{
+    const TRegionSelector* region = rules.region();
+    if (region == nullptr)
+        return pageText(body, contentType);
+    const THtmlDocument document(pageUtf8(body, contentType));
+    const std::vector<_xmlNode*> nodes = region->select(document.doc());
+    if (nodes.empty())
+        return std::nullopt;
+    return pageTextOfNodes(nodes);
+}
+
 TWatchedText watchedText(std::string_view body, std::string_view contentType, const TCompiledRules& rules)
 {
     TWatchedText watched;
-    if (const TRegionSelector* region = rules.region()) {
-        const THtmlDocument document(pageUtf8(body, contentType));
-        const std::vector<_xmlNode*> nodes = region->select(document.doc());
-        if (nodes.empty()) {
-            watched.regionMissing = true;
-            return watched;
-        }
-        watched.text = pageTextOfNodes(nodes);
-    } else {
-        watched.text = pageText(body, contentType);
+    std::optional<std::string> text = regionText(body, contentType, rules);
+    if (!text) {
+        watched.regionMissing = true;
+        return watched;
     }
-    if (rules.ignoresLines())
-        watched.text = rules.keptText(watched.text);
+    watched.text = rules.ignoresLines() ? rules.keptText(*text) : std::move(*text);
     watched.compareKey = compareKey(watched.text, rules.ignoreNumbers());
     return watched;
 }

@@ -69,6 +69,10 @@ struct TWatchedText
 // text of its elements, each beginning a line. Throws TException when an XPath expression fails on this page.
 TWatchedText watchedText(std::string_view body, std::string_view contentType, const TCompiledRules& rules);
 
+// The text that watchedText starts from: the whole page's, or its region's; nullopt when the region matches
+// nothing. With ignoredLines, for a preview that shows the lines left out greyed.
+std::optional<std::string> regionText(std::string_view body, std::string_view contentType, const TCompiledRules& rules);
+
 // The form in which two texts are compared: white space runs (Unicode's, the ideographic space too) become one
 // space, lines are trimmed, blank lines dropped and the rest end in LF; with ignoreNumbers each run of digits
 // (ASCII and full-width) becomes one placeholder character.

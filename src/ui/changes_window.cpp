@@ -2,7 +2,7 @@
 
 #include "base/exception.h"
 #include "store/check_item.h"
-#include "ui/sjis_text.h"
+#include "session/sjis_text.h"
 
 #include <QAction>
 #include <QComboBox>

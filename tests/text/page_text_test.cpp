@@ -1,10 +1,14 @@
 #include "text/page_text.h"
 
 #include "support/encoded_text.h"
+#include "support/temp_dir.h"
 
 #include <libxml/tree.h>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <set>
 #include <string>
@@ -65,6 +69,9 @@ const Case Cases[] = {
     { "windows-1252 by meta",
         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\"><p>caf\xE9 \x93q\x94</p>", "",
         "café “q”" },
+    { "KOI8-R by header, over the page's own label",
+        test::encodeAs("KOI8-R", "<meta charset=\"utf-8\"><p>Привет, мир</p>"), "text/html; charset=KOI8-R",
+        "Привет, мир" },
     { "UTF-8 with a byte order mark and a broken sequence", "\xEF\xBB\xBF<p>\xE2\x82 ok \xC3\xA9</p>", "",
         "\xEF\xBF\xBD ok é" },
 };
@@ -103,4 +110,26 @@ TEST(PageText, TheTreeOfAPageGivesTheSameText)
     xmlNode* bold = xmlFirstElementChild(pre);
     xmlNode* span = xmlNextElementSibling(pre);
     EXPECT_EQ(pageTextOfNodes({ span, bold, p }), "c\ny  z\n\na b");
+}
+
+// libxml2 complains about broken markup on stderr unless told not to; the program must stay silent.
+TEST(PageText, TheTreeOfBrokenMarkupWritesNoMessage)
+{
+    const test::TempDir dir;
+    const std::string log = dir.file("stderr");
+    const int saved = dup(STDERR_FILENO);
+    const int file = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    dup2(file, STDERR_FILENO);
+    close(file);
+    std::string text;
+    {
+        const THtmlDocument document("<p><b>a</p></i>&bogus; <table><td>x</tr></td></div><!-- y <z/> </q>\xFF");
+        text = pageTextOfNodes({ document.body() });
+    }
+    fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    EXPECT_EQ(test::readFile(log), "");
+    EXPECT_NE(text.find('a'), std::string::npos);
 }

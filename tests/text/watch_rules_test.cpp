@@ -162,4 +162,10 @@ TEST(WatchRules, WatchedTextIsTheRegionWithoutIgnoredLines)
         EXPECT_EQ(watched.compareKey, c.key);
         EXPECT_EQ(watched.regionMissing, c.regionMissing);
     }
+    // A preview shows the region's text with the lines left out greyed.
+    const TCompiledRules rules(cases[1].rules);
+    const std::optional<std::string> preview = regionText(page, "text/html; charset=UTF-8", rules);
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(*preview, "更新 2026/12/09\n本文 です\n閲覧 ４２ 回");
+    EXPECT_EQ(ignoredLines(*preview, rules), std::vector<bool>({ true, false, false }));
 }
