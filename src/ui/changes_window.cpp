@@ -1,8 +1,11 @@
 #include "ui/changes_window.h"
 
 #include "base/exception.h"
-#include "store/check_item.h"
 #include "session/sjis_text.h"
+#include "store/check_item.h"
+#include "ui/check_list_model.h"
+#include "ui/item_list.h"
+#include "ui/run_controller.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -11,6 +14,7 @@
 #include <QEvent>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMimeData>
 #include <QPaintEvent>
@@ -682,4 +686,90 @@ void TChangesWindow::updateCounter()
     m_counter->setText(QStringLiteral("変更 %1 / %2").arg(m_current + 1).arg(changeCount()));
     m_next->setEnabled(m_current + 1 < changeCount());
     m_previous->setEnabled(m_current > 0);
+}
+
+TChangesWindows::TChangesWindows(QWidget* parent)
+    : QObject(parent)
+    , m_parent(parent)
+{
+}
+
+void TChangesWindows::setHistoryFolder(std::string folder)
+{
+    m_folder = std::move(folder);
+    m_reader = std::make_shared<TChangesReader>(m_folder);
+}
+
+void TChangesWindows::follow(TItemList& list, TRunController& run, QAction* action)
+{
+    auto current = [items = QPointer<TItemList>(&list)]() -> const TCheckItem* {
+        if (!items)
+            return nullptr;
+        const QModelIndex index = items->view()->currentIndex();
+        return index.isValid() ? items->config().items.at(static_cast<size_t>(index.row())) : nullptr;
+    };
+    auto follow = [action, current] { action->setEnabled(current() != nullptr); };
+    connect(list.view()->selectionModel(), &QItemSelectionModel::currentChanged, action, follow);
+    for (auto rowsChanged : { &QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved })
+        connect(list.model(), rowsChanged, action, follow);
+    connect(list.model(), &QAbstractItemModel::modelReset, action, follow);
+    follow();
+
+    auto show = [this, current] {
+        if (const TCheckItem* item = current())
+            open(*item);
+    };
+    connect(action, &QAction::triggered, this, show);
+    connect(&list, &TItemList::changesWanted, this, show);
+    connect(&run, &TRunController::itemDone, this,
+        [this, model = QPointer<TCheckListModel>(list.model())](const std::string& id, size_t, const TItemDone& done) {
+            if (!done.updated)
+                return;
+            countLastChange(id, [model](const std::string& itemId, const QString& text) {
+                if (model)
+                    model->setChangeText(itemId, text);
+            });
+        });
+}
+
+TChangesWindow* TChangesWindows::window(const std::string& itemId) const
+{
+    const auto found = m_windows.find(itemId);
+    return found == m_windows.end() ? nullptr : found->second.data();
+}
+
+TChangesWindow* TChangesWindows::open(const TCheckItem& item)
+{
+    if (m_folder.empty())
+        return nullptr;
+    TChangesWindow* shown = window(item.id());
+    if (!shown) {
+        std::erase_if(m_windows, [](const auto& entry) { return entry.second.isNull(); });
+        shown = new TChangesWindow(changesSubject(item), m_folder, m_parent);
+        m_windows[item.id()] = shown;
+    }
+    shown->show();
+    shown->raise();
+    shown->activateWindow();
+    return shown;
+}
+
+void TChangesWindows::countLastChange(
+    const std::string& itemId, std::function<void(const std::string&, const QString&)> done)
+{
+    auto* watcher = new QFutureWatcher<std::optional<TDiffStats>>(this);
+    connect(watcher, &QFutureWatcher<std::optional<TDiffStats>>::finished, this, [watcher, itemId, done] {
+        const std::optional<TDiffStats> stats = watcher->future().takeResult();
+        if (stats && done)
+            done(itemId, QString::fromStdString(changeCountText(*stats)));
+        watcher->deleteLater();
+    });
+    watcher->setFuture(QtConcurrent::run([reader = m_reader, itemId]() -> std::optional<TDiffStats> {
+        try {
+            return reader->lastChange(itemId);
+        } catch (const TException&) {
+            // The row says why the text was not kept; a count that cannot be read is simply not shown.
+            return std::nullopt;
+        }
+    }));
 }

@@ -3,11 +3,13 @@
 #include "history/history_store.h"
 #include "text/text_diff.h"
 
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,6 +21,8 @@ class QComboBox;
 class QLabel;
 class QToolButton;
 class TCheckItem;
+class TItemList;
+class TRunController;
 class TChangesText;
 struct TChangesShown;
 
@@ -121,4 +125,31 @@ private:
     QAction* m_wholeText = nullptr;
     QAction* m_browse = nullptr;
     TChangesText* m_text = nullptr;
+};
+
+// The changes windows of the main window, one per item, and the line counts of each item's last change for the
+// list; both read the history of the settings folder, once it is known.
+class TChangesWindows : public QObject
+{
+public:
+    explicit TChangesWindows(QWidget* parent);
+    void setHistoryFolder(std::string folder);
+    // Follows the list: `action` is enabled whenever a row is current, during a run too, and opens the current
+    // item's window, as a double click does when the settings choose it; the row of an item that a check found
+    // updated gets the count of its last change as its tooltip.
+    void follow(TItemList& list, TRunController& run, QAction* action);
+
+    // The item's window, made and shown, or raised when it is open already.
+    TChangesWindow* open(const TCheckItem& item);
+    // The open window of the item with this id, or null.
+    TChangesWindow* window(const std::string& itemId) const;
+    // Counts the item's last change off the window's thread and hands the count, as "3行追加、1行削除", to `done`;
+    // nothing when fewer than two versions are kept or the history cannot be read.
+    void countLastChange(const std::string& itemId, std::function<void(const std::string&, const QString&)> done);
+
+private:
+    std::string m_folder;
+    QWidget* m_parent;
+    std::map<std::string, QPointer<TChangesWindow>> m_windows;
+    std::shared_ptr<TChangesReader> m_reader;
 };

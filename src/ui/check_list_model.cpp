@@ -78,7 +78,14 @@ QVariant TCheckListModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return failed && index.column() == ResponseColumn ? QVariant(FailureColour) : QVariant();
     case Qt::ToolTipRole:
-        return failed ? QVariant(fromSjis(item->failureReason)) : QVariant();
+        if (failed)
+            return fromSjis(item->failureReason);
+        if (item->status == ItemStatus::Update) {
+            const auto change = m_changeTexts.find(item->id());
+            if (change != m_changeTexts.end())
+                return change->second;
+        }
+        return {};
     case Qt::DecorationRole:
         return index.column() == StatusColumn ? QVariant(statusIcon(item->status)) : QVariant();
     case Qt::CheckStateRole:
@@ -234,4 +241,12 @@ void TCheckListModel::showTicks()
     m_doneRows.clear();
     if (m_rows > 0)
         emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+}
+
+void TCheckListModel::setChangeText(const std::string& id, const QString& text)
+{
+    m_changeTexts[id] = text;
+    const int row = rowOfId(id, 0);
+    if (row >= 0)
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1), { Qt::ToolTipRole });
 }

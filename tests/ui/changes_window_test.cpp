@@ -1,7 +1,15 @@
 #include "ui/changes_window.h"
 
+#include "store/store_file.h"
+#include "ui/check_list_model.h"
+#include "ui/item_list.h"
+#include "ui/main_window.h"
+#include "ui/run_controller.h"
+
 #include "page_history.h"
 #include "support/temp_dir.h"
+#include "support/test_config.h"
+#include "window_driver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -240,4 +248,60 @@ TEST_F(ChangesWindow, SaysWhyThereIsNothingToCompare)
     const TChangesWindow* window = open(test::textWatchedItem("none"), empty.path());
     EXPECT_EQ(state(window), QString::fromUtf8(cases[1].state));
     EXPECT_FALSE(test::fileExists(empty.file(THistoryStore::FileName)));
+}
+
+TEST(ChangesAction, CtrlDOpensTheCurrentItemsChangesAndAnUpdatedRowCountsThem)
+{
+    test::TempDir settings;
+    test::TempDir program;
+    test::writeFile(program.file("vantrel.dat"), test::readFile(VANTREL_BINARY_DIR "/vantrel.dat"));
+    test::HttpServer server({ test::Reply::bytes(test::pageOfLines({ "price 100", "same" })),
+        test::Reply::bytes(test::pageOfLines({ "price 120", "same" })) });
+    TConfig config;
+    TCheckItem watched = test::textWatchedItem("価格");
+    watched.checkUri() = server.url("/price.html");
+    watched.check = 1;
+    config.items.append(watched);
+    writeSettingsFile(config, settings.file("vantrel.cfg"));
+    TImgForm form;
+    ASSERT_TRUE(form.startUp(settings.path(), program.path()));
+    form.updateSettings([](TConfig& c) { c.concurrentChecks = 1; });
+    THistoryTexts history(settings.path(), 50);
+    form.runController()->checker().pageTexts = &history;
+    form.showMain();
+    form.activateWindow();
+    QApplication::setActiveWindow(&form);
+    if (QApplication::activeWindow() != &form)
+        GTEST_SKIP() << "the window cannot be made active here";
+
+    // Two runs keep two versions; the second finds the page updated and its row says how much changed.
+    for (int run = 0; run < 2; ++run) {
+        test::action(form, "actRun")->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.runController()->idle(); }, 20000));
+    }
+    ASSERT_EQ(form.settings().items[0].status, ItemStatus::Update);
+    const QModelIndex row = test::cell(form, 0, 1);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return row.data(Qt::ToolTipRole).toString() == QStringLiteral("1行追加、1行削除"); }, 20000))
+        << row.data(Qt::ToolTipRole).toString().toStdString();
+
+    QAction* showChanges = test::action(form, "actShowChanges");
+    form.itemList()->view()->setCurrentIndex(QModelIndex());
+    EXPECT_FALSE(showChanges->isEnabled());
+    form.itemList()->view()->setCurrentIndex(row);
+    EXPECT_TRUE(showChanges->isEnabled());
+    for (int press = 0; press < 2; ++press)
+        QTest::keyClick(form.itemList()->view(), Qt::Key_D, Qt::ControlModifier);
+    // One window per item, raised when asked again.
+    EXPECT_EQ(form.findChildren<QWidget*>(QStringLiteral("changesWindow")).size(), 1);
+    TChangesWindow* window = form.changesWindows()->window(watched.id());
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("変更点 - 価格"));
+    ASSERT_TRUE(QTest::qWaitFor([window] { return !window->isLoading(); }, 20000));
+    auto* text = window->findChild<QPlainTextEdit*>(QStringLiteral("changesText"));
+    EXPECT_TRUE(text->toPlainText().startsWith(QStringLiteral("price 100120\nsame")))
+        << text->toPlainText().toStdString();
+    EXPECT_EQ(window->changeCount(), 1);
+    window->close();
 }
