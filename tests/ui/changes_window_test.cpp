@@ -290,6 +290,10 @@ TEST(ChangesAction, CtrlDOpensTheCurrentItemsChangesAndAnUpdatedRowCountsThem)
     EXPECT_FALSE(showChanges->isEnabled());
     form.itemList()->view()->setCurrentIndex(row);
     EXPECT_TRUE(showChanges->isEnabled());
+    // It only reads, so a run leaves it enabled.
+    form.runController()->beginRun();
+    EXPECT_TRUE(showChanges->isEnabled());
+    form.runController()->endRun();
     for (int press = 0; press < 2; ++press)
         QTest::keyClick(form.itemList()->view(), Qt::Key_D, Qt::ControlModifier);
     // One window per item, raised when asked again.
