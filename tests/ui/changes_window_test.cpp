@@ -308,4 +308,12 @@ TEST(ChangesAction, CtrlDOpensTheCurrentItemsChangesAndAnUpdatedRowCountsThem)
         << text->toPlainText().toStdString();
     EXPECT_EQ(window->changeCount(), 1);
     window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(form.changesWindows()->window(watched.id()), nullptr);
+
+    // The settings' third double-click choice opens it too.
+    form.updateSettings([](TConfig& c) { c.doubleClickAction = DoubleClickShowsChanges; });
+    form.itemList()->view()->setCurrentIndex(test::cell(form, 0, 1));
+    form.itemList()->onListDblClick();
+    EXPECT_NE(form.changesWindows()->window(watched.id()), nullptr);
 }
