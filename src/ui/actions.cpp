@@ -66,6 +66,7 @@ const TActionEntry ActionTable[ActionCount] = {
     {"actStatusError", "エラー(&E)", "エラー", 16, ""}, // 43
     {"actRestore", "元のサイズに戻す(&R)", "元のサイズに戻す", -1, ""}, // 44
     {"actConfig", "設定(&C)", "設定", -1, ""}, // 45
+    {"actShowChanges", "変更点を表示(&D)", "変更点を表示", 17, "Ctrl+D"}, // 46
 };
 // clang-format on
 
@@ -123,8 +124,12 @@ int TActions::imageIndex(int id)
 
 void TActions::enableForRun(bool running)
 {
-    for (int id = 0; id < ActionCount; ++id)
-        m_actions[static_cast<size_t>(id)]->setEnabled(!running || id == actCheck || id == actStop || id == actRestore);
+    for (int id = 0; id < ActionCount; ++id) {
+        // The changes window only reads: it follows the current row, not the run.
+        if (id != actShowChanges)
+            m_actions[static_cast<size_t>(id)]->setEnabled(
+                !running || id == actCheck || id == actStop || id == actRestore);
+    }
 }
 
 const std::vector<TMenuEntry>& TActions::mainMenu()
@@ -146,7 +151,7 @@ const std::vector<TMenuEntry>& TActions::mainMenu()
                     { E { actSortStatus }, E { actSortTitle }, E { actSortUrl }, E { actSortLastModified },
                         E { actSortMetaTag }, E { actSortResponse } } } } },
         E { actCheck,
-            { E { actRun }, E { actStop }, E { Sep },
+            { E { actRun }, E { actStop }, E { actShowChanges }, E { Sep },
                 E { actStatus,
                     { E { actStatusInitial }, E { actStatusNormal }, E { actStatusUpdate },
                         E { actStatusError } } } } },
@@ -161,6 +166,7 @@ const std::vector<TMenuEntry>& TActions::popupMenu()
         E { actNew },
         E { actChange },
         E { actDelete },
+        E { actShowChanges },
         E { Sep },
         E { actCopyUrl },
         E { actPasteUrl },
@@ -192,8 +198,9 @@ const std::vector<TMenuEntry>& TActions::trayMenu()
 
 const std::vector<int>& TActions::toolBarButtons()
 {
-    static const std::vector<int> buttons = { actBrowse, Sep, actNew, actChange, actDelete, Sep, actMoveUp, actMoveDown,
-        Sep, actRun, actStop, Sep, actStatusInitial, actStatusNormal, actStatusUpdate, actStatusError };
+    static const std::vector<int> buttons
+        = { actBrowse, actShowChanges, Sep, actNew, actChange, actDelete, Sep, actMoveUp, actMoveDown, Sep, actRun,
+              actStop, Sep, actStatusInitial, actStatusNormal, actStatusUpdate, actStatusError };
     return buttons;
 }
 

@@ -13,7 +13,7 @@ class QMenuBar;
 class QToolBar;
 class QWidget;
 
-// The 46 commands of the main window, by their place in the action table. The object name of each
+// The 47 commands of the main window, by their place in the action table. The object name of each
 // action is the name here.
 enum TActionId : int {
     actFile = 0,
@@ -62,8 +62,9 @@ enum TActionId : int {
     actStatusError = 43,
     actRestore = 44,
     actConfig = 45,
+    actShowChanges = 46,
 };
-inline constexpr int ActionCount = 46;
+inline constexpr int ActionCount = 47;
 
 // One entry of a menu: an action, a separator, or a heading with its submenu.
 struct TMenuEntry
@@ -96,7 +97,8 @@ public:
     // The picture of imgMenu that the action shows, or -1.
     static int imageIndex(int id);
 
-    // While a check run is in progress only "確認(&C)", "中止(&T)" and "元のサイズに戻す(&R)" stay enabled.
+    // While a check run is in progress only "確認(&C)", "中止(&T)" and "元のサイズに戻す(&R)" stay enabled;
+    // "変更点を表示(&D)" is left to the window, which enables it whenever a row is current.
     void enableForRun(bool running);
 
     void buildMainMenu(QMenuBar* bar) const;

@@ -78,8 +78,16 @@ QVariant TCheckListModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return failed && index.column() == ResponseColumn ? QVariant(FailureColour) : QVariant();
     case Qt::ToolTipRole:
-        // A check that succeeded may still have something to say, as a history that could not be written.
-        return item->failureReason.empty() ? QVariant() : QVariant(fromSjis(item->failureReason));
+        // A reason first (a failure, or a check that succeeded with something to say, as a history that could not
+        // be written); an updated row tells how much changed.
+        if (!item->failureReason.empty())
+            return fromSjis(item->failureReason);
+        if (item->status == ItemStatus::Update) {
+            const auto change = m_changeTexts.find(item->id());
+            if (change != m_changeTexts.end())
+                return change->second;
+        }
+        return {};
     case Qt::DecorationRole:
         return index.column() == StatusColumn ? QVariant(statusIcon(item->status)) : QVariant();
     case Qt::CheckStateRole:
@@ -235,4 +243,12 @@ void TCheckListModel::showTicks()
     m_doneRows.clear();
     if (m_rows > 0)
         emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+}
+
+void TCheckListModel::setChangeText(const std::string& id, const QString& text)
+{
+    m_changeTexts[id] = text;
+    const int row = rowOfId(id, 0);
+    if (row >= 0)
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1), { Qt::ToolTipRole });
 }

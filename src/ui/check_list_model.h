@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QItemSelection>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,9 @@ public:
     void refillDoneRows();
     void showTicks();
 
+    // What the last check of an updated item changed, as its row's tooltip says it ("3行追加、1行削除"), by id.
+    void setChangeText(const std::string& id, const QString& text);
+
 private:
     bool tickHidden(size_t row) const { return row < m_tickHidden.size() && m_tickHidden[row]; }
 
@@ -63,4 +67,5 @@ private:
     int m_rows = 0;
     std::vector<bool> m_tickHidden;
     TSelection m_doneRows; // in the order they were done
+    std::map<std::string, QString> m_changeTexts; // shown while the item stays updated
 };

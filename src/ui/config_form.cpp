@@ -26,6 +26,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <initializer_list>
 
 namespace {
@@ -126,7 +127,8 @@ void TConfigForm::buildGeneralPage()
     layout->addLayout(chr);
 
     grpDblClick = new TRadioGroup(QStringLiteral("grpDblClick"), QStringLiteral("ダブルクリックの動作(&D)"),
-        { QStringLiteral("変更ダイアログを表示"), QStringLiteral("ブラウザで開く") }, tabGeneral);
+        { QStringLiteral("変更ダイアログを表示"), QStringLiteral("ブラウザで開く"), QStringLiteral("変更点を表示") },
+        tabGeneral, 2); // two rows, as the page has room for
     layout->addWidget(grpDblClick);
 
     grpWindow = groupBox(QStringLiteral("grpWindow"), QString(), tabGeneral);
@@ -280,7 +282,7 @@ void TConfigForm::fill(const TConfig& config, const TDataFileItem& character)
     }
     cmbChr->setCurrentIndex(chosen);
 
-    grpDblClick->setItemIndex(config.doubleClickAction == 1 ? 1 : 0);
+    grpDblClick->setItemIndex(config.doubleClickAction <= 2 ? config.doubleClickAction : 0);
     chkTopMost->setChecked(config.topMost != 0);
     chkTaskTray->setChecked(config.taskTray != 0);
     spnConcurrent->setValue(config.concurrentChecks);
@@ -311,7 +313,7 @@ void TConfigForm::store(TConfig& config, TDataFileItem& character) const
     if (chosen >= 0 && static_cast<size_t>(chosen) < m_characters.size())
         character = m_characters[static_cast<size_t>(chosen)];
 
-    config.doubleClickAction = grpDblClick->itemIndex() == 1 ? 1 : 0;
+    config.doubleClickAction = static_cast<uint8_t>(std::clamp(grpDblClick->itemIndex(), 0, 2));
     config.topMost = chkTopMost->isChecked() ? 1 : 0;
     config.taskTray = chkTaskTray->isChecked() ? 1 : 0;
     config.concurrentChecks = spnConcurrent->value();

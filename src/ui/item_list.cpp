@@ -463,6 +463,10 @@ void TItemList::onListMouseDown(Qt::MouseButton button)
 
 void TItemList::onListDblClick()
 {
+    if (m_config.doubleClickAction == DoubleClickShowsChanges) {
+        emit changesWanted();
+        return;
+    }
     switch (m_config.doubleClick()) {
     case DoubleClickAction::Edit:
         onChange();

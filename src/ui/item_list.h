@@ -41,6 +41,9 @@ protected:
 // The item list as the window shows it: the view over the model of the settings' items, the selection, the
 // fitting of the URL column, the list commands and the guard that lets one command work at a time. It follows
 // a check run through the run controller's signals, showing each item done by its id.
+// The settings' third double-click choice, beside DoubleClickAction's Edit and Browse.
+inline constexpr uint8_t DoubleClickShowsChanges = 2;
+
 class TItemList : public QObject
 {
     Q_OBJECT
@@ -109,6 +112,8 @@ signals:
     void busyChanged(bool busy);
     void itemsLoaded();
     void itemsSaved();
+    // A double click asks for the changes window of the current item (the settings' third choice).
+    void changesWanted();
 
 private:
     void build();

@@ -2,6 +2,7 @@
 
 #include "base/byte_text.h"
 #include "session/settings_session.h"
+#include "ui/changes_window.h"
 #include "ui/character_area.h"
 #include "ui/config_form.h"
 #include "ui/form_widgets.h"
@@ -73,6 +74,7 @@ TImgForm::TImgForm(QWidget* parent)
     m_area->setList(m_list->view());
     m_tray = new TTray(*this, mnuTastTray);
     m_reporter = new TRunReporter(m_config, *m_run, *m_list, *m_tray, *this, m_statusPanels);
+    m_changes = new TChangesWindows(this);
     configForm = new TConfigForm(this);
     m_editSettings = [this](TConfig& settings, TDataFileItem& character, const TDataFileList& characters) {
         return configForm->Execute(settings, character, characters);
@@ -80,6 +82,7 @@ TImgForm::TImgForm(QWidget* parent)
     bindActions();
     connectParts();
     m_actions->enableForRun(false);
+    m_changes->follow(*m_list, *m_run, (*m_actions)[actShowChanges]);
 
     // The desktop session ending: stop at once, without a question; the settings are written on the way out.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { fatalStop(QString()); });
@@ -359,6 +362,7 @@ bool TImgForm::startUp(std::unique_ptr<TSettingsSession> session, const std::str
     TWaitCursor wait;
     m_session = std::move(session);
     m_settingsDir = m_session->folder();
+    m_changes->setHistoryFolder(m_settingsDir);
     const std::string programFolder = withTrailingSlash(programDirectory);
     m_programDir = equalsIgnoringAsciiCase(programFolder, m_settingsDir) ? std::string() : programFolder;
     m_started = true;

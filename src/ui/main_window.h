@@ -16,6 +16,7 @@
 class QLabel;
 class QMenu;
 class QToolBar;
+class TChangesWindows;
 class TCharacterArea;
 class TConfigForm;
 class TItemList;
@@ -71,6 +72,7 @@ public:
     TRunReporter* runReporter() const { return m_reporter; }
     TCharacterArea* characterArea() const { return m_area; }
     TTray* tray() const { return m_tray; }
+    TChangesWindows* changesWindows() const { return m_changes; }
     TActions* actions() const { return m_actions; }
     QLabel* statusPanel(int index) const { return m_statusPanels[static_cast<size_t>(index)]; }
     QToolBar* toolBar() const { return tbarMenu; }
@@ -106,6 +108,7 @@ private:
     TItemList* m_list = nullptr;
     TTray* m_tray = nullptr;
     TRunReporter* m_reporter = nullptr;
+    TChangesWindows* m_changes = nullptr;
     TConfigForm* configForm = nullptr;
     TSettingsEditor m_editSettings;
     QFont m_formFont;

@@ -212,6 +212,20 @@ void draw(QPainter& p, int index)
         p.drawLine(QPointF(5.4, 5.4), QPointF(10.6, 10.6));
         p.drawLine(QPointF(10.6, 5.4), QPointF(5.4, 10.6));
         break;
+    case 17: // the changes: a page with a removed line in red and an added one in green
+        page(p, 2.5, 1, 13.5, 15, false);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xff, 0xc8, 0xc4));
+        p.drawRect(QRectF(4, 4, 7.5, 2.6));
+        p.setBrush(QColor(0xbf, 0xf0, 0xc8));
+        p.drawRect(QRectF(4, 8, 7.5, 2.6));
+        p.setPen(pen(Red, 0.9));
+        p.drawLine(QPointF(4.5, 5.3), QPointF(11, 5.3));
+        p.setPen(pen(Green, 1.2));
+        p.drawLine(QPointF(4.5, 9.3), QPointF(9, 9.3));
+        p.setPen(pen(QColor(0x90, 0x9c, 0xb0), 0.9));
+        p.drawLine(QPointF(4.5, 12.5), QPointF(11, 12.5));
+        break;
     default:
         break;
     }

@@ -1,21 +1,25 @@
 #include "ui/radio_group.h"
 
 #include <QButtonGroup>
+#include <QGridLayout>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
-TRadioGroup::TRadioGroup(const QString& objectName, const QString& title, const QStringList& items, QWidget* parent)
+#include <algorithm>
+
+TRadioGroup::TRadioGroup(
+    const QString& objectName, const QString& title, const QStringList& items, QWidget* parent, int columns)
     : QGroupBox(title, parent)
     , m_buttons(new QButtonGroup(this))
 {
     setObjectName(objectName);
-    auto* layout = new QVBoxLayout(this);
-    layout->setSpacing(2);
+    auto* layout = new QGridLayout(this);
+    layout->setVerticalSpacing(2);
+    columns = std::max(1, columns);
     for (int i = 0; i < items.size(); ++i) {
         auto* button = new QRadioButton(items[i], this);
         button->setObjectName(objectName + QString::number(i));
         m_buttons->addButton(button, i);
-        layout->addWidget(button);
+        layout->addWidget(button, i / columns, i % columns);
     }
     // Arrow keys move the selection without a click, so follow the buttons' state, not their clicks.
     connect(m_buttons, &QButtonGroup::idToggled, this, [this](int, bool checked) {

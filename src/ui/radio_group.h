@@ -11,7 +11,9 @@ class TRadioGroup : public QGroupBox
 {
     Q_OBJECT
 public:
-    TRadioGroup(const QString& objectName, const QString& title, const QStringList& items, QWidget* parent);
+    // The items go down the group, in `columns` columns filled row by row.
+    TRadioGroup(
+        const QString& objectName, const QString& title, const QStringList& items, QWidget* parent, int columns = 1);
 
     // -1 when nothing is selected.
     int itemIndex() const;

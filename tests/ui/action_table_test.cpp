@@ -82,6 +82,8 @@ const ExpectedAction Expected[ActionCount] = {
     { "actStatusError", QStringLiteral("エラー(&E)"), QStringLiteral("エラー"), QKeySequence() },
     { "actRestore", QStringLiteral("元のサイズに戻す(&R)"), QStringLiteral("元のサイズに戻す"), QKeySequence() },
     { "actConfig", QStringLiteral("設定(&C)"), QStringLiteral("設定"), QKeySequence() },
+    { "actShowChanges", QStringLiteral("変更点を表示(&D)"), QStringLiteral("変更点を表示"),
+        QKeySequence(Qt::CTRL | Qt::Key_D) },
 };
 
 // A menu as text: captions, "-" for separators, a submenu in brackets after its caption.
@@ -120,18 +122,19 @@ TEST(ActionTable, CaptionsHintsShortcutsAndObjectNames)
             EXPECT_EQ(entry->toolTip(), Expected[id].hint);
         }
         EXPECT_EQ(entry->shortcut(), Expected[id].shortcut);
-        EXPECT_TRUE(entry->isEnabled());
+        // The changes need a current row, and the list is empty.
+        EXPECT_EQ(entry->isEnabled(), id != actShowChanges);
         EXPECT_EQ(entry->icon().isNull(), TActions::imageIndex(id) < 0);
     }
     // Images as the table assigns them.
     const std::vector<std::pair<int, int>> images = { { actOpenItems, 0 }, { actSaveItems, 1 }, { actBrowse, 2 },
         { actReport, 3 }, { actNew, 4 }, { actChange, 5 }, { actDelete, 6 }, { actCopyUrl, 7 }, { actPasteUrl, 8 },
         { actMoveUp, 9 }, { actMoveDown, 10 }, { actRun, 11 }, { actStop, 12 }, { actStatusInitial, 13 },
-        { actStatusNormal, 14 }, { actStatusUpdate, 15 }, { actStatusError, 16 } };
+        { actStatusNormal, 14 }, { actStatusUpdate, 15 }, { actStatusError, 16 }, { actShowChanges, 17 } };
     int withImage = 0;
     for (int id = 0; id < ActionCount; ++id)
         withImage += TActions::imageIndex(id) >= 0 ? 1 : 0;
-    EXPECT_EQ(withImage, 17);
+    EXPECT_EQ(withImage, 18);
     for (auto [id, image] : images) {
         EXPECT_EQ(TActions::imageIndex(id), image) << id;
         EXPECT_EQ((*form.actions())[id]->icon().pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32),
@@ -140,9 +143,9 @@ TEST(ActionTable, CaptionsHintsShortcutsAndObjectNames)
     }
 }
 
-TEST(MenuImages, SeventeenDistinctPicturesAtBothSizes)
+TEST(MenuImages, EighteenDistinctPicturesAtBothSizes)
 {
-    ASSERT_EQ(menuImages().size(), 17u);
+    ASSERT_EQ(menuImages().size(), 18u);
     for (int size : { 16, 24 }) {
         std::vector<QImage> drawn;
         for (int i = 0; i < MenuImageCount; ++i) {
@@ -186,13 +189,15 @@ TEST(Menus, MainPopupAndTrayMenusInTheirOrder)
             "編集(&E)[新規(&N),変更(&A),削除(&D),-,クリップボードへURLをコピー(&C),"
             "クリップボードからURLを取得(&P),-,全て選択(&S),更新アイテムを選択(&M),選択の反転(&R),-,上へ,下へ,"
             "並べ替え(&O)[状態(&S),タイトル(&T),URL(&U),Last-Modified(&L),metaタグ(&M),Response(&R)]]"),
-        QStringLiteral("確認(&C)[実行(&R),中止(&T),-,状態変更(&S)[初期状態(&I),更新無し(&N),更新有り(&U),エラー(&E)]]"),
+        QStringLiteral("確認(&C)[実行(&R),中止(&T),変更点を表示(&D),-,状態変更(&S)[初期状態(&I),更新無し(&N),更新有り(&"
+                       "U),エラー(&E)]]"),
         QStringLiteral("その他(&O)[設定(&C)]"),
     };
     EXPECT_EQ(top, expectedTop);
 
     EXPECT_EQ(describe(form.popupMenu()),
-        QStringLiteral("新規(&N),変更(&A),削除(&D),-,クリップボードへURLをコピー(&C),クリップボードからURLを取得(&P),-,"
+        QStringLiteral("新規(&N),変更(&A),削除(&D),変更点を表示(&D),-,クリップボードへURLをコピー(&C),"
+                       "クリップボードからURLを取得(&P),-,"
                        "全て選択(&S),更新アイテムを選択(&M),選択の反転(&R),-,上へ,下へ,-,"
                        "状態変更(&S)[初期状態(&I),更新無し(&N),更新有り(&U),エラー(&E)]"));
     EXPECT_EQ(describe(form.trayMenu()), QStringLiteral("元のサイズに戻す(&R),-,実行(&R),中止(&T),-,終了(&X)"));
@@ -207,15 +212,15 @@ TEST(Menus, MainPopupAndTrayMenusInTheirOrder)
     EXPECT_EQ(sortMenu->actions()[5], (*form.actions())[actSortResponse]);
 }
 
-TEST(Menus, ToolBarHasTwelveButtonsInFiveGroups)
+TEST(Menus, ToolBarHasThirteenButtonsInFiveGroups)
 {
     TImgForm form;
     const QList<QAction*> entries = form.toolBar()->actions();
-    ASSERT_EQ(entries.size(), 16);
-    const int expected[16] = { actBrowse, -1, actNew, actChange, actDelete, -1, actMoveUp, actMoveDown, -1, actRun,
-        actStop, -1, actStatusInitial, actStatusNormal, actStatusUpdate, actStatusError };
+    ASSERT_EQ(entries.size(), 17);
+    const int expected[17] = { actBrowse, actShowChanges, -1, actNew, actChange, actDelete, -1, actMoveUp, actMoveDown,
+        -1, actRun, actStop, -1, actStatusInitial, actStatusNormal, actStatusUpdate, actStatusError };
     int dividers = 0;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 17; ++i) {
         if (expected[i] < 0) {
             EXPECT_TRUE(entries[i]->isSeparator()) << i;
             ++dividers;
@@ -259,7 +264,7 @@ TEST(Menus, DuringARunOnlyCheckStopAndRestoreAreEnabled)
     form.runController()->endRun();
     EXPECT_TRUE(form.runController()->idle());
     for (int id = 0; id < ActionCount; ++id)
-        EXPECT_TRUE((*form.actions())[id]->isEnabled()) << id;
+        EXPECT_EQ((*form.actions())[id]->isEnabled(), id != actShowChanges) << id; // no row is current
     for (const QAction* entry : form.menuBar()->actions())
         EXPECT_TRUE(entry->isEnabled());
 }

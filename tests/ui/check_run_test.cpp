@@ -118,16 +118,19 @@ protected:
     {
         std::vector<int> ids;
         for (int id = 0; id < ActionCount; ++id) {
-            if ((*form->actions())[id]->isEnabled())
+            if (id != actShowChanges && (*form->actions())[id]->isEnabled())
                 ids.push_back(id);
         }
         return ids;
     }
+    // 変更点を表示 follows the current row, not the run, and is left out of both.
     std::vector<int> allActions() const
     {
         std::vector<int> ids;
-        for (int id = 0; id < ActionCount; ++id)
-            ids.push_back(id);
+        for (int id = 0; id < ActionCount; ++id) {
+            if (id != actShowChanges)
+                ids.push_back(id);
+        }
         return ids;
     }
 

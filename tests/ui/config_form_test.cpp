@@ -168,6 +168,7 @@ TEST(ConfigForm, DesignValuesAndCaptions)
         { "lblChr", "キャラクター選択(&C)" },
         { "grpDblClick0", "変更ダイアログを表示" },
         { "grpDblClick1", "ブラウザで開く" },
+        { "grpDblClick2", "変更点を表示" },
         { "chkTopMost", "常に前面に表示(&T)" },
         { "chkTaskTray", "最小化時にタスクトレイに入れる(&I)" },
         { "grpReport0", "通知しない" },
@@ -297,7 +298,7 @@ TEST(ConfigForm, RadioGroupsMapTheStoredValues)
         int doubleClick, report, exportFlag;
     };
     // Stored value, then the item shown for doubleClickAction, reportMode and the two export switches.
-    const Case cases[] = { { 0, 0, 0, 1 }, { 1, 1, 1, 0 }, { 2, 0, 2, 0 }, { 3, 0, 2, 0 }, { 255, 0, 2, 0 } };
+    const Case cases[] = { { 0, 0, 0, 1 }, { 1, 1, 1, 0 }, { 2, 2, 2, 0 }, { 3, 0, 2, 0 }, { 255, 0, 2, 0 } };
     TConfigForm form;
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.stored));
@@ -326,13 +327,13 @@ TEST(ConfigForm, RadioGroupsMapTheStoredValues)
         TDataFileItem character = currentOf(config);
         whenShown(form, [&] {
             choose(form, "grpReport", i);
-            choose(form, "grpDblClick", i % 2);
+            choose(form, "grpDblClick", i);
             choose(form, "grpExportMode", i % 2);
             choose(form, "grpExportURI", (i + 1) % 2);
         });
         ASSERT_TRUE(form.Execute(config, character, Characters));
         EXPECT_EQ(config.reportMode, i);
-        EXPECT_EQ(config.doubleClickAction, i % 2);
+        EXPECT_EQ(config.doubleClickAction, i);
         EXPECT_EQ(config.exportAll, i % 2 == 0 ? 1 : 0);
         EXPECT_EQ(config.exportCheckUri, (i + 1) % 2 == 0 ? 1 : 0);
     }
