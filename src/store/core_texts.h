@@ -13,6 +13,12 @@ enum class TCoreText : size_t {
     ReportUntitled, // exported page: an item without a title
     ReportCheckLink, // exported page: the link to the checked address
     ReportViewLink, // exported page: the link to the address for viewing
+    CheckUndecodable, // check: a compressed body that does not decode
+    CheckServerBusy, // check: the server answered 429 or 503
+    CheckServerLater, // check run: an item not checked because its server asked us to wait
+    CheckNoteOpen, // check: opens a note after a reason, as in "（120秒後に再試行）"
+    CheckRetryAfterClose, // check: after the seconds of a Retry-After
+    CheckFailuresClose, // check: after the count of failures in a row
 };
 
 struct TCoreTextEntry
