@@ -108,7 +108,7 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
     if (checker.stopped)
         return false;
     TCheckOutcome& outcome = checker.outcome;
-    outcome.finalUrl = client.Redirected() ? client.URL() : std::string();
+    outcome.finalUrl = client.Redirected() ? client.FinalURL() : std::string();
     item.finalUrl = outcome.finalUrl;
     const THTTPResponse response(client.Header);
     const std::time_t now = std::time(nullptr);

@@ -202,6 +202,13 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
     }
 }
 
+std::string TNMHTTP::FinalURL() const
+{
+    const uint32_t usual = m_secure ? 443 : 80;
+    return (m_secure ? "https://" : "http://") + Host + (Port != usual ? ":" + std::to_string(Port) : std::string())
+        + m_path;
+}
+
 bool TNMHTTP::isRedirection(int code) noexcept
 {
     return code >= 300 && code <= 398 && code != NotModified;

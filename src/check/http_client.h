@@ -103,8 +103,10 @@ public:
     CmdType RequestKind() const noexcept { return m_kind; }
     // Whether the request in progress (or the last one) goes over TLS.
     bool Secure() const noexcept { return m_secure; }
-    // Whether the last transaction followed a redirection; URL() is then where it led.
+    // Whether the last transaction followed a redirection; FinalURL() is then where it led.
     bool Redirected() const noexcept { return m_redirected; }
+    // The absolute URL of the last request: scheme, host, the port when it is not the scheme's own, and path.
+    std::string FinalURL() const;
 
 private:
     void transaction(CmdType kind, const std::string& url);
