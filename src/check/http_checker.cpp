@@ -26,12 +26,32 @@ namespace {
 // A longer tag is no validator a server means seriously, and it would swell the items file.
 constexpr size_t MaxEtagLength = 1024;
 
+void prepareRequest(THTTPChecker& checker, const TCheckItem& item, const TCheckItem& defaultItem)
+{
+    TNMHTTP& client = checker.client();
+    const TCheckParameters parameters = effectiveParameters(item, defaultItem);
+    client.TimeOut = parameters.timeOut;
+    client.Proxy = parameters.proxy;
+    // The field is 16 bits wide; the connect reads it back as an unsigned port.
+    client.ProxyPort = static_cast<int16_t>(static_cast<uint16_t>(parameters.proxyPort));
+    client.HeaderInfo.UserId = parameters.userId;
+    client.HeaderInfo.Password = parameters.password;
+    checker.userAgent = parameters.userAgent;
+
+    checker.success = false;
+    checker.stopped = false;
+    client.InputFileMode = false;
+    client.OutputFileMode = false;
+    client.Header.clear();
+    client.Body.clear();
+    client.HeaderInfo.IfNoneMatch.clear();
+    client.HeaderInfo.IfModifiedSince.clear();
+}
+
 // Validators go only with a GET of a page whose values were recorded before: a new item and a title still to
 // fetch need the whole page.
 void setConditions(THeaderInfo& info, const TCheckItem& item, bool get)
 {
-    info.IfNoneMatch.clear();
-    info.IfModifiedSince.clear();
     if (!get || item.getTitle || item.status == ItemStatus::Initial)
         return;
     info.IfNoneMatch = item.extension(ExtKey::Etag);
@@ -68,23 +88,10 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
     if (!item.check || item.checkUri().empty())
         return false;
 
+    prepareRequest(checker, item, defaultItem);
     TNMHTTP& client = checker.client();
-    const TCheckParameters parameters = effectiveParameters(item, defaultItem);
-    client.TimeOut = parameters.timeOut;
-    client.Proxy = parameters.proxy;
-    // The field is 16 bits wide; the connect reads it back as an unsigned port.
-    client.ProxyPort = static_cast<int16_t>(static_cast<uint16_t>(parameters.proxyPort));
-    client.HeaderInfo.UserId = parameters.userId;
-    client.HeaderInfo.Password = parameters.password;
-    checker.userAgent = parameters.userAgent;
-
-    checker.success = false;
-    checker.stopped = false;
-    client.InputFileMode = false;
-    client.OutputFileMode = false;
-    client.Header.clear();
-    client.Body.clear();
-    const bool get = item.getTitle || item.useGet;
+    // The page's text needs the page.
+    const bool get = item.getTitle || item.useGet || item.comparesText();
     setConditions(client.HeaderInfo, item, get);
     std::string failure;
     try {
@@ -126,10 +133,33 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
         return false;
     }
     outcome.notModified = response.statusCode() == "304";
-    const bool updated = recordResponse(item, client.Header, client.Body, now);
+    const bool updated = recordResponse(item, client.Header, client.Body, now, checker.pageTexts);
     if (get)
         keepEtag(item, response);
     return updated;
+}
+
+TFetchedPage fetchPage(THTTPChecker& checker, const std::string& url, const TCheckItem& defaultItem)
+{
+    TCheckItem probe;
+    probe.checkUri() = url;
+    prepareRequest(checker, probe, defaultItem);
+    TNMHTTP& client = checker.client();
+    TFetchedPage page;
+    try {
+        client.Get(url);
+    } catch (const std::exception& e) {
+        page.failure = e.what();
+        return page;
+    }
+    if (!checker.success) {
+        page.failure = client.Header.substr(0, client.Header.find_first_of("\r\n"));
+        return page;
+    }
+    page.ok = true;
+    page.header = std::move(client.Header);
+    page.body = std::move(client.Body);
+    return page;
 }
 
 void stopCheck(THTTPChecker& checker) noexcept

@@ -2,6 +2,7 @@
 
 #include "check/http_client.h"
 #include "store/check_item.h"
+#include "store/page_texts.h"
 
 #include <cstdint>
 #include <string>
@@ -31,6 +32,8 @@ public:
     bool stopped = false; // the user stopped this item's request
     std::string userAgent; // added as the User-Agent line; empty sends none
     TCheckOutcome outcome; // of the last checkItem with this context
+    // Where the checks compare and keep page texts; none keeps nothing, and a text then never decides.
+    TPageTexts* pageTexts = nullptr;
 
 private:
     TNMHTTP m_client;
@@ -41,6 +44,17 @@ private:
 // A GET sends the validators of the item's last answer (its `etag` and its Last-Modified text), unless it is
 // a new item or fetches the title; its answer's ETag is kept in `etag`. The checker's outcome tells the rest.
 bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaultItem);
+
+// One GET of a URL with the default item's connection parameters, as a check of it sends it; nothing is
+// recorded. A failure (of the request, or an answer of 400 and above) is told in `failure`.
+struct TFetchedPage
+{
+    bool ok = false;
+    std::string failure;
+    std::string header;
+    std::string body;
+};
+TFetchedPage fetchPage(THTTPChecker& checker, const std::string& url, const TCheckItem& defaultItem);
 
 // Stops the request in flight at the client's next wait; safe to call from the client's Pump.
 void stopCheck(THTTPChecker& checker) noexcept;

@@ -13,6 +13,8 @@ enum class TCoreText : size_t {
     ReportUntitled, // exported page: an item without a title
     ReportCheckLink, // exported page: the link to the checked address
     ReportViewLink, // exported page: the link to the address for viewing
+    RegionMissing, // reason of a check whose watched region is not on the page
+    HistoryUnavailable, // reason beside a check whose page text could not be kept
     CheckUndecodable, // check: a compressed body that does not decode
     CheckServerBusy, // check: the server answered 429 or 503
     CheckServerLater, // check run: an item not checked because its server asked us to wait
