@@ -1,55 +1,28 @@
 #include "app/headless_check.h"
 
+#include "app/history_commands.h"
 #include "app/program_folders.h"
 #include "base/exception.h"
 #include "check/check_run.h"
 #include "check/http_checker.h"
-#include "platform/folder_lock.h"
-#include "platform/safe_file.h"
+#include "platform/termination_signals.h"
+#include "session/failure_text.h"
+#include "session/settings_session.h"
+#include "session/sjis_text.h"
+#include "session/status_words.h"
 #include "store/config.h"
-#include "store/store_file.h"
-#include "ui/failure_text.h"
-#include "ui/ini_settings.h"
-#include "ui/sjis_text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <iostream>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
-
-const char* const SettingsFileName = "vantrel.cfg";
-const char* const IniFileName = "vantrel.ini";
-
-// Set by the handler, on whichever thread the signal lands, and read by the run's pump on the caller's thread.
-std::atomic<int> g_signal = 0;
-static_assert(std::atomic<int>::is_always_lock_free, "only a lock-free atomic may be set from a signal handler");
-
-void onSignal(int signal)
-{
-    g_signal = signal;
-}
-
-// A second signal of the same kind ends the process at once; the safe write keeps the file whole even then.
-void catchTerminationSignals()
-{
-    struct sigaction handler = {};
-    handler.sa_handler = onSignal;
-    sigemptyset(&handler.sa_mask);
-    handler.sa_flags = SA_RESETHAND;
-    for (int signal : { SIGINT, SIGTERM, SIGHUP })
-        ::sigaction(signal, &handler, nullptr);
-    // A reader of our output that goes away must not end the run before its results are written.
-    std::signal(SIGPIPE, SIG_IGN);
-}
 
 std::string utf8(const std::string& sjis)
 {
@@ -67,18 +40,6 @@ std::string field(const std::string& sjis)
     return text;
 }
 
-const char* statusWord(const TItemDone& done)
-{
-    if (done.status == ItemStatus::Error)
-        return "error";
-    if (done.updated)
-        return "updated";
-    if (done.previous != ItemStatus::Normal && done.previous != ItemStatus::Error
-        && done.previous != ItemStatus::Update)
-        return "new"; // first check: the values are only recorded
-    return "unchanged";
-}
-
 void printError(const std::string& text)
 {
     std::fprintf(stderr, "vantrel: %s\n", text.c_str());
@@ -88,15 +49,17 @@ void printError(const std::string& text)
 class THeadlessObserver : public TCheckRunObserver
 {
 public:
-    THeadlessObserver(TCheckRun& run, bool json)
+    // With diffs, an updated item's change comes from the history under its line (or in its JSON object).
+    THeadlessObserver(TCheckRun& run, bool json, THistoryTexts* diffs)
         : m_run(run)
         , m_json(json)
+        , m_diffs(diffs)
     {
     }
 
     void stopOnSignal()
     {
-        if (g_signal != 0 && !m_run.stopped())
+        if (terminationSignal() != 0 && !m_run.stopped())
             m_run.stop();
     }
 
@@ -116,25 +79,42 @@ public:
             reason = item.failureReason.empty() ? item.response() : item.failureReason;
             ++m_errors;
         }
+        const std::string diff = done.updated ? changeOf(item) : std::string();
         if (m_json) {
-            m_array.append(QJsonObject {
+            QJsonObject object {
                 { QStringLiteral("title"), fromSjis(item.title()) },
                 { QStringLiteral("url"), fromSjis(item.checkUri()) },
                 { QStringLiteral("status"), QString::fromLatin1(status) },
                 { QStringLiteral("reason"), fromSjis(reason) },
                 { QStringLiteral("lastModified"), fromSjis(item.lastModified()) },
                 { QStringLiteral("contentLength"), fromSjis(item.contentLength()) },
-            });
+            };
+            if (m_diffs)
+                object.insert(QStringLiteral("diff"), QString::fromStdString(diff));
+            m_array.append(object);
             return;
         }
         std::string line = std::string(status) + '\t' + field(item.title()) + '\t' + field(item.checkUri());
         if (!reason.empty())
             line += '\t' + field(reason);
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n%s", line.c_str(), diff.c_str());
         std::fflush(stdout);
     }
 
     void runEnded(const TRunSummary&) override { }
+
+    // The item's last change as a unified diff; empty without diffs, without kept texts, or when the history
+    // cannot be read (the item's line says why).
+    std::string changeOf(const TCheckItem& item) const
+    {
+        if (!m_diffs || item.id().empty())
+            return {};
+        try {
+            return m_diffs->withStore([&](THistoryStore& store) { return lastChangeDiff(store, item.id()); });
+        } catch (const TException&) {
+            return {};
+        }
+    }
 
     // The JSON array, or the summary line after the items' lines.
     void finish(const TRunSummary& summary) const
@@ -154,22 +134,19 @@ public:
 private:
     TCheckRun& m_run;
     bool m_json;
+    THistoryTexts* m_diffs;
     QJsonArray m_array;
     size_t m_checked = 0;
     size_t m_errors = 0;
 };
 
-bool fileExists(const std::string& path)
-{
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 || errno != ENOENT;
-}
-
 } // namespace
 
 int runHeadlessCheck(const TCommandLine& commandLine)
 {
-    catchTerminationSignals();
+    catchTerminationSignals(TSecondSignal::EndsAtOnce);
+    // A reader of our output that goes away must not end the run before its results are written.
+    std::signal(SIGPIPE, SIG_IGN);
     std::string folder;
     try {
         folder = settingsFolder(commandLine);
@@ -177,32 +154,25 @@ int runHeadlessCheck(const TCommandLine& commandLine)
         printError(e.message());
         return 2;
     }
-    const TFolderLock lock(folder);
-    if (lock.state() == TFolderLock::State::InUse) {
-        printError("the settings in " + folder + " are in use by another Vantrel");
+    TSettingsSession session(folder);
+    if (session.inUse()) {
+        printError("the settings in " + session.folder() + " are in use by another Vantrel");
         return 3;
     }
-    const std::string settingsPath = folder + SettingsFileName;
-    if (lock.state() == TFolderLock::State::Held)
-        removeLeftoverTemporaries(settingsPath);
-
     TConfig config;
-    if (fileExists(settingsPath)) {
-        try {
-            loadSettingsFile(config, settingsPath);
-        } catch (const std::exception& e) {
-            printError(settingsPath + " cannot be used: " + failureText(e).toStdString());
-            return 2;
-        }
+    try {
+        session.load(config);
+    } catch (const std::exception& e) {
+        printError(session.settingsPath() + " cannot be used: " + failureText(e).toStdString());
+        return 2;
     }
-    TIniSettings ini;
-    ini.read(folder + IniFileName);
 
     THTTPChecker checker;
+    checker.pageTexts = &session.history();
     TCheckRun run(checker);
-    THeadlessObserver observer(run, commandLine.json);
+    THeadlessObserver observer(run, commandLine.json, commandLine.diff ? &session.history() : nullptr);
     checker.client().Pump = [&observer] { observer.stopOnSignal(); };
-    run.setConcurrent(static_cast<size_t>(commandLine.jobs > 0 ? commandLine.jobs : ini.concurrentChecks()));
+    run.setConcurrent(static_cast<size_t>(commandLine.jobs > 0 ? commandLine.jobs : config.concurrentChecks));
     TRunSummary summary;
     bool failed = false;
     try {
@@ -216,13 +186,47 @@ int runHeadlessCheck(const TCommandLine& commandLine)
     }
     observer.finish(summary);
 
-    if (summary.taken > 0 && !writeSettingsFile(config, settingsPath)) {
-        printError("the results could not be written to " + settingsPath);
+    if (session.history().wasDamaged())
+        printError(std::string("the history was damaged; it was moved aside as ") + THistoryStore::FileName
+            + ".damaged and begun anew");
+    if (summary.taken > 0 && !session.writeSettings(config)) {
+        printError("the results could not be written to " + session.settingsPath());
         return 2;
     }
-    if (g_signal != 0)
-        return 128 + g_signal;
+    if (terminationSignal() != 0)
+        return 128 + terminationSignal();
     if (failed)
         return 2;
     return summary.updated > 0 ? 1 : 0;
+}
+
+int runHistoryCommand(const TCommandLine& commandLine)
+{
+    std::string folder;
+    try {
+        folder = settingsFolder(commandLine);
+    } catch (const TException& e) {
+        printError(e.message());
+        return 2;
+    }
+    TSettingsSession session(folder);
+    if (session.inUse()) {
+        printError("the settings in " + session.folder() + " are in use by another Vantrel");
+        return 3;
+    }
+    TConfig config;
+    try {
+        session.load(config);
+        switch (commandLine.action) {
+        case TCommandLine::TAction::PageText:
+            return printPageText(commandLine, config.defaultItem, std::cout, std::cerr);
+        case TCommandLine::TAction::Diff:
+            return printDiff(config.items, session.history().store(), commandLine, std::cout, std::cerr);
+        default:
+            return printHistory(config.items, session.history().store(), commandLine, std::cout, std::cerr);
+        }
+    } catch (const std::exception& e) {
+        printError(failureText(e).toStdString() + ": " + e.what());
+        return 2;
+    }
 }

@@ -1,7 +1,7 @@
 #include "ui/check_list_model.h"
 
+#include "session/sjis_text.h"
 #include "store/config.h"
-#include "ui/sjis_text.h"
 
 #include <QColor>
 
@@ -78,7 +78,8 @@ QVariant TCheckListModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return failed && index.column() == ResponseColumn ? QVariant(FailureColour) : QVariant();
     case Qt::ToolTipRole:
-        return failed ? QVariant(fromSjis(item->failureReason)) : QVariant();
+        // A check that succeeded may still have something to say, as a history that could not be written.
+        return item->failureReason.empty() ? QVariant() : QVariant(fromSjis(item->failureReason));
     case Qt::DecorationRole:
         return index.column() == StatusColumn ? QVariant(statusIcon(item->status)) : QVariant();
     case Qt::CheckStateRole:
@@ -218,6 +219,14 @@ void TCheckListModel::refillDoneRows()
     m_doneRows.erase(std::unique(m_doneRows.begin(), m_doneRows.end()), m_doneRows.end());
     refillRows(m_doneRows);
     m_doneRows.clear();
+}
+
+int TCheckListModel::rowOfId(const std::string& id, size_t hint) const
+{
+    if (const TCheckItem* item = m_items.at(hint); item && item->id() == id)
+        return static_cast<int>(hint);
+    const std::optional<size_t> row = m_items.indexOfId(id);
+    return row ? static_cast<int>(*row) : -1;
 }
 
 void TCheckListModel::showTicks()

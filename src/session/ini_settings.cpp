@@ -1,14 +1,15 @@
-#include "ui/ini_settings.h"
+#include "session/ini_settings.h"
 
 #include "check/check_run.h"
+#include "history/history_store.h"
 #include "platform/safe_file.h"
-#include "ui/run_schedule.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -17,8 +18,14 @@ const QString ConcurrentChecksKey = QStringLiteral("ConcurrentChecks");
 const QString CheckIntervalKey = QStringLiteral("CheckInterval");
 const QString CheckAtStartKey = QStringLiteral("CheckAtStart");
 const QString WindowGeometryKey = QStringLiteral("WindowGeometry");
+const QString HistoryDepthKey = QStringLiteral("HistoryDepth");
 
 } // namespace
+
+int TIniSettings::boundedCheckInterval(int minutes)
+{
+    return minutes <= 0 ? 0 : std::clamp(minutes, MinCheckInterval, MaxCheckInterval);
+}
 
 void TIniSettings::read(const std::string& path)
 {
@@ -39,7 +46,7 @@ void TIniSettings::write(const std::string& path) const
     QTemporaryDir folder;
     if (!folder.isValid())
         return;
-    const QString image = folder.filePath(QStringLiteral("vantrel.ini"));
+    const QString image = folder.filePath(QStringLiteral("image.ini"));
     {
         QSettings settings(image, QSettings::IniFormat);
         for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
@@ -75,7 +82,7 @@ int TIniSettings::checkInterval() const
 {
     bool ok = false;
     const int minutes = m_values.value(CheckIntervalKey).toInt(&ok);
-    return ok ? TRunSchedule::boundedInterval(minutes) : 0;
+    return ok ? boundedCheckInterval(minutes) : 0;
 }
 
 void TIniSettings::setCheckInterval(int minutes)
@@ -93,6 +100,13 @@ bool TIniSettings::checkAtStart() const
 void TIniSettings::setCheckAtStart(bool on)
 {
     m_values.insert(CheckAtStartKey, on);
+}
+
+int TIniSettings::historyDepth() const
+{
+    bool ok = false;
+    const int depth = m_values.value(HistoryDepthKey).toInt(&ok);
+    return ok ? std::clamp(depth, THistoryStore::MinDepth, THistoryStore::MaxDepth) : THistoryStore::DefaultDepth;
 }
 
 QByteArray TIniSettings::windowGeometry() const

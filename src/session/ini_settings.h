@@ -13,6 +13,11 @@ class TIniSettings
 {
 public:
     static constexpr int FactoryConcurrentChecks = 4;
+    static constexpr int MinCheckInterval = 5;
+    static constexpr int MaxCheckInterval = 1440;
+
+    // Minutes between timed runs: 0 and below for none; 1 to 4 become 5, more than 1440 becomes 1440.
+    static int boundedCheckInterval(int minutes);
 
     // Never fails: a missing or unreadable file leaves the factory values.
     void read(const std::string& path);
@@ -29,6 +34,9 @@ public:
     void setCheckInterval(int minutes);
     bool checkAtStart() const;
     void setCheckAtStart(bool on);
+    // Kept versions of each item's page text: 2 to 1000; missing or no number gives 50, others are clamped.
+    int historyDepth() const;
+
     // The window's size and position as the window saves them; empty when none was kept.
     QByteArray windowGeometry() const;
     void setWindowGeometry(const QByteArray& geometry);
