@@ -1,7 +1,7 @@
 // A compressed body and a Retry-After value on arbitrary bytes: the first byte chooses the coding, the rest is
 // the body. Decoding either gives at most the bound or fails with one of its two failures.
-#include "check/check_result.h"
 #include "check/content_coding.h"
+#include "check/check_result.h"
 #include "check/powersock.h"
 
 #include <cstdint>
