@@ -31,10 +31,23 @@ ItemStatus statusAfterCheck(ItemStatus before, bool& updated) noexcept;
 
 // Records a finished request whose final answer was below 400: the check time, the comparisons when the status
 // code is 2xx, the new status and the header values. The page's text is compared with and kept in pageTexts,
-// when there is one. Returns whether the item counts as updated.
+// when there is one. A 304 answer is a check that found no change: only the check time, the response line and the
+// status change. Any other code is a failure counted as recordFailure counts it. Returns whether the item counts
+// as updated.
 bool recordResponse(
     TCheckItem& item, std::string_view header, std::string_view body, std::time_t now, TPageTexts* pageTexts = nullptr);
 
 // Records a failed request (or an answer of 400 and above): Error, with no response line and the reason kept
-// beside it; nothing else changes.
+// beside it, the failure counted in `failures`; from the second failure in a row the reason ends with
+// "（N回連続）". Nothing else changes.
 void recordFailure(TCheckItem& item, std::string_view reason = {});
+
+// How many checks of the item failed in a row; 0 after a success.
+int consecutiveFailures(const TCheckItem& item);
+
+// The longest wait that a Retry-After may ask for.
+inline constexpr int64_t MaxRetryAfter = 24 * 60 * 60;
+
+// A Retry-After value, seconds or an HTTP date, as seconds from now, at most MaxRetryAfter; -1 when it is
+// neither. A date already past gives 0.
+int64_t retryAfterSeconds(std::string_view value, std::time_t now);

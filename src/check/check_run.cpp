@@ -1,7 +1,9 @@
 #include "check/check_run.h"
 
+#include "check/check_result.h"
 #include "check/powersock.h"
 #include "check/wait.h"
+#include "store/core_texts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -70,29 +72,30 @@ std::string serverOf(std::string_view url)
     return std::string(host) + ':' + std::string(port);
 }
 
+// One thread of a run with several checks at once, with its own checker working on a copy of its item.
+struct TCheckRun::TSlot
+{
+    THTTPChecker checker;
+    std::atomic<bool> cancel = false; // the run was stopped while this check was in flight
+    // Handed between the threads under the slots' mutex.
+    bool hasJob = false;
+    size_t index = 0;
+    TCheckItem item;
+    bool updated = false;
+    std::exception_ptr failure;
+    // Wakes this slot's thread alone: waking every slot for each job costs more than many a check.
+    std::condition_variable wake;
+    // The run's thread only.
+    bool busy = false;
+    std::string server;
+    std::thread thread;
+};
+
 // The threads of a run with several checks at once: each slot has its own checker and works on a copy of its
 // item; what ends is queued for the run's thread, which an eventfd wakes.
 class TCheckRun::TSlots
 {
 public:
-    struct TSlot
-    {
-        THTTPChecker checker;
-        std::atomic<bool> cancel = false; // the run was stopped while this check was in flight
-        // Handed between the threads under the slots' mutex.
-        bool hasJob = false;
-        size_t index = 0;
-        TCheckItem item;
-        bool updated = false;
-        std::exception_ptr failure;
-        // Wakes this slot's thread alone: waking every slot for each job costs more than many a check.
-        std::condition_variable wake;
-        // The run's thread only.
-        bool busy = false;
-        std::string server;
-        std::thread thread;
-    };
-
     TSlots(size_t count, TCheckItem defaultItem, const THTTPChecker& model)
         : m_defaultItem(std::move(defaultItem))
     {
@@ -235,6 +238,56 @@ private:
     int m_event = -1;
 };
 
+// The ticked items of a run with several checks at once, waiting by server in list order. `ready` holds the
+// first waiting item of every server with no check in flight, so the next to start is always the earliest in
+// the list that may start.
+class TCheckRun::TServerQueues
+{
+public:
+    explicit TServerQueues(const TCheckItems& items)
+        : m_serverOfItem(items.count())
+    {
+        for (size_t index = 0; index < items.count(); ++index) {
+            if (!items[index].check)
+                continue;
+            std::string server = ::serverOf(items[index].checkUri());
+            // An item without a URL talks to no server and waits for none.
+            if (server.empty())
+                server = "\n" + std::to_string(index);
+            std::deque<size_t>& queue = m_waiting[server];
+            if (queue.empty())
+                m_ready.insert(index);
+            queue.push_back(index);
+            m_serverOfItem[index] = std::move(server);
+        }
+    }
+
+    bool empty() const noexcept { return m_ready.empty(); }
+    const std::string& serverOf(size_t index) const { return m_serverOfItem[index]; }
+
+    // The earliest ready item; its server has it in flight until release.
+    size_t take()
+    {
+        const size_t index = *m_ready.begin();
+        m_ready.erase(m_ready.begin());
+        m_waiting[m_serverOfItem[index]].pop_front();
+        return index;
+    }
+
+    // The server's check ended: its next waiting item may start.
+    void release(const std::string& server)
+    {
+        const std::deque<size_t>& queue = m_waiting[server];
+        if (!queue.empty())
+            m_ready.insert(queue.front());
+    }
+
+private:
+    std::map<std::string, std::deque<size_t>> m_waiting;
+    std::set<size_t> m_ready;
+    std::vector<std::string> m_serverOfItem;
+};
+
 TCheckRun::TCheckRun(THTTPChecker& checker) noexcept
     : m_checker(checker)
 {
@@ -250,6 +303,8 @@ TRunSummary TCheckRun::run(TCheckItems& items, const TCheckItem& defaultItem, TC
     TRunSummary summary;
     summary.taken = static_cast<size_t>(
         std::count_if(items.begin(), items.end(), [](const TCheckItem& item) { return item.check != 0; }));
+    m_busyServers.clear();
+    m_longestRetryAfter = 0;
     if (summary.taken == 0)
         return summary;
 
@@ -275,38 +330,45 @@ void TCheckRun::runOneByOne(
         observer.itemStarted(index, item);
         TItemDone done;
         done.previous = item.status;
-        done.updated = checkItem(m_checker, item, defaultItem);
-        done.cancelled = m_checker.stopped;
-        done.status = item.status;
-        if (done.updated)
-            ++summary.updated;
-        done.updatedSoFar = summary.updated;
-        observer.itemDone(index, item, done);
+        if (!deferred(item, done)) {
+            done.updated = checkItem(m_checker, item, defaultItem);
+            done.cancelled = m_checker.stopped;
+            if (!done.cancelled)
+                done.outcome = m_checker.outcome;
+        }
+        finishItem(index, item, done, observer, summary);
     }
+}
+
+// True when the item's server asked this run to wait: the item is not checked and only its reason says why.
+bool TCheckRun::deferred(TCheckItem& item, TItemDone& done)
+{
+    if (m_busyServers.empty() || !m_busyServers.contains(serverOf(item.checkUri())))
+        return false;
+    item.failureReason = sjisText(TCoreText::CheckServerLater);
+    done.deferred = true;
+    return true;
+}
+
+// The accounting of an item whose check ended (or was not made), then the observer's turn.
+void TCheckRun::finishItem(
+    size_t index, TCheckItem& item, TItemDone& done, TCheckRunObserver& observer, TRunSummary& summary)
+{
+    if (done.outcome.serverBusy) {
+        m_busyServers.insert(serverOf(item.checkUri()));
+        m_longestRetryAfter = std::max(m_longestRetryAfter, std::min(done.outcome.retryAfter, MaxRetryAfter));
+    }
+    done.status = item.status;
+    if (done.updated)
+        ++summary.updated;
+    done.updatedSoFar = summary.updated;
+    observer.itemDone(index, item, done);
 }
 
 void TCheckRun::runSeveral(
     TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer, TRunSummary& summary)
 {
-    // Each server's items wait in list order; `ready` holds the first waiting item of every server that has
-    // no check in flight, so the next check to start is always the earliest in the list that may start.
-    std::map<std::string, std::deque<size_t>> waiting;
-    std::set<size_t> ready;
-    std::vector<std::string> serverOfItem(items.count());
-    for (size_t index = 0; index < items.count(); ++index) {
-        if (!items[index].check)
-            continue;
-        std::string server = serverOf(items[index].checkUri());
-        // An item without a URL talks to no server and waits for none.
-        if (server.empty())
-            server = "\n" + std::to_string(index);
-        std::deque<size_t>& queue = waiting[server];
-        if (queue.empty())
-            ready.insert(index);
-        queue.push_back(index);
-        serverOfItem[index] = std::move(server);
-    }
-
+    TServerQueues queues(items);
     TSlots slots(std::min(m_concurrent, summary.taken), defaultItem, m_checker);
     struct TSlotsMark
     {
@@ -315,47 +377,55 @@ void TCheckRun::runSeveral(
     } slotsMark { m_slots };
     m_slots = &slots;
 
-    size_t inFlight = 0;
-    auto startWhatMay = [&] {
-        while (!m_stopped && inFlight < slots.count() && !ready.empty()) {
-            const size_t index = *ready.begin();
-            ready.erase(ready.begin());
-            const std::string& server = serverOfItem[index];
-            waiting[server].pop_front();
-            observer.itemStarted(index, items[index]);
-            slots.start(*slots.freeSlot(), index, items[index], server);
-            ++inFlight;
-        }
-    };
-
-    startWhatMay();
+    size_t inFlight = startWhatMay(items, queues, slots, 0, observer, summary);
     while (inFlight > 0) {
-        for (TSlots::TSlot* slot : slots.waitForEnded(m_checker.client().Pump)) {
+        for (TSlot* slot : slots.waitForEnded(m_checker.client().Pump)) {
             --inFlight;
-            const std::deque<size_t>& queue = waiting[slot->server];
-            if (!queue.empty())
-                ready.insert(queue.front());
+            queues.release(slot->server);
             if (slot->failure)
                 std::rethrow_exception(slot->failure);
-
-            const size_t index = slot->index;
-            TCheckItem& item = items[index];
-            TItemDone done;
-            done.previous = item.status;
-            // A check in flight when the run was stopped leaves its item exactly as it was, however it ended.
-            done.cancelled = slot->cancel;
-            if (!done.cancelled) {
-                item = std::move(slot->item);
-                done.updated = slot->updated;
-            }
-            done.status = item.status;
-            if (done.updated)
-                ++summary.updated;
-            done.updatedSoFar = summary.updated;
-            observer.itemDone(index, item, done);
+            applyEnded(*slot, items, observer, summary);
         }
-        startWhatMay();
+        inFlight += startWhatMay(items, queues, slots, inFlight, observer, summary);
     }
+}
+
+// Starts the earliest items that may start, while a slot is free; an item whose server asked us to wait is
+// finished at once without a check. Returns how many checks it started.
+size_t TCheckRun::startWhatMay(TCheckItems& items, TServerQueues& queues, TSlots& slots, size_t inFlight,
+    TCheckRunObserver& observer, TRunSummary& summary)
+{
+    size_t started = 0;
+    while (!m_stopped && inFlight + started < slots.count() && !queues.empty()) {
+        const size_t index = queues.take();
+        TCheckItem& item = items[index];
+        observer.itemStarted(index, item);
+        TItemDone done;
+        done.previous = item.status;
+        if (deferred(item, done)) {
+            queues.release(queues.serverOf(index));
+            finishItem(index, item, done, observer, summary);
+            continue;
+        }
+        slots.start(*slots.freeSlot(), index, item, queues.serverOf(index));
+        ++started;
+    }
+    return started;
+}
+
+void TCheckRun::applyEnded(TSlot& slot, TCheckItems& items, TCheckRunObserver& observer, TRunSummary& summary)
+{
+    TCheckItem& item = items[slot.index];
+    TItemDone done;
+    done.previous = item.status;
+    // A check in flight when the run was stopped leaves its item exactly as it was, however it ended.
+    done.cancelled = slot.cancel;
+    if (!done.cancelled) {
+        item = std::move(slot.item);
+        done.updated = slot.updated;
+        done.outcome = slot.checker.outcome;
+    }
+    finishItem(slot.index, item, done, observer, summary);
 }
 
 void TCheckRun::stop() noexcept

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,8 @@ struct TItemDone
     ItemStatus status = ItemStatus::Initial;
     bool updated = false; // the item counts as updated
     bool cancelled = false; // its request was stopped; the item is exactly as it was
+    bool deferred = false; // not checked, because its server asked this run to wait; only its reason is set
+    TCheckOutcome outcome; // what the check found beyond the item (empty when cancelled or deferred)
     size_t updatedSoFar = 0; // items of this run counted as updated, this one included
 };
 
@@ -46,6 +49,8 @@ std::string serverOf(std::string_view url);
 // With several checks at once, each runs on a thread of its own with a checker of its own on a copy of the
 // item; the caller's thread starts them in list order, never two to one server at a time, and applies each
 // result to its item as the check ends, between calls of the pump.
+// A server that answers 429 or 503 is asked nothing more in the run: its later items keep their values and
+// status and get the reason "このサーバーは後で確認します".
 class TCheckRun
 {
 public:
@@ -70,18 +75,31 @@ public:
     bool stopped() const noexcept { return m_stopped; }
     bool running() const noexcept { return m_running; }
 
+    // The longest Retry-After that a busy server gave in the last run, in seconds, at most a day; 0 when none
+    // gave one. The next timed run should not start before it has passed.
+    int64_t longestRetryAfter() const noexcept { return m_longestRetryAfter; }
+
 private:
+    struct TSlot;
     class TSlots;
+    class TServerQueues;
 
     void runOneByOne(
         TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer, TRunSummary& summary);
     void runSeveral(
         TCheckItems& items, const TCheckItem& defaultItem, TCheckRunObserver& observer, TRunSummary& summary);
+    size_t startWhatMay(TCheckItems& items, TServerQueues& queues, TSlots& slots, size_t inFlight,
+        TCheckRunObserver& observer, TRunSummary& summary);
+    void applyEnded(TSlot& slot, TCheckItems& items, TCheckRunObserver& observer, TRunSummary& summary);
+    bool deferred(TCheckItem& item, TItemDone& done);
+    void finishItem(size_t index, TCheckItem& item, TItemDone& done, TCheckRunObserver& observer, TRunSummary& summary);
 
     THTTPChecker& m_checker;
     size_t m_concurrent = 1;
     bool m_stopped = false;
     bool m_running = false;
+    std::set<std::string> m_busyServers; // of the run in progress
+    int64_t m_longestRetryAfter = 0;
     // The threads of the run in progress with several checks at once; none otherwise.
     TSlots* m_slots = nullptr;
 };

@@ -4,7 +4,17 @@
 #include "store/check_item.h"
 #include "store/page_texts.h"
 
+#include <cstdint>
 #include <string>
+
+// What a check found beyond what it wrote into the item.
+struct TCheckOutcome
+{
+    bool notModified = false; // the server answered 304: no body came and every stored value was kept
+    bool serverBusy = false; // 429 or 503: the server asks to be left alone for a while
+    int64_t retryAfter = -1; // the seconds its Retry-After asked for, at most a day; -1 when none came
+    std::string finalUrl; // where redirections led; empty when there was none
+};
 
 // The check context: one client reused for every item of every run, and the flags its handlers set.
 // The handlers capture the context, so it stays where it was made.
@@ -21,6 +31,7 @@ public:
     bool success = false; // the final answer was below 400 and nothing failed
     bool stopped = false; // the user stopped this item's request
     std::string userAgent; // added as the User-Agent line; empty sends none
+    TCheckOutcome outcome; // of the last checkItem with this context
     // Where the checks compare and keep page texts; none keeps nothing, and a text then never decides.
     TPageTexts* pageTexts = nullptr;
 
@@ -30,6 +41,8 @@ private:
 
 // Checks one item against its server and records the result in it; true when it counts as updated.
 // An unticked item, one without a URL and a stopped request leave the item exactly as it was.
+// A GET sends the validators of the item's last answer (its `etag` and its Last-Modified text), unless it is
+// a new item or fetches the title; its answer's ETag is kept in `etag`. The checker's outcome tells the rest.
 bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaultItem);
 
 // One GET of a URL with the default item's connection parameters, as a check of it sends it; nothing is

@@ -1,5 +1,6 @@
 #include "check/http_client.h"
 
+#include "check/content_coding.h"
 #include "check/http_response.h"
 
 #include <algorithm>
@@ -55,11 +56,10 @@ uint32_t portNumber(const std::string& text)
 
 // The body length that the head declares, for a status that has a body; nullopt when it declares none that can
 // be read.
-std::optional<size_t> declaredLength(int code, std::string_view header)
+std::optional<size_t> declaredLength(int code, const THTTPResponse& response)
 {
     if ((code >= 100 && code < 200) || code == 204 || code == 304)
         return std::nullopt;
-    const THTTPResponse response(header);
     std::string_view value = response.value("Content-Length:");
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
         value.remove_prefix(1);
@@ -72,6 +72,12 @@ std::optional<size_t> declaredLength(int code, std::string_view header)
     for (char c : value)
         length = length * 10 + static_cast<size_t>(c - '0');
     return length;
+}
+
+// A kept value that is empty or would break the request into lines of its own is not sent.
+bool fitsOneLine(std::string_view value)
+{
+    return !value.empty() && value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 constexpr const char* AcceptLine1 = "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff";
@@ -172,86 +178,147 @@ void TNMHTTP::transaction(CmdType kind, const std::string& url)
         throw TException("File mode is not supported");
     m_kind = kind;
     m_url = url;
+    m_redirected = false;
     // Each transaction starts from the port and scheme its URL gives, not from those the previous request left.
     Port = 0;
     m_secure = false;
     for (int redirections = 0;; ++redirections) {
-        parseURL();
-        if (redirections == 0) {
-            m_startHost = Host;
-            m_startPort = Port;
-            m_startSecure = m_secure;
-        }
-        formRequest();
-        if (OnAboutToSend)
-            OnAboutToSend(*this);
-        // A proxy's tunnel is asked for with the request's own User-Agent line.
-        ptrdiff_t agent = m_requestHeaders.IndexOfName("User-Agent");
-        setSecure(m_secure, agent >= 0 ? m_requestHeaders[static_cast<size_t>(agent)] + "\r\n" : std::string());
-        Connect();
-        try {
-            Send(m_requestHeaders.Text());
-            readHead();
-            Body.clear();
-            try {
-                Capture(Body, MaxBodyLength);
-            } catch (const TLimitError&) {
-                Body.clear();
-                throw TSocketError("Response body too large", LastError());
-            }
-            // A page cut short would pass for a changed page.
-            std::optional<size_t> declared
-                = kind == CmdGET ? declaredLength(StatusCode(), Header) : std::optional<size_t>();
-            if (declared && Body.size() < *declared) {
-                Body.clear();
-                throw TSocketError("Incomplete response", LastError());
-            }
-        } catch (...) {
-            closeQuietly();
-            throw;
-        }
-
+        sendRequest(redirections == 0);
+        receiveAnswer();
         const int code = StatusCode();
-        if (code < 299) {
-            if (OnSuccess)
-                OnSuccess(*this, kind);
-            postStatus("Transaction Completed");
-        } else if (code > 399) {
-            if (OnFailure)
-                OnFailure(*this, kind);
-        }
-        Disconnect();
-
-        if (code >= 300 && code <= 398) {
-            if (!m_cookieReceived.empty()) {
-                HeaderInfo.Cookie = m_cookieReceived;
-                m_storedCookie = m_cookieReceived;
-                m_cookieHost = Host;
-                m_cookieSecure = m_secure;
-            }
-            if (OnRedirect) {
-                bool handled = false;
-                OnRedirect(*this, handled);
-                if (handled)
-                    return;
-            }
-            // A bare file name stays on the server that named it, port included.
-            if (m_url.find('/') == std::string::npos) {
-                const uint32_t usual = m_secure ? 443 : 80;
-                m_url = (m_secure ? "https://" : "http://") + Host
-                    + (Port != usual ? ":" + std::to_string(Port) : std::string()) + "/" + m_url;
-            }
-        }
+        announceAnswer(code);
+        if (isRedirection(code) && followRedirection())
+            return;
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(*this);
-        if (code < 299 || code > 399)
+        if (isFinal(code))
             return;
         // A cancel that came while the answer was completing must not be lost to the next connect.
         if (cancelled())
             throw TAbortError("Socket capture aborted", LastError());
         if (redirections + 1 > MaxRedirections)
             throw TException("Too many redirections");
+        m_redirected = m_redirected || isRedirection(code);
     }
+}
+
+std::string TNMHTTP::FinalURL() const
+{
+    const uint32_t usual = m_secure ? 443 : 80;
+    return (m_secure ? "https://" : "http://") + Host + (Port != usual ? ":" + std::to_string(Port) : std::string())
+        + m_path;
+}
+
+bool TNMHTTP::isRedirection(int code) noexcept
+{
+    return code >= 300 && code <= 398 && code != NotModified;
+}
+
+bool TNMHTTP::isFinal(int code) noexcept
+{
+    return code < 299 || code > 399 || code == NotModified;
+}
+
+void TNMHTTP::sendRequest(bool first)
+{
+    parseURL();
+    if (first) {
+        m_startHost = Host;
+        m_startPort = Port;
+        m_startSecure = m_secure;
+    }
+    formRequest();
+    if (OnAboutToSend)
+        OnAboutToSend(*this);
+    // A proxy's tunnel is asked for with the request's own User-Agent line.
+    ptrdiff_t agent = m_requestHeaders.IndexOfName("User-Agent");
+    setSecure(m_secure, agent >= 0 ? m_requestHeaders[static_cast<size_t>(agent)] + "\r\n" : std::string());
+    Connect();
+    try {
+        Send(m_requestHeaders.Text());
+    } catch (...) {
+        closeQuietly();
+        throw;
+    }
+}
+
+void TNMHTTP::receiveAnswer()
+{
+    try {
+        readHead();
+        readBody();
+    } catch (...) {
+        closeQuietly();
+        throw;
+    }
+}
+
+void TNMHTTP::readBody()
+{
+    Body.clear();
+    try {
+        Capture(Body, MaxBodyLength);
+    } catch (const TLimitError&) {
+        Body.clear();
+        throw TSocketError("Response body too large", LastError());
+    }
+    const THTTPResponse response(Header);
+    // A page cut short would pass for a changed page.
+    std::optional<size_t> declared
+        = m_kind == CmdGET ? declaredLength(StatusCode(), response) : std::optional<size_t>();
+    if (declared && Body.size() < *declared) {
+        Body.clear();
+        throw TSocketError("Incomplete response", LastError());
+    }
+    // Only a page that is looked at is decoded; an error page or a redirection's note is not.
+    if (m_kind == CmdGET && StatusCode() >= 200 && StatusCode() < 299) {
+        try {
+            Body = decodeContent(response.value("Content-Encoding:"), Body, MaxBodyLength);
+        } catch (const TLimitError&) {
+            Body.clear();
+            throw TSocketError("Response body too large", LastError());
+        } catch (...) {
+            Body.clear();
+            throw;
+        }
+    }
+}
+
+void TNMHTTP::announceAnswer(int code)
+{
+    if (code < 299 || code == NotModified) {
+        if (OnSuccess)
+            OnSuccess(*this, m_kind);
+        postStatus("Transaction Completed");
+    } else if (code > 399) {
+        if (OnFailure)
+            OnFailure(*this, m_kind);
+    }
+    Disconnect();
+}
+
+// True when the OnRedirect handler ended the transaction here.
+bool TNMHTTP::followRedirection()
+{
+    if (!m_cookieReceived.empty()) {
+        HeaderInfo.Cookie = m_cookieReceived;
+        m_storedCookie = m_cookieReceived;
+        m_cookieHost = Host;
+        m_cookieSecure = m_secure;
+    }
+    if (OnRedirect) {
+        bool handled = false;
+        OnRedirect(*this, handled);
+        if (handled)
+            return true;
+    }
+    // A bare file name stays on the server that named it, port included.
+    if (m_url.find('/') == std::string::npos) {
+        const uint32_t usual = m_secure ? 443 : 80;
+        m_url = (m_secure ? "https://" : "http://") + Host
+            + (Port != usual ? ":" + std::to_string(Port) : std::string()) + "/" + m_url;
+    }
+    return false;
 }
 
 void TNMHTTP::parseURL()
@@ -330,6 +397,8 @@ void TNMHTTP::formRequest()
     h.SetValue("Host", Host);
     h.Add(AcceptLine1);
     h.Add(AcceptLine2);
+    if (m_kind == CmdGET)
+        h.Add("Accept-Encoding: gzip, deflate");
     if (!HeaderInfo.LocalMailAddress.empty())
         h.SetValue("User-Agent", HeaderInfo.LocalMailAddress);
     if (!HeaderInfo.LocalProgram.empty())
@@ -344,6 +413,12 @@ void TNMHTTP::formRequest()
     // Credentials are meant for the host the user named, not for wherever a redirection points.
     if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty() && mayCarryCredentials())
         h.SetValue("Authorization", "Basic " + TNMUUProcessor::Encode(HeaderInfo.UserId + ":" + HeaderInfo.Password));
+    if (m_kind == CmdGET) {
+        if (fitsOneLine(HeaderInfo.IfModifiedSince))
+            h.SetValue("If-Modified-Since", HeaderInfo.IfModifiedSince);
+        if (fitsOneLine(HeaderInfo.IfNoneMatch))
+            h.SetValue("If-None-Match", HeaderInfo.IfNoneMatch);
+    }
     h.Add("Content-type: application/x-www-form-urlencoded");
     h.Add(std::string());
 }

@@ -18,6 +18,9 @@ struct THeaderInfo
     std::string Referer;
     std::string UserId;
     std::string Password;
+    // Conditions of a GET (a HEAD sends none): the validators the page's last answer gave; empty sends none.
+    std::string IfNoneMatch;
+    std::string IfModifiedSince;
 };
 
 // The header lines of a request being formed, with lookup by header name.
@@ -53,7 +56,9 @@ public:
 
 // The program's HTTP/1.0 client: GET and HEAD, directly or through a proxy, following redirections.
 // An "https" URL asks the connection for TLS (through a proxy, inside a CONNECT tunnel); the host of a URL may be
-// an IPv6 literal in brackets. A GET whose body ends before its declared Content-Length fails.
+// an IPv6 literal in brackets. A GET whose body ends before its declared Content-Length fails. A GET accepts
+// gzip and deflate, and a 2xx answer's Body is decoded (TDecodeError when it does not decode, a TSocketError when
+// it would pass MaxBodyLength). A 304 answer ends the transaction as a success, with no body.
 // Failures are exceptions (TSocketError, TAbortError, TConvertError, ETlsError or TException); an error status
 // is none.
 class TNMHTTP : public TPowersock
@@ -72,10 +77,11 @@ public:
     static constexpr size_t MaxHeadLength = size_t { 1024 } * 1024;
     static constexpr size_t MaxBodyLength = size_t { 64 } * 1024 * 1024;
     static constexpr int MaxRedirections = 20;
+    static constexpr int NotModified = 304;
 
     std::string
         Header; // status line and header lines of the last response, each with its line end, then the empty line
-    std::string Body; // body bytes of the last response as received
+    std::string Body; // body bytes of the last response, decoded when they came compressed
     THeaderInfo HeaderInfo;
     bool InputFileMode = false; // file transfer is not offered: a request with either set fails
     bool OutputFileMode = false;
@@ -97,9 +103,20 @@ public:
     CmdType RequestKind() const noexcept { return m_kind; }
     // Whether the request in progress (or the last one) goes over TLS.
     bool Secure() const noexcept { return m_secure; }
+    // Whether the last transaction followed a redirection; FinalURL() is then where it led.
+    bool Redirected() const noexcept { return m_redirected; }
+    // The absolute URL of the last request: scheme, host, the port when it is not the scheme's own, and path.
+    std::string FinalURL() const;
 
 private:
     void transaction(CmdType kind, const std::string& url);
+    static bool isRedirection(int code) noexcept;
+    static bool isFinal(int code) noexcept;
+    void sendRequest(bool first);
+    void receiveAnswer();
+    void readBody();
+    void announceAnswer(int code);
+    bool followRedirection();
     void parseURL();
     void formRequest();
     void readHead();
@@ -116,6 +133,7 @@ private:
     uint32_t m_startPort = 0;
     bool m_startSecure = false;
     bool m_secure = false;
+    bool m_redirected = false;
     CmdType m_kind = CmdGET;
 };
 

@@ -520,18 +520,34 @@ bool TPowersock::startAttempt(std::vector<TAttempt>& attempts, const TAddress& a
     failSocketCall(e);
 }
 
-// Happy Eyeballs: the first address gets AttemptDelay to answer before the next is tried beside it, a failed
-// attempt hands over at once, and the first connect that completes wins.
 void TPowersock::connectTo(const std::vector<TAddress>& addresses, uint16_t port)
+{
+    clearBuffers();
+    const TDeadline deadline = TDeadline::after(TimeOut);
+    postStatus("Timer On", StatusRoutines);
+    TWaitEnd end = TWaitEnd::Ready;
+    std::optional<TAttempt> winner = raceAttempts(addresses, port, deadline, end);
+    postStatus("Timer Off", StatusRoutines);
+    if (!winner)
+        failConnect(end);
+    adoptConnection(*winner);
+}
+
+void TPowersock::clearBuffers() noexcept
 {
     m_receiveBuffer.clear();
     m_receiveScanned = 0;
     m_sendBuffer.clear();
     m_allSent = true;
     m_peerClosed = false;
+}
 
-    const TDeadline deadline = TDeadline::after(TimeOut);
-    postStatus("Timer On", StatusRoutines);
+// Happy Eyeballs: the first address gets AttemptDelay to answer before the next is tried beside it, a failed
+// attempt hands over at once, and the first connect that completes wins. Without a winner, `end` tells whether
+// the time ran out or the wait was cancelled; every loser is closed.
+std::optional<TPowersock::TAttempt> TPowersock::raceAttempts(
+    const std::vector<TAddress>& addresses, uint16_t port, const TDeadline& deadline, TWaitEnd& end)
+{
     std::vector<TAttempt> attempts;
     std::optional<TAttempt> winner;
     size_t next = 0;
@@ -542,7 +558,6 @@ void TPowersock::connectTo(const std::vector<TAddress>& addresses, uint16_t port
         attempts.clear();
     };
 
-    TWaitEnd end = TWaitEnd::Ready;
     try {
         while (!winner) {
             if (next < addresses.size() && (attempts.empty() || nextAttempt.passed())) {
@@ -565,23 +580,7 @@ void TPowersock::connectTo(const std::vector<TAddress>& addresses, uint16_t port
             if (end == TWaitEnd::Cancelled || (end == TWaitEnd::TimedOut && deadline.passed()))
                 break;
             end = TWaitEnd::Ready;
-            for (size_t i = fds.size(); i-- > 0;) {
-                if (!(fds[i].revents & (POLLOUT | POLLERR | POLLHUP)))
-                    continue;
-                int error = 0;
-                socklen_t length = sizeof(error);
-                if (::getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-                    error = errno;
-                if (error == 0) {
-                    winner = attempts[i];
-                    attempts.erase(attempts.begin() + static_cast<ptrdiff_t>(i));
-                    break;
-                }
-                m_lastError = socketErrorCode(error);
-                ::close(fds[i].fd);
-                attempts.erase(attempts.begin() + static_cast<ptrdiff_t>(i));
-                nextAttempt = TDeadline::at(TDeadline::Clock::now());
-            }
+            winner = settleAttempts(attempts, fds, nextAttempt);
         }
     } catch (...) {
         dropAll();
@@ -589,29 +588,58 @@ void TPowersock::connectTo(const std::vector<TAddress>& addresses, uint16_t port
         throw;
     }
     dropAll();
-    postStatus("Timer Off", StatusRoutines);
+    return winner;
+}
 
-    if (!winner) {
-        if (end == TWaitEnd::TimedOut)
-            onTimedOut();
-        if (OnConnectionFailed)
-            OnConnectionFailed(*this);
-        // A connect left pending would make the next request fail; start that one on a fresh socket.
-        closeQuietly();
-        if (m_timedOut)
-            throw TSocketError("Connection Timed out", socketErrorCode(ETIMEDOUT));
-        if (m_cancelled)
-            throw TSocketError("Connection Canceled", m_lastError);
-        throw TSocketError("Connection Failed", m_lastError);
+// Looks at the attempts that the wait found ready: the first that connected is taken out and returned; each that
+// failed is closed and lets the next address start at once.
+std::optional<TPowersock::TAttempt> TPowersock::settleAttempts(
+    std::vector<TAttempt>& attempts, const std::vector<pollfd>& fds, TDeadline& nextAttempt)
+{
+    for (size_t i = fds.size(); i-- > 0;) {
+        if (!(fds[i].revents & (POLLOUT | POLLERR | POLLHUP)))
+            continue;
+        int error = 0;
+        socklen_t length = sizeof(error);
+        if (::getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+            error = errno;
+        if (error == 0) {
+            TAttempt winner = attempts[i];
+            attempts.erase(attempts.begin() + static_cast<ptrdiff_t>(i));
+            return winner;
+        }
+        m_lastError = socketErrorCode(error);
+        ::close(fds[i].fd);
+        attempts.erase(attempts.begin() + static_cast<ptrdiff_t>(i));
+        nextAttempt = TDeadline::at(TDeadline::Clock::now());
     }
+    return std::nullopt;
+}
 
+void TPowersock::failConnect(TWaitEnd end)
+{
+    if (end == TWaitEnd::TimedOut)
+        onTimedOut();
+    if (OnConnectionFailed)
+        OnConnectionFailed(*this);
+    // A connect left pending would make the next request fail; start that one on a fresh socket.
+    closeQuietly();
+    if (m_timedOut)
+        throw TSocketError("Connection Timed out", socketErrorCode(ETIMEDOUT));
+    if (m_cancelled)
+        throw TSocketError("Connection Canceled", m_lastError);
+    throw TSocketError("Connection Failed", m_lastError);
+}
+
+void TPowersock::adoptConnection(const TAttempt& winner)
+{
     if (m_socket >= 0)
         ::close(m_socket);
-    m_socket = winner->fd;
-    m_connectedAddress = winner->address;
+    m_socket = winner.fd;
+    m_connectedAddress = winner.address;
     m_remoteAddress = 0;
-    if (winner->address.family == AF_INET)
-        std::memcpy(&m_remoteAddress, winner->address.bytes.data(), 4);
+    if (winner.address.family == AF_INET)
+        std::memcpy(&m_remoteAddress, winner.address.bytes.data(), 4);
     m_connected = true;
     m_silence = TDeadline::after(TimeOut);
     try {

@@ -155,6 +155,13 @@ private:
     void closeSocket() noexcept;
     std::vector<TAddress> lookUp(const std::string& host);
     void connectTo(const std::vector<TAddress>& addresses, uint16_t port);
+    void clearBuffers() noexcept;
+    std::optional<TAttempt> raceAttempts(
+        const std::vector<TAddress>& addresses, uint16_t port, const TDeadline& deadline, TWaitEnd& end);
+    std::optional<TAttempt> settleAttempts(
+        std::vector<TAttempt>& attempts, const std::vector<pollfd>& fds, TDeadline& nextAttempt);
+    [[noreturn]] void failConnect(TWaitEnd end);
+    void adoptConnection(const TAttempt& winner);
     bool startAttempt(std::vector<TAttempt>& attempts, const TAddress& address, uint16_t port);
     void stackLayers();
     template <typename Layer>

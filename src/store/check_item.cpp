@@ -75,6 +75,10 @@ void resetCheckResults(TCheckItem& item)
     item.metaTagValue().clear();
     item.content.clear();
     item.failureReason.clear();
+    item.finalUrl.clear();
+    // The validators and the failure count belong to the results just dropped.
+    item.setExtension(ExtKey::Etag, {});
+    item.setExtension(ExtKey::Failures, {});
 }
 
 void applyItemEdit(const TCheckItem& before, TCheckItem& edited)

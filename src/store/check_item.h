@@ -68,6 +68,8 @@ struct TCheckItem
     // Why the last check failed, while the program runs: the client's failure text or the status line of an
     // answer that is itself the failure. Not stored; the next success clears it.
     std::string failureReason;
+    // Where the last check's redirections led; empty when it followed none. Not stored.
+    std::string finalUrl;
 
     std::string& title() { return texts[TitleText]; }
     const std::string& title() const { return texts[TitleText]; }

@@ -15,6 +15,12 @@ enum class TCoreText : size_t {
     ReportViewLink, // exported page: the link to the address for viewing
     RegionMissing, // reason of a check whose watched region is not on the page
     HistoryUnavailable, // reason beside a check whose page text could not be kept
+    CheckUndecodable, // check: a compressed body that does not decode
+    CheckServerBusy, // check: the server answered 429 or 503
+    CheckServerLater, // check run: an item not checked because its server asked us to wait
+    CheckNoteOpen, // check: opens a note after a reason, as in "（120秒後に再試行）"
+    CheckRetryAfterClose, // check: after the seconds of a Retry-After
+    CheckFailuresClose, // check: after the count of failures in a row
 };
 
 struct TCoreTextEntry

@@ -1,4 +1,5 @@
 #include "check/check_result.h"
+#include "store/item_extension.h"
 
 #include "support/japanese_pages.h"
 #include "support/local_zone.h"
@@ -114,6 +115,7 @@ TEST(CheckResult, FailureKeepsEverythingButStatusAndResponse)
     TCheckItem expected = item;
     expected.status = ItemStatus::Error;
     expected.response().clear();
+    expected.setExtension(ExtKey::Failures, "1");
     recordFailure(item);
     EXPECT_EQ(item, expected);
 }

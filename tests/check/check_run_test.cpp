@@ -1,5 +1,6 @@
 #include "check/check_run.h"
 
+#include "support/encoded_text.h"
 #include "support/holding_server.h"
 #include "support/http_server.h"
 
@@ -67,6 +68,8 @@ public:
             line += " updated " + std::to_string(done.updatedSoFar);
         if (done.cancelled)
             line += " cancelled";
+        if (done.deferred)
+            line += " deferred";
         lines.push_back(line);
     }
     void runEnded(const TRunSummary& summary) override
@@ -296,4 +299,45 @@ TEST(CheckRun, ServerOfUrl)
     };
     for (const auto& [url, server] : cases)
         EXPECT_EQ(serverOf(url), server) << url;
+}
+
+TEST(CheckRun, ABusyServerIsAskedNothingMoreInTheRun)
+{
+    for (const size_t concurrent : { size_t { 1 }, size_t { 4 } }) {
+        SCOPED_TRACE(concurrent);
+        HttpServer busy({ Reply::bytes("HTTP/1.0 429 Too Many Requests\r\nRetry-After: 120\r\n\r\n") });
+        HttpServer other({ answer(NewDate), answer(OldDate) });
+        HttpServer slow({ Reply::bytes("HTTP/1.0 503 Service Unavailable\r\nRetry-After: 30\r\n\r\n") });
+        TCheckItems items;
+        for (const std::string& url : { busy.url("/1"), other.url("/2"), busy.url("/3"), slow.url("/4"), busy.url("/5"),
+                 other.url("/6"), slow.url("/7") })
+            items.append(watched(url, true));
+        const TCheckItems before = items;
+
+        THTTPChecker checker;
+        TCheckRun run(checker);
+        run.setConcurrent(concurrent);
+        Recorder recorder;
+        const TRunSummary summary = run.run(items, newItemTemplate(), recorder);
+
+        EXPECT_EQ(busy.connectionCount(), 1u);
+        EXPECT_EQ(other.connectionCount(), 2u);
+        EXPECT_EQ(slow.connectionCount(), 1u);
+        EXPECT_EQ(summary.updated, 1u);
+        EXPECT_EQ(run.longestRetryAfter(), 120);
+        EXPECT_EQ(items[0].status, ItemStatus::Error);
+        EXPECT_EQ(items[0].failureReason, test::sjis("サーバーが混雑しています（120秒後に再試行）"));
+        EXPECT_EQ(items[1].status, ItemStatus::Update);
+        // The items held back keep everything they had; only the reason tells why they were not checked.
+        for (const size_t held : { 2, 4, 6 }) {
+            TCheckItem expected = before[held];
+            expected.failureReason = test::sjis("このサーバーは後で確認します");
+            EXPECT_EQ(items[held], expected) << held;
+            EXPECT_NE(std::find(recorder.lines.begin(), recorder.lines.end(),
+                          "done " + std::to_string(held) + " N>N deferred"),
+                recorder.lines.end())
+                << held;
+        }
+        EXPECT_EQ(recorder.lines.back(), "ended 7/1");
+    }
 }

@@ -1,4 +1,5 @@
 #include "check/http_checker.h"
+#include "store/item_extension.h"
 
 #include "support/http_server.h"
 #include "support/japanese_pages.h"
@@ -273,6 +274,7 @@ TEST_F(HttpChecker, FailuresMakeAnErrorAndKeepTheStoredValues)
         else
             EXPECT_EQ(item.failureReason, c.reason);
         expected.failureReason = item.failureReason;
+        expected.setExtension(ExtKey::Failures, "1");
         EXPECT_EQ(item, expected);
     }
 }

@@ -15,12 +15,19 @@ using test::Reply;
 const std::string Accepts = "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
                             "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
 const std::string ContentType = "Content-type: application/x-www-form-urlencoded\r\n";
+// A GET offers compression; a HEAD has no body to compress.
+const std::string AcceptEncoding = "Accept-Encoding: gzip, deflate\r\n";
+
+std::string acceptsFor(const std::string& requestLine)
+{
+    return requestLine.starts_with("GET ") ? Accepts + AcceptEncoding : Accepts;
+}
 const std::string OkHead = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n";
 
 // The request text of a plain check without proxy, cookie or credentials.
 std::string plainRequest(const std::string& requestLine, const std::string& host, const std::string& extra = {})
 {
-    return requestLine + "\r\nHost: " + host + "\r\n" + Accepts + extra + ContentType + "\r\n";
+    return requestLine + "\r\nHost: " + host + "\r\n" + acceptsFor(requestLine) + extra + ContentType + "\r\n";
 }
 
 template <typename Exception = TException, typename F>
@@ -103,7 +110,7 @@ TEST(HttpClient, ProxyGetsTheWholeURLAndOneHostLine)
         "GET http://pages.example.test:8080/index.html HTTP/1.0\r\n"
         "Proxy-Connection: Keep-Alive\r\n"
         "Host: pages.example.test\r\n"
-            + Accepts + ContentType + "\r\n");
+            + Accepts + AcceptEncoding + ContentType + "\r\n");
     EXPECT_EQ(client.Body, "via proxy");
     EXPECT_EQ(client.Port, 8080u);
 }

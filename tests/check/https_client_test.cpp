@@ -26,11 +26,18 @@ using test::TlsServer;
 const std::string Accepts = "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
                             "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
 const std::string ContentType = "Content-type: application/x-www-form-urlencoded\r\n";
+// A GET offers compression; a HEAD has no body to compress.
+const std::string AcceptEncoding = "Accept-Encoding: gzip, deflate\r\n";
+
+std::string acceptsFor(const std::string& requestLine)
+{
+    return requestLine.starts_with("GET ") ? Accepts + AcceptEncoding : Accepts;
+}
 const std::string OkHead = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n";
 
 std::string request(const std::string& requestLine, const std::string& host, const std::string& extra = {})
 {
-    return requestLine + "\r\nHost: " + host + "\r\n" + Accepts + extra + ContentType + "\r\n";
+    return requestLine + "\r\nHost: " + host + "\r\n" + acceptsFor(requestLine) + extra + ContentType + "\r\n";
 }
 
 template <typename Exception = TException, typename F>
@@ -195,7 +202,8 @@ TEST_F(HttpsClient, ProxyOpensATunnelAndGetsThePathOnly)
         "CONNECT localhost:443 HTTP/1.0\r\nHost: localhost:443\r\nUser-Agent: Vantrel/1.02\r\n\r\n");
     ASSERT_EQ(proxy.requests().size(), 1u);
     EXPECT_EQ(proxy.requests()[0],
-        "GET /page.html HTTP/1.0\r\nHost: localhost\r\n" + Accepts + ContentType + "User-Agent: Vantrel/1.02\r\n\r\n");
+        "GET /page.html HTTP/1.0\r\nHost: localhost\r\n" + Accepts + AcceptEncoding + ContentType
+            + "User-Agent: Vantrel/1.02\r\n\r\n");
 }
 
 TEST_F(HttpsClient, ARefusedTunnelFailsTheRequest)

@@ -60,6 +60,7 @@ TEST(Ipv6, BracketedLiteralIsConnectedAndNamedSoInTheHostLine)
         "GET /p HTTP/1.0\r\nHost: [::1]\r\n"
         "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
         "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
+        "Accept-Encoding: gzip, deflate\r\n"
         "Content-type: application/x-www-form-urlencoded\r\n\r\n");
 }
 

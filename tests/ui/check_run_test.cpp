@@ -1,5 +1,6 @@
 #include "base/exception.h"
 #include "session/sjis_text.h"
+#include "store/item_extension.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
 #include "ui/check_list_model.h"
@@ -566,12 +567,13 @@ TEST_F(CheckRun, TheStoredSettingsKeepAFailureAsBeforeAndTheIniTheRest)
     ASSERT_EQ(form->itemList()->config().items[0].failureReason, "Connection Failed");
     form.reset();
 
-    // The settings file is what it always was: the failure as Error with an empty response, nothing more.
+    // The settings file is what it always was: the failure as Error with an empty response, and its count.
     TConfig written;
     readSettingsFile(written, settings.file("vantrel.cfg"));
     TConfig expected = config;
     expected.items[0].status = ItemStatus::Error;
     expected.items[0].response().clear();
+    expected.items[0].setExtension(ExtKey::Failures, "1");
     expected.items[1].response() = "HTTP/1.0 200 OK";
     expected.items[1].lastCheck() = written.items[1].lastCheck();
     expected.items[1].lastCheckTime = written.items[1].lastCheckTime;
