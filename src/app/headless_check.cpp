@@ -3,6 +3,7 @@
 #include "app/history_commands.h"
 #include "app/program_folders.h"
 #include "base/exception.h"
+#include "check/check_result.h"
 #include "check/check_run.h"
 #include "check/http_checker.h"
 #include "platform/termination_signals.h"
@@ -88,6 +89,8 @@ public:
                 { QStringLiteral("reason"), fromSjis(reason) },
                 { QStringLiteral("lastModified"), fromSjis(item.lastModified()) },
                 { QStringLiteral("contentLength"), fromSjis(item.contentLength()) },
+                { QStringLiteral("failures"), consecutiveFailures(item) },
+                { QStringLiteral("finalUrl"), fromSjis(item.finalUrl) },
             };
             if (m_diffs)
                 object.insert(QStringLiteral("diff"), QString::fromStdString(diff));

@@ -4,6 +4,7 @@
 #include "store/config.h"
 
 #include <QColor>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstddef>
@@ -68,26 +69,30 @@ QVariant TCheckListModel::data(const QModelIndex& index, int role) const
     const TCheckItem* item = m_items.at(row);
     if (!item)
         return {};
-    // An Error row tells why in its Response column, the whole text in its tooltip.
+    // A row with a reason (an Error, an item held back from a busy server, a text that could not be kept) tells it
+    // in its Response column, the whole text in its tooltip.
     const bool failed = item->status == ItemStatus::Error && !item->failureReason.empty();
     switch (role) {
     case Qt::DisplayRole:
-        if (failed && index.column() == ResponseColumn)
+        if (!item->failureReason.empty() && index.column() == ResponseColumn)
             return fromSjis(item->failureReason);
         return cellText(*item, index.column());
     case Qt::ForegroundRole:
         return failed && index.column() == ResponseColumn ? QVariant(FailureColour) : QVariant();
-    case Qt::ToolTipRole:
-        // A reason first (a failure, or a check that succeeded with something to say, as a history that could not
-        // be written); an updated row tells how much changed.
-        if (!item->failureReason.empty())
-            return fromSjis(item->failureReason);
-        if (item->status == ItemStatus::Update) {
+    case Qt::ToolTipRole: {
+        // The reason, else how much an updated page changed; then where a redirection led.
+        QStringList lines;
+        if (!item->failureReason.empty()) {
+            lines.append(fromSjis(item->failureReason));
+        } else if (item->status == ItemStatus::Update) {
             const auto change = m_changeTexts.find(item->id());
             if (change != m_changeTexts.end())
-                return change->second;
+                lines.append(change->second);
         }
-        return {};
+        if (!item->finalUrl.empty())
+            lines.append(QStringLiteral("転送先: ") + fromSjis(item->finalUrl));
+        return lines.isEmpty() ? QVariant() : QVariant(lines.join(QLatin1Char('\n')));
+    }
     case Qt::DecorationRole:
         return index.column() == StatusColumn ? QVariant(statusIcon(item->status)) : QVariant();
     case Qt::CheckStateRole:

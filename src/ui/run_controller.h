@@ -29,6 +29,8 @@ public:
     // Asks the run in progress to stop; it ends as soon as its requests have given up.
     void stop();
     bool stopped() const { return m_run.stopped(); }
+    // The longest wait a busy server asked for in the last run, in seconds; 0 when none did.
+    int64_t longestRetryAfter() const { return m_run.longestRetryAfter(); }
     // No run is in progress.
     bool idle() { return m_runIdle.isSet(); }
     // The check context of every run, with its one client; its waits call the pump.

@@ -110,7 +110,7 @@ void TRunReporter::runFinished()
     // A run that failed before its end still gets its end time.
     if (!m_ended)
         m_panels[1]->setText(clockText());
-    m_schedule->restart();
+    m_schedule->restartNotBefore(m_run.longestRetryAfter());
 }
 
 bool TRunReporter::mayStartTimedRun()

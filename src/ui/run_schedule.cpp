@@ -29,6 +29,15 @@ void TRunSchedule::restart()
     plan(m_interval > 0 ? m_clock().addSecs(static_cast<qint64>(m_interval) * 60) : QDateTime());
 }
 
+void TRunSchedule::restartNotBefore(qint64 seconds)
+{
+    const QDateTime earliest = m_clock().addSecs(seconds);
+    if (m_interval > 0 && seconds > 0 && m_clock().addSecs(static_cast<qint64>(m_interval) * 60) < earliest)
+        plan(earliest);
+    else
+        restart();
+}
+
 void TRunSchedule::runSoon()
 {
     plan(m_clock());

@@ -36,6 +36,8 @@ public:
     int interval() const { return m_interval; }
     // After a run has ended: the next one is counted from now.
     void restart();
+    // As restart, but never sooner than `seconds` from now: a server asked us to wait that long.
+    void restartNotBefore(qint64 seconds);
     // A run as soon as one may start, whatever the interval.
     void runSoon();
     // When the next run is due; null when none is planned.
