@@ -1,5 +1,7 @@
 #include "notify/desktop_notifier.h"
 
+#include "base/exception.h"
+#include "history/history_store.h"
 #include "text/text_diff.h"
 
 #include <QDBusConnection>
@@ -38,6 +40,18 @@ QString firstAddedLine(std::string_view older, std::string_view newer)
             return text;
     }
     return {};
+}
+
+QString newestAddedLine(THistoryStore& history, const std::string& itemId)
+{
+    try {
+        const int count = static_cast<int>(history.versions(itemId).size());
+        if (count < 2)
+            return {};
+        return firstAddedLine(history.text(itemId, count - 1), history.text(itemId, count));
+    } catch (const TException&) {
+        return {};
+    }
 }
 
 QString notificationBody(const TRunNews& news)

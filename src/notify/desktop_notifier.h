@@ -4,8 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
 #include <string_view>
 #include <vector>
+
+class THistoryStore;
 
 // A page that a run found updated, as a notification names it.
 struct TNotifiedPage
@@ -27,6 +30,10 @@ struct TRunNews
 // The first line of `newer` that `older` does not have (added or changed), without its surrounding blanks;
 // empty when nothing but blank lines was added. Both texts are UTF-8.
 QString firstAddedLine(std::string_view older, std::string_view newer);
+
+// The first added line of the item's newest change that the history keeps; empty when it keeps fewer than two
+// versions or cannot be read, since a notification goes without the line rather than not at all.
+QString newestAddedLine(THistoryStore& history, const std::string& itemId);
 
 // The notification's body: each updated title with its first added line under it, cut to 80 characters, then
 // the pages that stopped answering under their own heading.

@@ -1,6 +1,9 @@
 #include "notify/desktop_notifier.h"
 
+#include "history/history_store.h"
+
 #include "notification_service.h"
+#include "support/temp_dir.h"
 
 #include <QSignalSpy>
 
@@ -27,6 +30,19 @@ TEST(FirstAddedLine, IsTheFirstNonBlankLineTheNewerTextHasAndTheOlderHasNot)
     };
     for (const auto& c : cases)
         EXPECT_EQ(firstAddedLine(c.older, c.newer), c.line) << c.newer;
+}
+
+TEST(FirstAddedLine, OfAnItemIsTakenFromItsTwoNewestKeptVersions)
+{
+    const test::TempDir dir;
+    THistoryStore history(dir.path());
+    const std::string id = "0123456789abcdef0123456789abcdef";
+    EXPECT_EQ(newestAddedLine(history, id), QString());
+    history.record(id, 1, "a\n");
+    EXPECT_EQ(newestAddedLine(history, id), QString());
+    history.record(id, 2, "a\nb\n");
+    history.record(id, 3, "a\nb\nc\n");
+    EXPECT_EQ(newestAddedLine(history, id), QStringLiteral("c"));
 }
 
 TEST(NotificationBody, NamesEachTitleWithItsLineCutTo80CharactersThenThePagesThatStopped)
