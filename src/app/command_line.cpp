@@ -14,6 +14,7 @@ constexpr std::string_view XdgFolderOption = "--xdg-folder";
 constexpr std::string_view CheckOption = "--check";
 constexpr std::string_view JobsOption = "--jobs";
 constexpr std::string_view JsonOption = "--json";
+constexpr std::string_view NotifyOption = "--notify";
 constexpr std::string_view HelpOption = "--help";
 constexpr std::string_view VersionOption = "--version";
 constexpr int MostJobs = 16;
@@ -79,6 +80,8 @@ TCommandLine parseCommandLine(const std::vector<std::string>& arguments)
             setJobs(commandLine, value);
         } else if (argument == JsonOption) {
             commandLine.json = true;
+        } else if (argument == NotifyOption) {
+            commandLine.notify = true;
         } else if (argument.starts_with("-")) {
             commandLine.error = "unknown option " + argument;
         } else {
@@ -90,6 +93,8 @@ TCommandLine parseCommandLine(const std::vector<std::string>& arguments)
             commandLine.error = std::string(JobsOption) + " needs --check";
         else if (commandLine.json)
             commandLine.error = std::string(JsonOption) + " needs --check";
+        else if (commandLine.notify)
+            commandLine.error = std::string(NotifyOption) + " needs --check";
     }
     return commandLine;
 }
@@ -100,8 +105,8 @@ bool mayHoldQtOptions(const std::vector<std::string>& arguments)
         = [](const std::string& argument) { return argument.size() > 1 && argument[0] == '-' && argument[1] != '-'; };
     const auto ours = [](const std::string& argument) {
         const std::string_view name = std::string_view(argument).substr(0, argument.find('='));
-        return name == CheckOption || name == JobsOption || name == JsonOption || name == HelpOption
-            || name == VersionOption;
+        return name == CheckOption || name == JobsOption || name == JsonOption || name == NotifyOption
+            || name == HelpOption || name == VersionOption;
     };
     return std::any_of(arguments.begin(), arguments.end(), qtLike)
         && std::none_of(arguments.begin(), arguments.end(), ours);
@@ -110,12 +115,14 @@ bool mayHoldQtOptions(const std::vector<std::string>& arguments)
 std::string usageText(const std::string& programName)
 {
     return "Usage: " + programName + " [--folder DIR | --xdg-folder]\n" + "       " + programName
-        + " --check [--jobs K] [--json] [--folder DIR | --xdg-folder]\n"
+        + " --check [--jobs K] [--json] [--notify] [--folder DIR | --xdg-folder]\n"
         + "  --folder DIR    keep the settings in DIR (made when missing)\n"
         + "  --xdg-folder    keep the settings in $XDG_CONFIG_HOME/vantrel (~/.config/vantrel)\n"
         + "  --check         check the ticked items without a window, print the results and write them back\n"
         + "  --jobs K        with --check: check up to K items at once (1 to 16; default: the program's setting)\n"
         + "  --json          with --check: print the checked items as one JSON array\n"
+        + "  --notify        with --check: post a desktop notification of the updated pages and wait up to 30 s\n"
+        + "                  for a click on it, which opens the window (no session bus: no notification)\n"
         + "  --help          show this text\n" + "  --version       show the program's version\n"
         + "Without an option the settings are kept in the current folder.\n"
         + "Exit status of --check: 0 nothing updated, 1 some item updated, 2 bad arguments or settings file,\n"

@@ -22,6 +22,7 @@ struct TCommandLine
     std::string folder; // the DIR of --folder
     int jobs = 0; // --jobs K, 1 to 16; 0 when not given (the parallel setting of vantrel.ini holds)
     bool json = false; // --json: the checked items as one JSON array instead of lines
+    bool notify = false; // --notify: a desktop notification of what the run found
 
     // Why the arguments were refused, for the user; empty when every one was understood.
     std::string error;
