@@ -6,6 +6,7 @@
 
 #include "store/check_item.h"
 #include "store/store_file.h"
+#include "ui/item_list.h"
 #include "ui/main_window.h"
 
 #include "support/temp_dir.h"
@@ -133,7 +134,7 @@ void windowStartUp(benchmark::State& state)
         }
         QApplication::processEvents();
         // Asks the list for a row where it shows one, which needs its rows laid out.
-        benchmark::DoNotOptimize(form->list()->indexAt(QPoint(1, 1)));
+        benchmark::DoNotOptimize(form->itemList()->view()->indexAt(QPoint(1, 1)));
         figures.shown.keepBest(stopwatch.elapsed());
         state.PauseTiming();
         if (first && peakReset && before >= 0)

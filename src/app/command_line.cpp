@@ -14,6 +14,12 @@ constexpr std::string_view XdgFolderOption = "--xdg-folder";
 constexpr std::string_view CheckOption = "--check";
 constexpr std::string_view JobsOption = "--jobs";
 constexpr std::string_view JsonOption = "--json";
+constexpr std::string_view DiffOption = "--diff";
+constexpr std::string_view HistoryOption = "--history";
+constexpr std::string_view PageTextOption = "--page-text";
+constexpr std::string_view RegionOption = "--region";
+constexpr std::string_view IgnoreOption = "--ignore";
+constexpr std::string_view IgnoreNumbersOption = "--ignore-numbers";
 constexpr std::string_view NotifyOption = "--notify";
 constexpr std::string_view HelpOption = "--help";
 constexpr std::string_view VersionOption = "--version";
@@ -60,6 +66,8 @@ TCommandLine parseCommandLine(const std::vector<std::string>& arguments)
 {
     TCommandLine commandLine;
     bool jobsGiven = false;
+    bool rulesGiven = false;
+    std::vector<std::string> positional;
     for (size_t i = 0; i < arguments.size() && commandLine.error.empty(); ++i) {
         const std::string& argument = arguments[i];
         std::string value;
@@ -82,20 +90,63 @@ TCommandLine parseCommandLine(const std::vector<std::string>& arguments)
             commandLine.json = true;
         } else if (argument == NotifyOption) {
             commandLine.notify = true;
+        } else if (argument == DiffOption) {
+            commandLine.diff = true;
+        } else if (optionValue(arguments, i, HistoryOption, value)) {
+            commandLine.action = TCommandLine::TAction::History;
+            commandLine.item = std::move(value);
+            if (commandLine.item.empty())
+                commandLine.error = std::string(HistoryOption) + " needs an item";
+        } else if (optionValue(arguments, i, PageTextOption, value)) {
+            commandLine.action = TCommandLine::TAction::PageText;
+            commandLine.url = std::move(value);
+            if (commandLine.url.empty())
+                commandLine.error = std::string(PageTextOption) + " needs a URL";
+        } else if (optionValue(arguments, i, RegionOption, value)) {
+            rulesGiven = true;
+            commandLine.region = std::move(value);
+        } else if (optionValue(arguments, i, IgnoreOption, value)) {
+            rulesGiven = true;
+            commandLine.ignore.push_back(std::move(value));
+        } else if (argument == IgnoreNumbersOption) {
+            rulesGiven = true;
+            commandLine.ignoreNumbers = true;
         } else if (argument.starts_with("-")) {
             commandLine.error = "unknown option " + argument;
         } else {
-            commandLine.error = "unexpected argument " + argument;
+            positional.push_back(argument);
         }
     }
-    if (commandLine.error.empty() && commandLine.action != TCommandLine::TAction::Check) {
-        if (jobsGiven)
-            commandLine.error = std::string(JobsOption) + " needs --check";
-        else if (commandLine.json)
-            commandLine.error = std::string(JsonOption) + " needs --check";
-        else if (commandLine.notify)
-            commandLine.error = std::string(NotifyOption) + " needs --check";
+    if (!commandLine.error.empty())
+        return commandLine;
+    using TAction = TCommandLine::TAction;
+    if (commandLine.diff && commandLine.action == TAction::Window) {
+        commandLine.action = TAction::Diff;
+        if (positional.empty() || positional.size() > 2) {
+            commandLine.error = std::string(DiffOption) + " needs an item and may take a version number";
+            return commandLine;
+        }
+        commandLine.item = positional[0];
+        if (positional.size() == 2) {
+            const std::string& n = positional[1];
+            const auto [end, failure] = std::from_chars(n.data(), n.data() + n.size(), commandLine.version);
+            if (failure != std::errc() || end != n.data() + n.size() || commandLine.version < 1)
+                commandLine.error = std::string(DiffOption) + ": the version is a number from 1";
+        }
+        positional.clear();
     }
+    if (!positional.empty())
+        commandLine.error = "unexpected argument " + positional.front();
+    else if (commandLine.diff && commandLine.action != TAction::Check && commandLine.action != TAction::Diff)
+        commandLine.error = std::string(DiffOption) + " goes with --check or names an item";
+    else if (jobsGiven && commandLine.action != TAction::Check)
+        commandLine.error = std::string(JobsOption) + " needs --check";
+    else if (commandLine.json && commandLine.action != TAction::Check)
+        commandLine.error = std::string(JsonOption) + " needs --check";
+    else if (commandLine.notify && commandLine.action != TAction::Check)
+        commandLine.error = std::string(NotifyOption) + " needs --check";
+    else if (rulesGiven && commandLine.action != TAction::PageText)
+        commandLine.error = "--region, --ignore and --ignore-numbers need --page-text";
     return commandLine;
 }
 
@@ -106,7 +157,8 @@ bool mayHoldQtOptions(const std::vector<std::string>& arguments)
     const auto ours = [](const std::string& argument) {
         const std::string_view name = std::string_view(argument).substr(0, argument.find('='));
         return name == CheckOption || name == JobsOption || name == JsonOption || name == NotifyOption
-            || name == HelpOption || name == VersionOption;
+            || name == HelpOption || name == VersionOption || name == DiffOption || name == HistoryOption
+            || name == PageTextOption || name == RegionOption || name == IgnoreOption || name == IgnoreNumbersOption;
     };
     return std::any_of(arguments.begin(), arguments.end(), qtLike)
         && std::none_of(arguments.begin(), arguments.end(), ours);
@@ -115,18 +167,29 @@ bool mayHoldQtOptions(const std::vector<std::string>& arguments)
 std::string usageText(const std::string& programName)
 {
     return "Usage: " + programName + " [--folder DIR | --xdg-folder]\n" + "       " + programName
-        + " --check [--jobs K] [--json] [--notify] [--folder DIR | --xdg-folder]\n"
+        + " --check [--jobs K] [--json] [--diff] [--notify] [--folder DIR | --xdg-folder]\n" + "       " + programName
+        + " --history ITEM | --diff ITEM [N] [--folder DIR | --xdg-folder]\n" + "       " + programName
+        + " --page-text URL [--region SEL] [--ignore RE]... [--ignore-numbers]\n"
         + "  --folder DIR    keep the settings in DIR (made when missing)\n"
         + "  --xdg-folder    keep the settings in $XDG_CONFIG_HOME/vantrel (~/.config/vantrel)\n"
         + "  --check         check the ticked items without a window, print the results and write them back\n"
         + "  --jobs K        with --check: check up to K items at once (1 to 16; default: the program's setting)\n"
         + "  --json          with --check: print the checked items as one JSON array\n"
+        + "  --diff          with --check: print each updated item's change as a unified diff\n"
+        + "  --history ITEM  list the kept versions of an item's page text (ITEM: row from 1, or id)\n"
+        + "  --diff ITEM [N] print the change that version N (default: the last) made, as a unified diff\n"
+        + "  --page-text URL print the text a check that compares page text would keep of URL\n"
+        + "  --region SEL    with --page-text: only the part a CSS selector (or xpath:EXPR) picks\n"
+        + "  --ignore RE     with --page-text: leave out the lines RE matches (may be repeated)\n"
+        + "  --ignore-numbers with --page-text: digits do not count as a change\n"
         + "  --notify        with --check: post a desktop notification of the updated pages and wait up to 30 s\n"
         + "                  for a click on it, which opens the window (no session bus: no notification)\n"
         + "  --help          show this text\n" + "  --version       show the program's version\n"
         + "Without an option the settings are kept in the current folder.\n"
         + "Exit status of --check: 0 nothing updated, 1 some item updated, 2 bad arguments or settings file,\n"
-        + "3 the folder is in use by another Vantrel, 130/143 stopped by SIGINT/SIGTERM.\n";
+        + "3 the folder is in use by another Vantrel, 130/143 stopped by SIGINT/SIGTERM.\n"
+        + "--history, --diff and --page-text exit with 2 for no such item, no history, a version out of range\n"
+        + "or a failed fetch.\n";
 }
 
 std::string versionText()

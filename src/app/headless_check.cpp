@@ -4,52 +4,23 @@
 #include "base/exception.h"
 #include "check/check_run.h"
 #include "check/http_checker.h"
-#include "platform/folder_lock.h"
-#include "platform/safe_file.h"
+#include "platform/termination_signals.h"
+#include "session/failure_text.h"
+#include "session/settings_session.h"
+#include "session/sjis_text.h"
+#include "session/status_words.h"
 #include "store/config.h"
-#include "store/store_file.h"
-#include "ui/failure_text.h"
-#include "ui/ini_settings.h"
-#include "ui/sjis_text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
-
-const char* const SettingsFileName = "vantrel.cfg";
-const char* const IniFileName = "vantrel.ini";
-
-// Set by the handler, on whichever thread the signal lands, and read by the run's pump on the caller's thread.
-std::atomic<int> g_signal = 0;
-static_assert(std::atomic<int>::is_always_lock_free, "only a lock-free atomic may be set from a signal handler");
-
-void onSignal(int signal)
-{
-    g_signal = signal;
-}
-
-// A second signal of the same kind ends the process at once; the safe write keeps the file whole even then.
-void catchTerminationSignals()
-{
-    struct sigaction handler = {};
-    handler.sa_handler = onSignal;
-    sigemptyset(&handler.sa_mask);
-    handler.sa_flags = SA_RESETHAND;
-    for (int signal : { SIGINT, SIGTERM, SIGHUP })
-        ::sigaction(signal, &handler, nullptr);
-    // A reader of our output that goes away must not end the run before its results are written.
-    std::signal(SIGPIPE, SIG_IGN);
-}
 
 std::string utf8(const std::string& sjis)
 {
@@ -65,18 +36,6 @@ std::string field(const std::string& sjis)
             c = ' ';
     }
     return text;
-}
-
-const char* statusWord(const TItemDone& done)
-{
-    if (done.status == ItemStatus::Error)
-        return "error";
-    if (done.updated)
-        return "updated";
-    if (done.previous != ItemStatus::Normal && done.previous != ItemStatus::Error
-        && done.previous != ItemStatus::Update)
-        return "new"; // first check: the values are only recorded
-    return "unchanged";
 }
 
 void printError(const std::string& text)
@@ -96,7 +55,7 @@ public:
 
     void stopOnSignal()
     {
-        if (g_signal != 0 && !m_run.stopped())
+        if (terminationSignal() != 0 && !m_run.stopped())
             m_run.stop();
     }
 
@@ -159,17 +118,13 @@ private:
     size_t m_errors = 0;
 };
 
-bool fileExists(const std::string& path)
-{
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 || errno != ENOENT;
-}
-
 } // namespace
 
 int runHeadlessCheck(const TCommandLine& commandLine)
 {
-    catchTerminationSignals();
+    catchTerminationSignals(TSecondSignal::EndsAtOnce);
+    // A reader of our output that goes away must not end the run before its results are written.
+    std::signal(SIGPIPE, SIG_IGN);
     std::string folder;
     try {
         folder = settingsFolder(commandLine);
@@ -177,32 +132,24 @@ int runHeadlessCheck(const TCommandLine& commandLine)
         printError(e.message());
         return 2;
     }
-    const TFolderLock lock(folder);
-    if (lock.state() == TFolderLock::State::InUse) {
-        printError("the settings in " + folder + " are in use by another Vantrel");
+    TSettingsSession session(folder);
+    if (session.inUse()) {
+        printError("the settings in " + session.folder() + " are in use by another Vantrel");
         return 3;
     }
-    const std::string settingsPath = folder + SettingsFileName;
-    if (lock.state() == TFolderLock::State::Held)
-        removeLeftoverTemporaries(settingsPath);
-
     TConfig config;
-    if (fileExists(settingsPath)) {
-        try {
-            loadSettingsFile(config, settingsPath);
-        } catch (const std::exception& e) {
-            printError(settingsPath + " cannot be used: " + failureText(e).toStdString());
-            return 2;
-        }
+    try {
+        session.load(config);
+    } catch (const std::exception& e) {
+        printError(session.settingsPath() + " cannot be used: " + failureText(e).toStdString());
+        return 2;
     }
-    TIniSettings ini;
-    ini.read(folder + IniFileName);
 
     THTTPChecker checker;
     TCheckRun run(checker);
     THeadlessObserver observer(run, commandLine.json);
     checker.client().Pump = [&observer] { observer.stopOnSignal(); };
-    run.setConcurrent(static_cast<size_t>(commandLine.jobs > 0 ? commandLine.jobs : ini.concurrentChecks()));
+    run.setConcurrent(static_cast<size_t>(commandLine.jobs > 0 ? commandLine.jobs : config.concurrentChecks));
     TRunSummary summary;
     bool failed = false;
     try {
@@ -216,12 +163,12 @@ int runHeadlessCheck(const TCommandLine& commandLine)
     }
     observer.finish(summary);
 
-    if (summary.taken > 0 && !writeSettingsFile(config, settingsPath)) {
-        printError("the results could not be written to " + settingsPath);
+    if (summary.taken > 0 && !session.writeSettings(config)) {
+        printError("the results could not be written to " + session.settingsPath());
         return 2;
     }
-    if (g_signal != 0)
-        return 128 + g_signal;
+    if (terminationSignal() != 0)
+        return 128 + terminationSignal();
     if (failed)
         return 2;
     return summary.updated > 0 ? 1 : 0;

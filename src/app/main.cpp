@@ -2,14 +2,14 @@
 #include "app/headless_check.h"
 #include "app/program_folders.h"
 #include "base/exception.h"
-#include "platform/folder_lock.h"
 #include "platform/safe_file.h"
-#include "ui/failure_text.h"
+#include "session/failure_text.h"
+#include "session/settings_session.h"
+#include "session/sjis_text.h"
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
 #include "ui/menu_images.h"
 #include "ui/qt_translation.h"
-#include "ui/sjis_text.h"
 #include "ui/termination_signals.h"
 
 #include <QApplication>
@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,6 @@ int runWindow(int argc, char** argv)
     // The window may be hidden in the tray while a message box closes; only closing the window ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Held until the window is gone, since the settings are written as it goes. A folder where the lock
-    // cannot be made (read-only) starts as before.
     std::string settingsDir;
     try {
         settingsDir = settingsFolder(commandLine);
@@ -54,8 +53,10 @@ int runWindow(int argc, char** argv)
         QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromStdString(e.message()));
         return 1;
     }
-    const TFolderLock lock(settingsDir);
-    if (lock.state() == TFolderLock::State::InUse) {
+    // The window keeps the session, and with it the folder's lock, until it has written the settings as it goes.
+    // A folder where the lock cannot be made (read-only) starts as before.
+    auto session = std::make_unique<TSettingsSession>(settingsDir);
+    if (session->inUse()) {
         const QString text = QStringLiteral("このフォルダーの設定は既に使用中です。");
         // Also on the terminal, for a window started from a shell or a script that waits for it.
         std::fprintf(stderr, "vantrel: %s %s\n", text.toUtf8().constData(), settingsDir.c_str());
@@ -64,9 +65,6 @@ int runWindow(int argc, char** argv)
             nullptr, QApplication::applicationName(), text + QLatin1Char('\n') + fileNameText(settingsDir));
         return 0;
     }
-    if (lock.state() == TFolderLock::State::Held)
-        removeLeftoverTemporaries(settingsDir + "vantrel.cfg");
-
     try {
         TImgForm form;
         handleTerminationSignals(&form, [&form] { form.fatalStop(QString()); });
@@ -74,7 +72,7 @@ int runWindow(int argc, char** argv)
         std::srand(static_cast<unsigned>(std::time(nullptr)));
         const std::string programDir
             = characterFolder(fileNameBytes(QDir::cleanPath(QCoreApplication::applicationDirPath())));
-        if (!form.startUp(settingsDir, programDir))
+        if (!form.startUp(std::move(session), programDir))
             return 0;
         form.showMain();
         QApplication::exec();

@@ -1,8 +1,12 @@
 #include "check/check_result.h"
 
+#include "base/exception.h"
 #include "check/http_response.h"
+#include "check/page_text_check.h"
+#include "store/core_texts.h"
 #include "text/date_text.h"
 #include "text/html_parser.h"
+#include "text/japanese_code.h"
 
 #include <limits>
 #include <optional>
@@ -74,17 +78,37 @@ ItemStatus statusAfterCheck(ItemStatus before, bool& updated) noexcept
     }
 }
 
-bool recordResponse(TCheckItem& item, std::string_view header, std::string_view body, std::time_t now)
+bool recordResponse(
+    TCheckItem& item, std::string_view header, std::string_view body, std::time_t now, TPageTexts* pageTexts)
 {
+    const THTTPResponse response(header);
+    const bool answered = !response.statusCode().empty() && response.statusCode().front() == '2';
+
+    // The page's text comes first: a region that is gone or a rule that cannot be used fails the check before
+    // any stored value changes.
+    std::optional<TWatchedText> watched;
+    if (answered && (item.comparesText() || item.compareContent)) {
+        try {
+            watched = watchedPageText(item, body, response.value(ContentTypeName));
+        } catch (const TException& e) {
+            recordFailure(item, utf8ToSjis(e.message()));
+            return false;
+        }
+        if (watched->regionMissing) {
+            recordFailure(item, sjisText(TCoreText::RegionMissing));
+            return false;
+        }
+    }
+
     item.lastCheckTime = static_cast<int32_t>(now);
     item.lastCheck() = formatCheckTime(now);
 
-    const THTTPResponse response(header);
     const std::string_view lastModified = response.value(LastModifiedName);
     const std::string_view contentLength = response.value(ContentLengthName);
     bool updated = false;
 
-    if (!response.statusCode().empty() && response.statusCode().front() == '2') {
+    std::string historyFailure;
+    if (answered) {
         // Once one comparison finds a change the later ones are not evaluated, but every value is refreshed.
         if (item.compareSize) {
             if (!updated && static_cast<size_t>(item.bodySize) != body.size())
@@ -100,6 +124,13 @@ bool recordResponse(TCheckItem& item, std::string_view header, std::string_view 
             item.content.assign(body.data(), body.size());
         } else {
             item.content.clear();
+        }
+
+        if (watched) {
+            // The text is kept whether or not an earlier comparison already found the change.
+            const bool textChanged = comparePageText(item, *watched, pageTexts, now, historyFailure);
+            if (item.comparesText() && !updated && textChanged)
+                updated = true;
         }
 
         if (item.getTitle || item.compareMetaTag) {
@@ -134,7 +165,7 @@ bool recordResponse(TCheckItem& item, std::string_view header, std::string_view 
     item.contentLength() = contentLength;
     item.contentLengthValue = readContentLengthValue(contentLength);
     item.response() = response.statusLine();
-    item.failureReason.clear();
+    item.failureReason = historyFailure;
     if (!item.compareContent)
         item.content.clear();
     return updated;

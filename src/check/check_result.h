@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/check_item.h"
+#include "store/page_texts.h"
 
 #include <cstdint>
 #include <ctime>
@@ -29,8 +30,10 @@ int proxyPortNumber(std::string_view text) noexcept;
 ItemStatus statusAfterCheck(ItemStatus before, bool& updated) noexcept;
 
 // Records a finished request whose final answer was below 400: the check time, the comparisons when the status
-// code is 2xx, the new status and the header values. Returns whether the item counts as updated.
-bool recordResponse(TCheckItem& item, std::string_view header, std::string_view body, std::time_t now);
+// code is 2xx, the new status and the header values. The page's text is compared with and kept in pageTexts,
+// when there is one. Returns whether the item counts as updated.
+bool recordResponse(
+    TCheckItem& item, std::string_view header, std::string_view body, std::time_t now, TPageTexts* pageTexts = nullptr);
 
 // Records a failed request (or an answer of 400 and above): Error, with no response line and the reason kept
 // beside it; nothing else changes.

@@ -104,6 +104,7 @@ public:
                 auto slot = std::make_unique<TSlot>();
                 TSlot& s = *slot;
                 s.checker.client().Resolve = model.client().Resolve;
+                s.checker.pageTexts = model.pageTexts;
                 // The cancel is made on the slot's own thread, so its client is never touched from two.
                 s.checker.client().Pump = [&s] {
                     if (s.cancel && !s.checker.stopped)

@@ -17,11 +17,10 @@ THTTPChecker::THTTPChecker()
     m_client.OnAboutToSend = [this](TNMHTTP& client) { addUserAgentLine(client.RequestHeaders(), userAgent); };
 }
 
-bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaultItem)
-{
-    if (!item.check || item.checkUri().empty())
-        return false;
+namespace {
 
+void prepareRequest(THTTPChecker& checker, const TCheckItem& item, const TCheckItem& defaultItem)
+{
     TNMHTTP& client = checker.client();
     const TCheckParameters parameters = effectiveParameters(item, defaultItem);
     client.TimeOut = parameters.timeOut;
@@ -38,9 +37,21 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
     client.OutputFileMode = false;
     client.Header.clear();
     client.Body.clear();
+}
+
+} // namespace
+
+bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaultItem)
+{
+    if (!item.check || item.checkUri().empty())
+        return false;
+
+    prepareRequest(checker, item, defaultItem);
+    TNMHTTP& client = checker.client();
     std::string failure;
     try {
-        if (item.getTitle || item.useGet)
+        // The page's text needs the page.
+        if (item.getTitle || item.useGet || item.comparesText())
             client.Get(item.checkUri());
         else
             client.Head(item.checkUri());
@@ -61,7 +72,30 @@ bool checkItem(THTTPChecker& checker, TCheckItem& item, const TCheckItem& defaul
         recordFailure(item, failure);
         return false;
     }
-    return recordResponse(item, client.Header, client.Body, std::time(nullptr));
+    return recordResponse(item, client.Header, client.Body, std::time(nullptr), checker.pageTexts);
+}
+
+TFetchedPage fetchPage(THTTPChecker& checker, const std::string& url, const TCheckItem& defaultItem)
+{
+    TCheckItem probe;
+    probe.checkUri() = url;
+    prepareRequest(checker, probe, defaultItem);
+    TNMHTTP& client = checker.client();
+    TFetchedPage page;
+    try {
+        client.Get(url);
+    } catch (const std::exception& e) {
+        page.failure = e.what();
+        return page;
+    }
+    if (!checker.success) {
+        page.failure = client.Header.substr(0, client.Header.find_first_of("\r\n"));
+        return page;
+    }
+    page.ok = true;
+    page.header = std::move(client.Header);
+    page.body = std::move(client.Body);
+    return page;
 }
 
 void stopCheck(THTTPChecker& checker) noexcept

@@ -1,5 +1,6 @@
 #include "exchange/exchange_commands.h"
 
+#include "base/exception.h"
 #include "exchange/html_exporter.h"
 #include "exchange/html_importer.h"
 #include "exchange/item_importer.h"
@@ -9,28 +10,40 @@
 
 namespace {
 
-// One format's texts in the file dialogs, UTF-8.
-struct TFormatTexts
+// Each format once: its texts in the file dialogs (UTF-8), its writer and its reader.
+struct TFormatEntry
 {
+    TExchangeFormat format;
     const char* name;
     const char* description;
     const char* patterns;
     const char* extension;
+    void (*exportFile)(const std::string& path, const TCheckItems& items, const TConfig& config, std::time_t now);
+    void (*importFile)(const std::string& path, TCheckItems& items, const TConfig& config);
 };
 
-TFormatTexts formatTexts(TExchangeFormat format)
+const TFormatEntry Formats[] = {
+    { TExchangeFormat::UriList, "URIリスト", "URLリスト", "*.lst", "lst",
+        [](const std::string& path, const TCheckItems& items, const TConfig& config, std::time_t) {
+            exportUriList(path, items, config);
+        },
+        importUriList },
+    { TExchangeFormat::TabText, "TAB区切りテキスト", "TAB区切りテキスト", "*.txt", "txt",
+        [](const std::string& path, const TCheckItems& items, const TConfig& config, std::time_t) {
+            exportTabText(path, items, config);
+        },
+        importTabText },
+    { TExchangeFormat::Xml, "XMLファイル", "XMLファイル", "*.xml", "xml", exportXmlFile, importXmlFile },
+    { TExchangeFormat::Html, "HTMLファイル", "HTMLファイル", "*.html;*.htm", "html", exportHtmlFile, importHtmlLinks },
+};
+
+const TFormatEntry& formatEntry(TExchangeFormat format)
 {
-    switch (format) {
-    case TExchangeFormat::UriList:
-        return { "URIリスト", "URLリスト", "*.lst", "lst" };
-    case TExchangeFormat::TabText:
-        return { "TAB区切りテキスト", "TAB区切りテキスト", "*.txt", "txt" };
-    case TExchangeFormat::Xml:
-        return { "XMLファイル", "XMLファイル", "*.xml", "xml" };
-    case TExchangeFormat::Html:
-        return { "HTMLファイル", "HTMLファイル", "*.html;*.htm", "html" };
+    for (const TFormatEntry& entry : Formats) {
+        if (entry.format == format)
+            return entry;
     }
-    return { "", "", "*.*", "" };
+    throw TException("TExchangeFormat");
 }
 
 std::string fileFilter(const char* description, const char* patterns)
@@ -40,7 +53,7 @@ std::string fileFilter(const char* description, const char* patterns)
 
 TExchangeDialog exchangeDialog(const char* command, TExchangeFormat format)
 {
-    const TFormatTexts texts = formatTexts(format);
+    const TFormatEntry& texts = formatEntry(format);
     return { std::string(command) + " " + texts.name,
         fileFilter(texts.description, texts.patterns) + "|" + fileFilter("全てのファイル", "*.*"), texts.extension };
 }
@@ -60,20 +73,7 @@ TExchangeDialog importDialog(TExchangeFormat format)
 void exportItems(
     TExchangeFormat format, const std::string& path, const TCheckItems& items, const TConfig& config, std::time_t now)
 {
-    switch (format) {
-    case TExchangeFormat::UriList:
-        exportUriList(path, items, config);
-        break;
-    case TExchangeFormat::TabText:
-        exportTabText(path, items, config);
-        break;
-    case TExchangeFormat::Xml:
-        exportXmlFile(path, items, config, now);
-        break;
-    case TExchangeFormat::Html:
-        exportHtmlFile(path, items, config, now);
-        break;
-    }
+    formatEntry(format).exportFile(path, items, config, now);
 }
 
 bool runExportCommand(TExchangeFormat format, TConfig& config, const std::function<bool(size_t)>& selected,
@@ -90,20 +90,7 @@ bool runExportCommand(TExchangeFormat format, TConfig& config, const std::functi
 
 void importItems(TExchangeFormat format, const std::string& path, TCheckItems& items, const TConfig& config)
 {
-    switch (format) {
-    case TExchangeFormat::UriList:
-        importUriList(path, items, config);
-        break;
-    case TExchangeFormat::TabText:
-        importTabText(path, items, config);
-        break;
-    case TExchangeFormat::Xml:
-        importXmlFile(path, items, config);
-        break;
-    case TExchangeFormat::Html:
-        importHtmlLinks(path, items, config);
-        break;
-    }
+    formatEntry(format).importFile(path, items, config);
 }
 
 bool runImportCommand(TExchangeFormat format, TConfig& config, const std::function<std::string()>& chooseFile)

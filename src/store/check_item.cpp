@@ -28,6 +28,11 @@ std::string TCheckItem::id() const
     return extension(ExtKey::Id);
 }
 
+bool TCheckItem::comparesText() const
+{
+    return extension(ExtKey::CompareText) == "1";
+}
+
 std::string TCheckItem::extension(std::string_view key) const
 {
     // Most items hold nothing but their id; spare the parse when the key cannot be there.
@@ -88,12 +93,20 @@ void applyItemEdit(const TCheckItem& before, TCheckItem& edited)
         edited.metaTagValue().clear();
 
     auto on = [](uint8_t v) { return v != 0; };
+    // A text kept under other rules differs from the next one for that reason alone, so the first check under
+    // new rules only records, as after a change of the other comparisons.
+    const TItemExtension ruleKeysBefore(before.extensionText());
+    const TItemExtension ruleKeysAfter(edited.extensionText());
+    bool rulesChanged = false;
+    for (std::string_view key : { ExtKey::CompareText, ExtKey::Region, ExtKey::Ignore, ExtKey::IgnoreNumbers })
+        rulesChanged = rulesChanged || ruleKeysBefore.values(key) != ruleKeysAfter.values(key);
     if (edited.checkUri() != before.checkUri()) {
         resetCheckResults(edited);
     } else if (on(edited.compareLastModified) != on(before.compareLastModified)
         || on(edited.compareContentLength) != on(before.compareContentLength)
         || on(edited.compareSize) != on(before.compareSize) || on(edited.compareContent) != on(before.compareContent)
-        || on(edited.compareMetaTag) != on(before.compareMetaTag) || edited.metaTagName() != before.metaTagName()) {
+        || on(edited.compareMetaTag) != on(before.compareMetaTag) || edited.metaTagName() != before.metaTagName()
+        || rulesChanged) {
         edited.status = ItemStatus::Initial;
     }
 

@@ -102,6 +102,8 @@ struct TCheckItem
     const std::string& extensionText() const { return texts[ExtensionText]; }
     // The item's identity: the `id` of its extension text, empty when it has none yet.
     std::string id() const;
+    // Decides by the text a reader sees of the page (`compareText=1`).
+    bool comparesText() const;
     // One value of the extension text; an empty value removes the key.
     std::string extension(std::string_view key) const;
     void setExtension(std::string_view key, std::string_view value);

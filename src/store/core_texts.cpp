@@ -12,6 +12,11 @@ constexpr TCoreTextEntry CoreTexts[] = {
     { TCoreText::ReportUntitled, "無題", "\x96\xb3\x91\xe8" },
     { TCoreText::ReportCheckLink, "確認", "\x8a\x6d\x94\x46" },
     { TCoreText::ReportViewLink, "表示", "\x95\x5c\x8e\xa6" },
+    { TCoreText::RegionMissing, "指定した部分が見つかりません",
+        "\x8e\x77\x92\xe8\x82\xb5\x82\xbd\x95\x94\x95\xaa\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82"
+        "\xf1" },
+    { TCoreText::HistoryUnavailable, "履歴を保存できません",
+        "\x97\x9a\x97\xf0\x82\xf0\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1" },
 };
 
 constexpr bool inEnumOrder()

@@ -13,6 +13,8 @@ enum class TCoreText : size_t {
     ReportUntitled, // exported page: an item without a title
     ReportCheckLink, // exported page: the link to the checked address
     ReportViewLink, // exported page: the link to the address for viewing
+    RegionMissing, // reason of a check whose watched region is not on the page
+    HistoryUnavailable, // reason beside a check whose page text could not be kept
 };
 
 struct TCoreTextEntry

@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <unordered_map>
 
 namespace {
 
 // Work limits, in diagonal steps of the sequence diff (a step along a common run counts as one): one diff of
 // lines, and all word diffs of one pair of texts together.
-constexpr int64_t LineBudget = 30'000'000;
+constexpr int64_t LineBudget = 10'000'000;
 constexpr int64_t WordBudget = 20'000'000;
 // Past this many tokens in a pair of lines, the pair is shown removed and added.
 constexpr size_t MaxPairTokens = 20'000;
@@ -21,7 +22,7 @@ constexpr size_t MaxPairingWork = 2'000'000;
 // Two lines whose words are this much alike (twice the common words over all words) are one changed line.
 constexpr double PairSimilarity = 0.4;
 // Myers' search stops at this many edits in a region and splits it where it got furthest, as GNU diff does.
-constexpr ptrdiff_t MinTooExpensive = 1024;
+constexpr ptrdiff_t MinTooExpensive = 512;
 
 // Marks the elements of two sequences outside a long common subsequence: Myers' linear-space algorithm
 // (the middle snake, divided and conquered on a stack), with a cut-off for costly regions that keeps the
@@ -396,7 +397,8 @@ bool isBlank(std::string_view text)
     return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
 }
 
-// The removed and added lines of one change block, split into words and paired into changed lines.
+// The removed and added lines of one change block, split into words and paired into changed lines. The words
+// of all lines are kept in one list, line k's from start[k] to start[k + 1], the added lines after the removed.
 class TBlockWords
 {
 public:
@@ -410,11 +412,22 @@ public:
 
 private:
     double similarity(size_t r, size_t a) const;
+    std::span<const std::string_view> wordsOf(size_t line) const
+    {
+        return { m_words.data() + m_wordStart[line], m_wordStart[line + 1] - m_wordStart[line] };
+    }
+    std::span<const uint32_t> bagOf(size_t line) const
+    {
+        return { m_bag.data() + m_bagStart[line], m_bagStart[line + 1] - m_bagStart[line] };
+    }
 
-    std::vector<std::vector<std::string_view>> m_removed, m_added; // words of each line
-    std::vector<std::vector<uint32_t>> m_removedIds, m_addedIds;
-    std::vector<std::vector<uint32_t>> m_removedBag, m_addedBag; // sorted numbers of the words but blanks
-    std::vector<uint8_t> m_blank; // by word number
+    size_t m_removedCount;
+    size_t m_addedCount;
+    std::vector<std::string_view> m_words;
+    std::vector<uint32_t> m_ids; // the number of each word, equal words equal numbers
+    std::vector<size_t> m_wordStart;
+    std::vector<uint32_t> m_bag; // each line's word numbers but of blanks, sorted
+    std::vector<size_t> m_bagStart;
     uint32_t m_symbols = 0;
     std::vector<uint8_t> m_sides;
     int64_t& m_budget;
@@ -422,37 +435,38 @@ private:
 
 TBlockWords::TBlockWords(
     const std::vector<std::string_view>& removed, const std::vector<std::string_view>& added, int64_t& budget)
-    : m_budget(budget)
+    : m_removedCount(removed.size())
+    , m_addedCount(added.size())
+    , m_budget(budget)
 {
     std::unordered_map<std::string_view, uint32_t> numbers;
-    const auto split
-        = [&](const std::vector<std::string_view>& lines, std::vector<std::vector<std::string_view>>& words,
-              std::vector<std::vector<uint32_t>>& ids, std::vector<std::vector<uint32_t>>& bags) {
-              for (std::string_view line : lines) {
-                  words.push_back(splitWords(line));
-                  ids.emplace_back();
-                  bags.emplace_back();
-                  for (std::string_view word : words.back()) {
-                      const auto [it, fresh] = numbers.try_emplace(word, m_symbols);
-                      if (fresh) {
-                          ++m_symbols;
-                          m_blank.push_back(isBlank(word));
-                      }
-                      ids.back().push_back(it->second);
-                      if (!m_blank[it->second])
-                          bags.back().push_back(it->second);
-                  }
-                  std::sort(bags.back().begin(), bags.back().end());
-              }
-          };
-    split(removed, m_removed, m_removedIds, m_removedBag);
-    split(added, m_added, m_addedIds, m_addedBag);
+    std::vector<uint8_t> blank; // by word number
+    m_wordStart.push_back(0);
+    m_bagStart.push_back(0);
+    for (const std::vector<std::string_view>* lines : { &removed, &added })
+        for (std::string_view line : *lines) {
+            const size_t first = m_words.size();
+            appendWords(line, m_words);
+            for (size_t k = first; k < m_words.size(); ++k) {
+                const auto [it, fresh] = numbers.try_emplace(m_words[k], m_symbols);
+                if (fresh) {
+                    ++m_symbols;
+                    blank.push_back(isBlank(m_words[k]));
+                }
+                m_ids.push_back(it->second);
+                if (!blank[it->second])
+                    m_bag.push_back(it->second);
+            }
+            std::sort(m_bag.begin() + static_cast<ptrdiff_t>(m_bagStart.back()), m_bag.end());
+            m_wordStart.push_back(m_words.size());
+            m_bagStart.push_back(m_bag.size());
+        }
 }
 
 double TBlockWords::similarity(size_t r, size_t a) const
 {
-    const std::vector<uint32_t>& x = m_removedBag[r];
-    const std::vector<uint32_t>& y = m_addedBag[a];
+    const std::span<const uint32_t> x = bagOf(r);
+    const std::span<const uint32_t> y = bagOf(m_removedCount + a);
     if (x.empty() || y.empty())
         return 0;
     size_t common = 0;
@@ -469,14 +483,10 @@ double TBlockWords::similarity(size_t r, size_t a) const
 
 std::vector<std::pair<size_t, size_t>> TBlockWords::pairs() const
 {
-    const size_t nr = m_removed.size();
-    const size_t na = m_added.size();
+    const size_t nr = m_removedCount;
+    const size_t na = m_addedCount;
     std::vector<std::pair<size_t, size_t>> result;
-    size_t work = 0;
-    for (const auto& bag : m_removedBag)
-        work += bag.size() * na;
-    for (const auto& bag : m_addedBag)
-        work += bag.size() * nr;
+    const size_t work = m_bagStart[nr] * na + (m_bag.size() - m_bagStart[nr]) * nr;
     if (nr * na > MaxPairingCells || work > MaxPairingWork) {
         for (size_t k = 0; k < std::min(nr, na); ++k)
             if (similarity(k, k) >= PairSimilarity)
@@ -510,11 +520,17 @@ std::vector<std::pair<size_t, size_t>> TBlockWords::pairs() const
 
 bool TBlockWords::words(size_t r, size_t a, std::vector<TWordSpan>& spans)
 {
-    const std::vector<std::string_view>& x = m_removed[r];
-    const std::vector<std::string_view>& y = m_added[a];
+    const size_t lineX = r;
+    const size_t lineY = m_removedCount + a;
+    const std::span<const std::string_view> x = wordsOf(lineX);
+    const std::span<const std::string_view> y = wordsOf(lineY);
     if (x.size() + y.size() > MaxPairTokens || m_budget <= 0)
         return false;
-    const TSequences s { m_removedIds[r], m_addedIds[a], m_symbols };
+    const auto ids = [this](size_t line) {
+        return std::vector<uint32_t>(m_ids.begin() + static_cast<ptrdiff_t>(m_wordStart[line]),
+            m_ids.begin() + static_cast<ptrdiff_t>(m_wordStart[line + 1]));
+    };
+    const TSequences s { ids(lineX), ids(lineY), m_symbols };
     std::vector<char> changedX, changedY;
     if (!diffSequences(s, changedX, changedY, m_budget, m_sides))
         return false;
@@ -618,7 +634,11 @@ TTextDiff diffTexts(std::string_view older, std::string_view newer)
                 for (; a < pa; ++a)
                     added(g.line1 + a);
                 std::vector<TWordSpan> spans;
-                if (block.words(pr, pa, spans)) {
+                // equal lines in one block come from the cost limit; they have no words to mark
+                if (oldLines[pr] == newLines[pa]) {
+                    removed(g.line0 + pr);
+                    added(g.line1 + pa);
+                } else if (block.words(pr, pa, spans)) {
                     result.lines.push_back({ TDiffLine::Changed, g.line0 + pr + 1, g.line1 + pa + 1,
                         std::string(newLines[pa]), std::move(spans) });
                 } else {

@@ -77,6 +77,12 @@ unsigned classOf(char32_t c)
 std::vector<std::string_view> splitWords(std::string_view line)
 {
     std::vector<std::string_view> words;
+    appendWords(line, words);
+    return words;
+}
+
+void appendWords(std::string_view line, std::vector<std::string_view>& words)
+{
     size_t start = 0;
     unsigned current = Single;
     size_t at = 0;
@@ -104,5 +110,4 @@ std::vector<std::string_view> splitWords(std::string_view line)
     }
     if (start < at)
         words.push_back(line.substr(start, at - start));
-    return words;
 }

@@ -8,3 +8,5 @@
 // mark or symbol is a token of its own. Japanese has no spaces, so each kanji, kana and full-width character is
 // a word of its own. A byte that does not start a well-formed UTF-8 character is a token of its own.
 std::vector<std::string_view> splitWords(std::string_view line);
+// The same words appended to `words`.
+void appendWords(std::string_view line, std::vector<std::string_view>& words);

@@ -1,7 +1,7 @@
 #include "ui/check_list_model.h"
 
+#include "session/sjis_text.h"
 #include "store/config.h"
-#include "ui/sjis_text.h"
 
 #include <QColor>
 
@@ -218,6 +218,14 @@ void TCheckListModel::refillDoneRows()
     m_doneRows.erase(std::unique(m_doneRows.begin(), m_doneRows.end()), m_doneRows.end());
     refillRows(m_doneRows);
     m_doneRows.clear();
+}
+
+int TCheckListModel::rowOfId(const std::string& id, size_t hint) const
+{
+    if (const TCheckItem* item = m_items.at(hint); item && item->id() == id)
+        return static_cast<int>(hint);
+    const std::optional<size_t> row = m_items.indexOfId(id);
+    return row ? static_cast<int>(*row) : -1;
 }
 
 void TCheckListModel::showTicks()

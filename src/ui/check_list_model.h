@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QItemSelection>
 
+#include <string>
 #include <vector>
 
 // The item list as the window's list shows it: one row per item in list order, the columns Status, Title,
@@ -25,6 +26,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // The row of the item with this id: `hint` when the item there has it, else wherever the item is now;
+    // -1 when no item has it.
+    int rowOfId(const std::string& id, size_t hint) const;
     // The picture of a state; one outside the four is shown as the initial one.
     const QIcon& statusIcon(ItemStatus status) const;
     // The whole rows at these positions, one range per run of neighbouring rows; positions past the rows

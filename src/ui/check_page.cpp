@@ -4,7 +4,6 @@
 #include "ui/form_widgets.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,38 +23,22 @@ void TCheckPage::build()
     layout->addWidget(chkGet);
 
     grpHeader = groupBox(QStringLiteral("grpHeader"), QString(), page);
-    auto* header = new QGridLayout(grpHeader);
-    header->setContentsMargins(8, 4, 8, 4);
-    header->setVerticalSpacing(3);
     chkDate = checkBox(QStringLiteral("chkDate"), QStringLiteral("Last-Modified(&M)"), grpHeader);
     txtDate = readOnlyEdit(QStringLiteral("txtDate"), grpHeader);
     chkLength = checkBox(QStringLiteral("chkLength"), QStringLiteral("Content-Length(&L)"), grpHeader);
     txtLength = readOnlyEdit(QStringLiteral("txtLength"), grpHeader);
-    header->addWidget(chkDate, 0, 0);
-    header->addWidget(txtDate, 0, 1);
-    header->addWidget(chkLength, 1, 0);
-    header->addWidget(txtLength, 1, 1);
-    header->setColumnStretch(1, 1);
-    layout->addWidget(grpHeader);
+    layOutGroupBox(grpHeader, layout, { { 8, 4, 8, 4 }, 3, { { 1, 1 } } },
+        { { chkDate, 0, 0 }, { txtDate, 0, 1 }, { chkLength, 1, 0 }, { txtLength, 1, 1 } });
 
     grpBody = groupBox(QStringLiteral("grpBody"), QString(), page);
-    auto* body = new QGridLayout(grpBody);
-    body->setContentsMargins(8, 4, 8, 4);
-    body->setVerticalSpacing(3);
     chkSize = checkBox(QStringLiteral("chkSize"), QStringLiteral("ファイルサイズ(&S)"), grpBody);
     txtSize = readOnlyEdit(QStringLiteral("txtSize"), grpBody);
     chkBody = checkBox(
         QStringLiteral("chkBody"), QStringLiteral("内容を比較(&C) (メモリとディスク容量を消費します)"), grpBody);
-    body->addWidget(chkSize, 0, 0);
-    body->addWidget(txtSize, 0, 1);
-    body->addWidget(chkBody, 1, 0, 1, 2);
-    body->setColumnStretch(1, 1);
-    layout->addWidget(grpBody);
+    layOutGroupBox(grpBody, layout, { { 8, 4, 8, 4 }, 3, { { 1, 1 } } },
+        { { chkSize, 0, 0 }, { txtSize, 0, 1 }, { chkBody, 1, 0, 1, 2 } });
 
     grpMetaTag = groupBox(QStringLiteral("grpMetaTag"), QString(), page);
-    auto* meta = new QGridLayout(grpMetaTag);
-    meta->setContentsMargins(8, 4, 8, 4);
-    meta->setVerticalSpacing(3);
     chkMetaTag = checkBox(QStringLiteral("chkMetaTag"), QStringLiteral("metaタグで確認(&T)"), grpMetaTag);
     lblMetaTag = new QLabel(QStringLiteral("<meta name=\"名前\" content=\"値\">"), grpMetaTag);
     lblMetaTag->setObjectName(QStringLiteral("lblMetaTag"));
@@ -66,14 +49,10 @@ void TCheckPage::build()
     txtMetaTagValue = readOnlyEdit(QStringLiteral("txtMetaTagValue"), grpMetaTag);
     lblMetaTagValue
         = buddyLabel(QStringLiteral("lblMetaTagValue"), QStringLiteral("値(&V)"), txtMetaTagValue, grpMetaTag);
-    meta->addWidget(chkMetaTag, 0, 0);
-    meta->addWidget(lblMetaTag, 0, 1, 1, 2);
-    meta->addWidget(lblMetaTagName, 1, 0, Qt::AlignRight);
-    meta->addWidget(txtMetaTagName, 1, 1, 1, 2);
-    meta->addWidget(lblMetaTagValue, 2, 0, Qt::AlignRight);
-    meta->addWidget(txtMetaTagValue, 2, 1, 1, 2);
-    meta->setColumnStretch(2, 1);
-    layout->addWidget(grpMetaTag);
+    layOutGroupBox(grpMetaTag, layout, { { 8, 4, 8, 4 }, 3, { { 2, 1 } } },
+        { { chkMetaTag, 0, 0 }, { lblMetaTag, 0, 1, 1, 2 }, { lblMetaTagName, 1, 0, 1, 1, Qt::AlignRight },
+            { txtMetaTagName, 1, 1, 1, 2 }, { lblMetaTagValue, 2, 0, 1, 1, Qt::AlignRight },
+            { txtMetaTagValue, 2, 1, 1, 2 } });
     layout->addStretch();
 }
 

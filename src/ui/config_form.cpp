@@ -1,11 +1,11 @@
 #include "ui/config_form.h"
 
 #include "check/check_run.h"
+#include "session/sjis_text.h"
 #include "store/config.h"
 #include "ui/form_widgets.h"
 #include "ui/radio_group.h"
 #include "ui/run_schedule.h"
-#include "ui/sjis_text.h"
 #include "vantrel_version.h"
 
 #include <QCheckBox>
@@ -178,9 +178,6 @@ void TConfigForm::buildReportPage()
     layout->addWidget(grpReport);
 
     grpSound = groupBox(QStringLiteral("grpSound"), QStringLiteral("waveファイルを再生する"), tabReport);
-    auto* sound = new QGridLayout(grpSound);
-    sound->setContentsMargins(8, 6, 8, 6);
-    sound->setVerticalSpacing(4);
     chkSoundUpdate = checkBox(QStringLiteral("chkSoundUpdate"), QStringLiteral("更新有(&U)"), grpSound);
     txtSoundUpdate = new QLineEdit(grpSound);
     txtSoundUpdate->setObjectName(QStringLiteral("txtSoundUpdate"));
@@ -193,14 +190,9 @@ void TConfigForm::buildReportPage()
     btnSoundNoupdate = new QPushButton(QStringLiteral("参照"), grpSound);
     btnSoundNoupdate->setObjectName(QStringLiteral("btnSoundNoupdate"));
     btnSoundNoupdate->setAutoDefault(false);
-    sound->addWidget(chkSoundUpdate, 0, 0);
-    sound->addWidget(txtSoundUpdate, 0, 1);
-    sound->addWidget(btnSoundUpdate, 0, 2);
-    sound->addWidget(chkSoundNoupdate, 1, 0);
-    sound->addWidget(txtSoundNoupdate, 1, 1);
-    sound->addWidget(btnSoundNoupdate, 1, 2);
-    sound->setColumnStretch(1, 1);
-    layout->addWidget(grpSound);
+    layOutGroupBox(grpSound, layout, { { 8, 6, 8, 6 }, 4, { { 1, 1 } } },
+        { { chkSoundUpdate, 0, 0 }, { txtSoundUpdate, 0, 1 }, { btnSoundUpdate, 0, 2 }, { chkSoundNoupdate, 1, 0 },
+            { txtSoundNoupdate, 1, 1 }, { btnSoundNoupdate, 1, 2 } });
     layout->addStretch();
 }
 

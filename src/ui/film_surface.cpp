@@ -1,7 +1,7 @@
 #include "ui/film_surface.h"
 
+#include "session/sjis_text.h"
 #include "ui/character_images.h"
-#include "ui/sjis_text.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,8 +1,10 @@
 #include "ui/form_widgets.h"
 
-#include "ui/sjis_text.h"
+#include "session/sjis_text.h"
 
+#include <QBoxLayout>
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -145,4 +147,19 @@ QGroupBox* groupBox(const QString& objectName, const QString& title, QWidget* pa
     auto* box = new QGroupBox(title, parent);
     box->setObjectName(objectName);
     return box;
+}
+
+QGridLayout* layOutGroupBox(
+    QGroupBox* box, QBoxLayout* layout, const TGridShape& shape, std::initializer_list<TGridCell> cells)
+{
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(shape.margins);
+    if (shape.verticalSpacing >= 0)
+        grid->setVerticalSpacing(shape.verticalSpacing);
+    for (const TGridCell& cell : cells)
+        grid->addWidget(cell.widget, cell.row, cell.column, cell.rowSpan, cell.columnSpan, cell.alignment);
+    for (const auto& [column, stretch] : shape.columnStretches)
+        grid->setColumnStretch(column, stretch);
+    layout->addWidget(box);
+    return grid;
 }

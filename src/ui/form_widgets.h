@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QFont>
+#include <QMargins>
 #include <QString>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
+class QBoxLayout;
 class QCheckBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -31,3 +36,25 @@ QLineEdit* readOnlyEdit(const QString& objectName, QWidget* parent);
 QLabel* buddyLabel(const QString& objectName, const QString& text, QWidget* buddy, QWidget* parent);
 QCheckBox* checkBox(const QString& objectName, const QString& text, QWidget* parent);
 QGroupBox* groupBox(const QString& objectName, const QString& title, QWidget* parent);
+
+// One widget of a group box's grid: its cell, its span and how it sits in the cell.
+struct TGridCell
+{
+    QWidget* widget;
+    int row;
+    int column;
+    int rowSpan = 1;
+    int columnSpan = 1;
+    Qt::Alignment alignment = {};
+};
+// What a group box's grid looks like apart from its cells: the margins, the vertical spacing (the style's when
+// negative) and the stretch factor of each column that grows, as (column, stretch).
+struct TGridShape
+{
+    QMargins margins;
+    int verticalSpacing = -1;
+    std::initializer_list<std::pair<int, int>> columnStretches;
+};
+// Lays the cells out in a grid in `box`, which then goes to the end of `layout`.
+QGridLayout* layOutGroupBox(
+    QGroupBox* box, QBoxLayout* layout, const TGridShape& shape, std::initializer_list<TGridCell> cells);

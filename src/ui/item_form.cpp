@@ -4,7 +4,6 @@
 #include "ui/form_widgets.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,46 +62,29 @@ void TItemForm::buildItemPage()
     layout->addWidget(chkCheck);
 
     grpTitle = groupBox(QStringLiteral("grpTitle"), QString(), tabItem);
-    auto* title = new QGridLayout(grpTitle);
-    title->setContentsMargins(8, 6, 8, 6);
     txtTitle = new QLineEdit(grpTitle);
     txtTitle->setObjectName(QStringLiteral("txtTitle"));
     lblTitle = buddyLabel(QStringLiteral("lblTitle"), QStringLiteral("タイトル(&T)"), txtTitle, grpTitle);
     chkGetTitle = checkBox(QStringLiteral("chkGetTitle"), QStringLiteral("次回確認時にタイトルを取得(&G)"), grpTitle);
-    title->addWidget(lblTitle, 0, 0);
-    title->addWidget(txtTitle, 0, 1);
-    title->addWidget(chkGetTitle, 1, 1);
-    title->setColumnStretch(1, 1);
-    layout->addWidget(grpTitle);
+    layOutGroupBox(grpTitle, layout, { { 8, 6, 8, 6 }, -1, { { 1, 1 } } },
+        { { lblTitle, 0, 0 }, { txtTitle, 0, 1 }, { chkGetTitle, 1, 1 } });
 
     grpURI = groupBox(QStringLiteral("grpURI"), QString(), tabItem);
-    auto* uri = new QGridLayout(grpURI);
-    uri->setContentsMargins(8, 6, 8, 6);
     txtCheckURI = plainEdit(QStringLiteral("txtCheckURI"), grpURI);
     lblCheckURI = buddyLabel(QStringLiteral("lblCheckURI"), QStringLiteral("URL(&U)"), txtCheckURI, grpURI);
     txtViewURI = plainEdit(QStringLiteral("txtViewURI"), grpURI);
     lblViewURI = buddyLabel(QStringLiteral("lblViewURI"), QStringLiteral("表示URL(&V)"), txtViewURI, grpURI);
-    uri->addWidget(lblCheckURI, 0, 0);
-    uri->addWidget(txtCheckURI, 0, 1);
-    uri->addWidget(lblViewURI, 1, 0);
-    uri->addWidget(txtViewURI, 1, 1);
-    uri->setColumnStretch(1, 1);
-    layout->addWidget(grpURI);
+    layOutGroupBox(grpURI, layout, { { 8, 6, 8, 6 }, -1, { { 1, 1 } } },
+        { { lblCheckURI, 0, 0 }, { txtCheckURI, 0, 1 }, { lblViewURI, 1, 0 }, { txtViewURI, 1, 1 } });
 
     grpCheckInfo = groupBox(QStringLiteral("grpCheckInfo"), QString(), tabItem);
-    auto* info = new QGridLayout(grpCheckInfo);
-    info->setContentsMargins(8, 6, 8, 6);
     txtLastCheck = readOnlyEdit(QStringLiteral("txtLastCheck"), grpCheckInfo);
     lblLastCheck
         = buddyLabel(QStringLiteral("lblLastCheck"), QStringLiteral("確認日付(&D)"), txtLastCheck, grpCheckInfo);
     txtResponse = readOnlyEdit(QStringLiteral("txtResponse"), grpCheckInfo);
     lblResponse = buddyLabel(QStringLiteral("lblResponse"), QStringLiteral("Response(&R)"), txtResponse, grpCheckInfo);
-    info->addWidget(lblLastCheck, 0, 0);
-    info->addWidget(txtLastCheck, 0, 1);
-    info->addWidget(lblResponse, 1, 0);
-    info->addWidget(txtResponse, 1, 1);
-    info->setColumnStretch(1, 1);
-    layout->addWidget(grpCheckInfo);
+    layOutGroupBox(grpCheckInfo, layout, { { 8, 6, 8, 6 }, -1, { { 1, 1 } } },
+        { { lblLastCheck, 0, 0 }, { txtLastCheck, 0, 1 }, { lblResponse, 1, 0 }, { txtResponse, 1, 1 } });
     layout->addStretch();
 }
 

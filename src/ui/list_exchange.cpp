@@ -1,8 +1,10 @@
 #include "ui/list_exchange.h"
 
 #include "base/exception.h"
-#include "ui/failure_text.h"
-#include "ui/sjis_text.h"
+#include "session/failure_text.h"
+#include "session/sjis_text.h"
+#include "ui/item_list.h"
+#include "ui/main_window.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -12,6 +14,7 @@
 #include <QUrl>
 
 #include <new>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -30,9 +33,10 @@ TFileDialogSpec dialogSpec(const TExchangeDialog& dialog)
 TListExchange::TListExchange(TImgForm& form)
     : QObject(&form)
     , m_form(form)
+    , m_list(*form.itemList())
     , m_prompts(std::make_unique<TFormPrompts>())
 {
-    openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    m_openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 }
 
 void TListExchange::setPrompts(std::unique_ptr<TFormPrompts> prompts)
@@ -43,13 +47,13 @@ void TListExchange::setPrompts(std::unique_ptr<TFormPrompts> prompts)
 void TListExchange::guarded(const std::function<void()>& command)
 {
     // A file that cannot be read or written ends an import or export silently; the list is as it was.
-    m_form.guarded(command, TImgForm::TFileFailure::EndSilently, m_prompts.get());
+    m_list.guarded(command, TItemList::TFileFailure::EndSilently, m_prompts.get());
 }
 
 std::function<bool(size_t)> TListExchange::selection() const
 {
-    std::vector<bool> selected(m_form.m_config.items.count(), false);
-    for (size_t row : m_form.selectedRows())
+    std::vector<bool> selected(m_list.config().items.count(), false);
+    for (size_t row : m_list.selectedRows())
         if (row < selected.size())
             selected[row] = true;
     return [selected = std::move(selected)](size_t row) { return row < selected.size() && selected[row]; };
@@ -58,7 +62,7 @@ std::function<bool(size_t)> TListExchange::selection() const
 void TListExchange::exportList(TExchangeFormat format)
 {
     guarded([this, format] {
-        runExportCommand(format, m_form.m_config, selection(), [this, format] {
+        runExportCommand(format, m_list.config(), selection(), [this, format] {
             return fileNameBytes(m_prompts->saveFileName(&m_form, dialogSpec(exportDialog(format))));
         });
     });
@@ -67,20 +71,20 @@ void TListExchange::exportList(TExchangeFormat format)
 void TListExchange::importList(TExchangeFormat format)
 {
     guarded([this, format] {
-        const bool read = runImportCommand(format, m_form.m_config, [this, format] {
+        const bool read = runImportCommand(format, m_list.config(), [this, format] {
             return fileNameBytes(m_prompts->openFileName(&m_form, dialogSpec(importDialog(format))));
         });
         if (read)
-            m_form.refillList();
+            m_list.refill();
     });
 }
 
 void TListExchange::showReport()
 {
     guarded([this] {
-        const std::string path = writeListReport(m_form.m_config, selection(), m_form.settingsDir());
+        const std::string path = writeListReport(m_list.config(), selection(), m_form.settingsDir());
         if (!path.empty())
-            openDocument(fileNameText(path));
+            m_openDocument(fileNameText(path));
     });
 }
 
@@ -91,13 +95,16 @@ TListExchange* bindListExchange(TImgForm& form)
         QObject::connect((*form.actions())[id], &QAction::triggered, exchange, command);
     };
     bind(actReport, [exchange] { exchange->showReport(); });
-    bind(actImportUrlList, [exchange] { exchange->importList(TExchangeFormat::UriList); });
-    bind(actImportTabText, [exchange] { exchange->importList(TExchangeFormat::TabText); });
-    bind(actImportHtml, [exchange] { exchange->importList(TExchangeFormat::Html); });
-    bind(actImportXml, [exchange] { exchange->importList(TExchangeFormat::Xml); });
-    bind(actExportUrlList, [exchange] { exchange->exportList(TExchangeFormat::UriList); });
-    bind(actExportTabText, [exchange] { exchange->exportList(TExchangeFormat::TabText); });
-    bind(actExportHtml, [exchange] { exchange->exportList(TExchangeFormat::Html); });
-    bind(actExportXml, [exchange] { exchange->exportList(TExchangeFormat::Xml); });
+    // Each format with its import and its export command.
+    const std::tuple<TExchangeFormat, int, int> formats[] = {
+        { TExchangeFormat::UriList, actImportUrlList, actExportUrlList },
+        { TExchangeFormat::TabText, actImportTabText, actExportTabText },
+        { TExchangeFormat::Html, actImportHtml, actExportHtml },
+        { TExchangeFormat::Xml, actImportXml, actExportXml },
+    };
+    for (const auto& [format, importAction, exportAction] : formats) {
+        bind(importAction, [exchange, format = format] { exchange->importList(format); });
+        bind(exportAction, [exchange, format = format] { exchange->exportList(format); });
+    }
     return exchange;
 }

@@ -4,7 +4,6 @@
 #include "ui/form_widgets.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,28 +14,17 @@
 void TParameterPage::build(QWidget* page, QVBoxLayout* layout)
 {
     grpProxy = groupBox(QStringLiteral("grpProxy"), QString(), page);
-    auto* proxy = new QGridLayout(grpProxy);
-    proxy->setContentsMargins(8, 4, 8, 6);
-    proxy->setVerticalSpacing(3);
     chkProxyUse = checkBox(QStringLiteral("chkProxyUse"), QStringLiteral("proxyを使用する(&P)"), grpProxy);
     txtProxyServer = plainEdit(QStringLiteral("txtProxyServer"), grpProxy);
     lblProxyServer
         = buddyLabel(QStringLiteral("lblProxyServer"), QStringLiteral("サーバ(&S)"), txtProxyServer, grpProxy);
     txtProxyPort = plainEdit(QStringLiteral("txtProxyPort"), grpProxy);
     lblProxyPort = buddyLabel(QStringLiteral("lblProxyPort"), QStringLiteral("ポート(&N)"), txtProxyPort, grpProxy);
-    proxy->addWidget(chkProxyUse, 0, 0, 1, 4);
-    proxy->addWidget(lblProxyServer, 1, 0);
-    proxy->addWidget(txtProxyServer, 1, 1);
-    proxy->addWidget(lblProxyPort, 1, 2);
-    proxy->addWidget(txtProxyPort, 1, 3);
-    proxy->setColumnStretch(1, 3);
-    proxy->setColumnStretch(3, 1);
-    layout->addWidget(grpProxy);
+    layOutGroupBox(grpProxy, layout, { { 8, 4, 8, 6 }, 3, { { 1, 3 }, { 3, 1 } } },
+        { { chkProxyUse, 0, 0, 1, 4 }, { lblProxyServer, 1, 0 }, { txtProxyServer, 1, 1 }, { lblProxyPort, 1, 2 },
+            { txtProxyPort, 1, 3 } });
 
     grpAuthentication = groupBox(QStringLiteral("grpAuthentication"), QString(), page);
-    auto* auth = new QGridLayout(grpAuthentication);
-    auth->setContentsMargins(8, 4, 8, 6);
-    auth->setVerticalSpacing(3);
     chkAuthentication
         = checkBox(QStringLiteral("chkAuthentication"), QStringLiteral("認証を行う(&A)"), grpAuthentication);
     txtUserID = plainEdit(QStringLiteral("txtUserID"), grpAuthentication);
@@ -47,23 +35,15 @@ void TParameterPage::build(QWidget* page, QVBoxLayout* layout)
     txtPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     lblPassword
         = buddyLabel(QStringLiteral("lblPassword"), QStringLiteral("Password(&W)"), txtPassword, grpAuthentication);
-    auth->addWidget(chkAuthentication, 0, 0, 1, 2);
-    auth->addWidget(lblUserID, 1, 0);
-    auth->addWidget(txtUserID, 1, 1);
-    auth->addWidget(lblPassword, 2, 0);
-    auth->addWidget(txtPassword, 2, 1);
-    auth->setColumnStretch(1, 1);
-    layout->addWidget(grpAuthentication);
+    layOutGroupBox(grpAuthentication, layout, { { 8, 4, 8, 6 }, 3, { { 1, 1 } } },
+        { { chkAuthentication, 0, 0, 1, 2 }, { lblUserID, 1, 0 }, { txtUserID, 1, 1 }, { lblPassword, 2, 0 },
+            { txtPassword, 2, 1 } });
 
     grpHTTP = groupBox(QStringLiteral("grpHTTP"), QString(), page);
-    auto* http = new QGridLayout(grpHTTP);
-    http->setContentsMargins(8, 6, 8, 6);
     txtUserAgent = plainEdit(QStringLiteral("txtUserAgent"), grpHTTP);
     lblUserAgent = buddyLabel(QStringLiteral("lblUserAgent"), QStringLiteral("User-Agent(&B)"), txtUserAgent, grpHTTP);
-    http->addWidget(lblUserAgent, 0, 0);
-    http->addWidget(txtUserAgent, 0, 1);
-    http->setColumnStretch(1, 1);
-    layout->addWidget(grpHTTP);
+    layOutGroupBox(
+        grpHTTP, layout, { { 8, 6, 8, 6 }, -1, { { 1, 1 } } }, { { lblUserAgent, 0, 0 }, { txtUserAgent, 0, 1 } });
 }
 
 void TParameterPage::fill(const TCheckItem& item)

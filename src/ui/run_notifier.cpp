@@ -1,6 +1,6 @@
 #include "ui/run_notifier.h"
 
-#include "ui/sjis_text.h"
+#include "session/sjis_text.h"
 
 #include <QApplication>
 #include <QFileInfo>

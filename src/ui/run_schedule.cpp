@@ -6,7 +6,7 @@
 
 int TRunSchedule::boundedInterval(int minutes)
 {
-    return minutes <= 0 ? 0 : std::clamp(minutes, MinInterval, MaxInterval);
+    return TIniSettings::boundedCheckInterval(minutes);
 }
 
 TRunSchedule::TRunSchedule(QObject* parent)
@@ -38,8 +38,7 @@ void TRunSchedule::plan(const QDateTime& next)
 {
     m_next = next;
     arm();
-    if (nextRunChanged)
-        nextRunChanged();
+    emit nextRunChanged();
 }
 
 void TRunSchedule::arm()
@@ -54,7 +53,7 @@ void TRunSchedule::arm()
 
 bool TRunSchedule::blocked() const
 {
-    return QApplication::activeModalWidget() || QApplication::activePopupWidget() || (mayStart && !mayStart());
+    return QApplication::activeModalWidget() || QApplication::activePopupWidget() || (m_mayStart && !m_mayStart());
 }
 
 void TRunSchedule::poll()
@@ -71,8 +70,7 @@ void TRunSchedule::poll()
         return;
     }
     m_starting = true;
-    if (startRun)
-        startRun();
+    emit runDue();
     m_starting = false;
     restart();
 }

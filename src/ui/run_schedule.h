@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/ini_settings.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
@@ -11,9 +13,10 @@
 // or a modal dialog in progress) and starts as soon as it may.
 class TRunSchedule : public QObject
 {
+    Q_OBJECT
 public:
-    static constexpr int MinInterval = 5;
-    static constexpr int MaxInterval = 1440;
+    static constexpr int MinInterval = TIniSettings::MinCheckInterval;
+    static constexpr int MaxInterval = TIniSettings::MaxCheckInterval;
     // How long a due run waits before it asks again whether it may start.
     static constexpr int RetryMs = 1000;
     // The longest single wait, so that a changed wall clock or a machine waking from sleep is noticed soon.
@@ -42,11 +45,12 @@ public:
     const QTimer& timer() const { return m_timer; }
 
     // Whether the window may start a run now; a modal dialog or an open menu holds it back besides.
-    std::function<bool()> mayStart;
-    // Starts the run and returns when it has ended.
-    std::function<void()> startRun;
-    // Told whenever the next run's time changes.
-    std::function<void()> nextRunChanged;
+    void setStartCondition(std::function<bool()> mayStart) { m_mayStart = std::move(mayStart); }
+
+signals:
+    // A run is due and may start: the receiver starts it and returns when it has ended.
+    void runDue();
+    void nextRunChanged();
 
 private:
     void plan(const QDateTime& next);
@@ -54,6 +58,7 @@ private:
     bool blocked() const;
 
     TClock m_clock;
+    std::function<bool()> m_mayStart;
     QTimer m_timer;
     QDateTime m_next;
     int m_interval = 0;

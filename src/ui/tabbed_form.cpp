@@ -1,7 +1,7 @@
 #include "ui/tabbed_form.h"
 
+#include "session/sjis_text.h"
 #include "ui/form_widgets.h"
-#include "ui/sjis_text.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>

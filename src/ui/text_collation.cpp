@@ -1,6 +1,6 @@
 #include "ui/text_collation.h"
 
-#include "ui/sjis_text.h"
+#include "session/sjis_text.h"
 
 #include <QCollator>
 #include <QLocale>

@@ -202,3 +202,44 @@ TEST(ProgramFolders, CharactersBesideTheProgramElseInItsShareFolder)
     EXPECT_EQ(characterFolder(dir.file("usr/bin/")), dir.file("usr/share/vantrel/"));
     EXPECT_EQ(characterFolder(dir.file("bare/bin")), dir.file("bare/bin/"));
 }
+
+TEST(CommandLine, ReadsTheHistoryAndPageTextCommands)
+{
+    using TAction = TCommandLine::TAction;
+    const struct
+    {
+        std::vector<std::string> arguments;
+        TAction action;
+        std::string item; // or the URL of --page-text
+        int version;
+        const char* error;
+    } cases[] = {
+        { { "--history", "3" }, TAction::History, "3", 0, "" },
+        { { "--diff", "0123abcd", "--folder", "x" }, TAction::Diff, "0123abcd", 0, "" },
+        { { "--diff=2", "5" }, TAction::Window, "", 0, "unknown option --diff=2" },
+        { { "--diff", "2", "5" }, TAction::Diff, "2", 5, "" },
+        { { "--diff", "2", "0" }, TAction::Diff, "2", 0, "--diff: the version is a number from 1" },
+        { { "--diff" }, TAction::Window, "", 0, "--diff needs an item and may take a version number" },
+        { { "--check", "--diff", "--json" }, TAction::Check, "", 0, "" },
+        { { "--check", "--diff", "4" }, TAction::Check, "", 0, "unexpected argument 4" },
+        { { "--history" }, TAction::History, "", 0, "--history needs an item" },
+        { { "--page-text", "http://a/", "--region", "#m", "--ignore", "^x", "--ignore=y", "--ignore-numbers" },
+            TAction::PageText, "http://a/", 0, "" },
+        { { "--check", "--region", "#m" }, TAction::Check, "", 0,
+            "--region, --ignore and --ignore-numbers need --page-text" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front() + " " + (c.arguments.size() > 1 ? c.arguments[1] : ""));
+        const TCommandLine commandLine = parseCommandLine(c.arguments);
+        EXPECT_EQ(commandLine.error, c.error);
+        if (*c.error)
+            continue;
+        EXPECT_EQ(commandLine.action, c.action);
+        EXPECT_EQ(c.action == TAction::PageText ? commandLine.url : commandLine.item, c.item);
+        EXPECT_EQ(commandLine.version, c.version);
+    }
+    const TCommandLine rules = parseCommandLine(cases[9].arguments);
+    EXPECT_EQ(rules.region, "#m");
+    EXPECT_EQ(rules.ignore, (std::vector<std::string> { "^x", "y" }));
+    EXPECT_TRUE(rules.ignoreNumbers);
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -29,7 +30,7 @@ std::vector<std::string> render(const TTextDiff& diff)
     return out;
 }
 
-// The two texts the diff speaks of, each line with a line feed.
+// The two texts the diff speaks of, each line with a line feed; a changed line must show a change.
 std::pair<std::string, std::string> rebuild(const TTextDiff& diff)
 {
     std::string older, newer;
@@ -43,6 +44,8 @@ std::pair<std::string, std::string> rebuild(const TTextDiff& diff)
                 if (span.kind != TWordSpan::Added)
                     older += span.text;
             older += '\n';
+            EXPECT_TRUE(std::any_of(line.words.begin(), line.words.end(),
+                [](const TWordSpan& span) { return span.kind != TWordSpan::Same; }));
         }
     }
     return { older, newer };

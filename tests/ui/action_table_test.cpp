@@ -233,8 +233,8 @@ TEST(Menus, ToolBarHasTwelveButtonsInFiveGroups)
 TEST(Menus, DuringARunOnlyCheckStopAndRestoreAreEnabled)
 {
     TImgForm form;
-    form.beginRun();
-    EXPECT_FALSE(form.idle());
+    form.runController()->beginRun();
+    EXPECT_FALSE(form.runController()->idle());
     for (int id = 0; id < ActionCount; ++id) {
         const bool kept = id == actCheck || id == actStop || id == actRestore;
         EXPECT_EQ((*form.actions())[id]->isEnabled(), kept) << id;
@@ -256,8 +256,8 @@ TEST(Menus, DuringARunOnlyCheckStopAndRestoreAreEnabled)
     EXPECT_TRUE(form.toolBar()->widgetForAction((*form.actions())[actStop])->isEnabled());
     EXPECT_FALSE(form.toolBar()->widgetForAction((*form.actions())[actRun])->isEnabled());
 
-    form.endRun();
-    EXPECT_TRUE(form.idle());
+    form.runController()->endRun();
+    EXPECT_TRUE(form.runController()->idle());
     for (int id = 0; id < ActionCount; ++id)
         EXPECT_TRUE((*form.actions())[id]->isEnabled()) << id;
     for (const QAction* entry : form.menuBar()->actions())

@@ -1,6 +1,6 @@
+#include "session/sjis_text.h"
 #include "ui/character_images.h"
 #include "ui/character_player.h"
-#include "ui/sjis_text.h"
 
 #include "base/exception.h"
 #include "character/character_writer.h"

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -166,5 +167,24 @@ TEST(CheckListModel, EachChangeReachesTheViewAsOneSignal)
         for (int row = 0; row < model.rowCount(); ++row)
             titles += model.index(row, 1).data().toString().mid(1).toStdString();
         EXPECT_EQ(titles, c.titles);
+    }
+}
+
+TEST(CheckListModel, FindsAnItemByIdWhereverItStandsNow)
+{
+    TCheckItems items = fiveItems();
+    TCheckListModel model(items, statusImages());
+    const std::string third = items[2].id();
+    items.swap(2, 4);
+    const std::tuple<std::string, size_t, int> cases[] = {
+        { items[1].id(), 1, 1 }, // where the run took it
+        { third, 2, 4 }, // moved since
+        { third, 99, 4 }, // a hint past the rows
+        { std::string(32, '0'), 0, -1 }, // no item has it
+        { std::string(), 0, -1 },
+    };
+    for (const auto& [id, hint, row] : cases) {
+        SCOPED_TRACE(id + " at " + std::to_string(hint));
+        EXPECT_EQ(model.rowOfId(id, hint), row);
     }
 }

@@ -1,9 +1,10 @@
+#include "base/exception.h"
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
 #include "ui/check_list_model.h"
 #include "ui/main_window.h"
 #include "ui/run_notifier.h"
-#include "ui/sjis_text.h"
 
 #include "support/holding_server.h"
 #include "support/http_server.h"
@@ -76,8 +77,8 @@ protected:
         ASSERT_TRUE(form->startUp(settings.path(), program.path()));
         // One check at a time unless a test asks for more, so that a step can act while a request is in flight.
         form->updateSettings([this](TConfig& c) { c.concurrentChecks = concurrent; });
-        ASSERT_NE(form->player(), nullptr);
-        form->player()->eventPosted = [this](size_t code) { events.push_back(code); };
+        ASSERT_NE(form->characterArea()->player(), nullptr);
+        form->characterArea()->player()->eventPosted = [this](size_t code) { events.push_back(code); };
         form->showMain();
         QApplication::processEvents();
     }
@@ -86,26 +87,27 @@ protected:
     void sendToTray()
     {
         form->updateSettings([](TConfig& c) { c.taskTray = 1; });
-        form->setTrayAvailable([] { return true; });
+        form->tray()->setAvailability([] { return true; });
         form->setWindowState(Qt::WindowMinimized);
-        for (int i = 0; i < 5 && !form->trayIconShown(); ++i)
+        for (int i = 0; i < 5 && !form->tray()->shown(); ++i)
             QApplication::processEvents();
-        ASSERT_TRUE(form->trayIconShown());
+        ASSERT_TRUE(form->tray()->shown());
     }
 
     // Runs `step` once from the client's pump as soon as the server has the whole request of connection
     // `connection` (counted from 0), that is while that item's request is in flight.
     void whileRequestInFlight(test::HttpServer& server, size_t connection, std::function<void()> step)
     {
-        std::function<void()> pump = form->checker().client().Pump;
-        form->checker().client().Pump = [this, &server, connection, step, pump, done = false]() mutable {
-            pump();
-            if (!done && server.connectionCount() > connection
-                && server.request(connection).find("\r\n\r\n") != std::string::npos) {
-                done = true;
-                step();
-            }
-        };
+        std::function<void()> pump = form->runController()->checker().client().Pump;
+        form->runController()->checker().client().Pump
+            = [this, &server, connection, step, pump, done = false]() mutable {
+                  pump();
+                  if (!done && server.connectionCount() > connection
+                      && server.request(connection).find("\r\n\r\n") != std::string::npos) {
+                      done = true;
+                      step();
+                  }
+              };
     }
 
     QString panel(int index) const { return form->statusPanel(index)->text(); }
@@ -142,6 +144,29 @@ const std::vector<int> RunActions = { actCheck, actStop, actRestore };
 
 } // namespace
 
+TEST_F(CheckRun, APartFailingAfterTheRunBeganLeavesTheWindowIdleWithEveryCommand)
+{
+    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)) });
+    config.items.append(watched("one", server.url("/1")));
+    config.items.append(watched("two", server.url("/2")));
+    start();
+    // A part that fails on the first item done: the failure ends the run where it stands.
+    QObject::connect(form->runController(), &TRunController::itemDone, form.get(),
+        [](const std::string&, size_t, const TItemDone&) { throw TException("TStdFile"); });
+    test::action(*form, "actRun")->trigger();
+
+    EXPECT_EQ(server.connectionCount(), 1u);
+    EXPECT_TRUE(form->runController()->idle());
+    EXPECT_EQ(enabledActions(), allActions());
+    EXPECT_TRUE(form->itemList()->view()->isEnabled());
+    EXPECT_TRUE(ticked(0));
+    EXPECT_TRUE(ticked(1));
+    // The list commands work again.
+    test::action(*form, "actSelectAll")->trigger();
+    EXPECT_TRUE(selected(0));
+    EXPECT_TRUE(selected(1));
+}
+
 TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
 {
     test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(NewDate)),
@@ -160,8 +185,8 @@ TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
     QString titleDuring;
     whileRequestInFlight(server, 1, [&] {
         enabledDuring = enabledActions();
-        listEnabledDuring = form->list()->isEnabled();
-        idleDuring = form->idle();
+        listEnabledDuring = form->itemList()->view()->isEnabled();
+        idleDuring = form->runController()->idle();
         stateDuring = panel(1);
         titleDuring = panel(2);
     });
@@ -176,10 +201,10 @@ TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
     EXPECT_EQ(stateDuring, QStringLiteral("確認中"));
     EXPECT_EQ(titleDuring, QStringLiteral("two"));
 
-    EXPECT_EQ(form->items()[0].status, ItemStatus::Normal);
-    EXPECT_EQ(form->items()[1].status, ItemStatus::Update);
-    EXPECT_EQ(form->items()[1].lastModified(), NewDate);
-    EXPECT_EQ(form->items()[2].status, ItemStatus::Normal);
+    EXPECT_EQ(form->itemList()->config().items[0].status, ItemStatus::Normal);
+    EXPECT_EQ(form->itemList()->config().items[1].status, ItemStatus::Update);
+    EXPECT_EQ(form->itemList()->config().items[1].lastModified(), NewDate);
+    EXPECT_EQ(form->itemList()->config().items[2].status, ItemStatus::Normal);
     EXPECT_EQ(panel(2), QStringLiteral("3件中、1件が更新されています"));
     EXPECT_TRUE(ClockText.match(panel(0)).hasMatch()) << panel(0).toStdString();
     EXPECT_TRUE(ClockText.match(panel(1)).hasMatch()) << panel(1).toStdString();
@@ -191,14 +216,14 @@ TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
     EXPECT_EQ(test::rowText(*form, 1, 3), QString::fromStdString(NewDate));
 
     // Restored from the tray, and the beep because the sound switch is off.
-    EXPECT_FALSE(form->trayIconShown());
+    EXPECT_FALSE(form->tray()->shown());
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->isMinimized());
-    EXPECT_EQ(form->runNotifier()->beepCount(), 1);
-    EXPECT_EQ(form->runNotifier()->waveCount(), 0);
+    EXPECT_EQ(form->runReporter()->notifier()->beepCount(), 1);
+    EXPECT_EQ(form->runReporter()->notifier()->waveCount(), 0);
 
-    EXPECT_TRUE(form->idle());
-    EXPECT_TRUE(form->list()->isEnabled());
+    EXPECT_TRUE(form->runController()->idle());
+    EXPECT_TRUE(form->itemList()->view()->isEnabled());
     EXPECT_EQ(enabledActions(), allActions());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(prompts->warnings.empty());
@@ -230,13 +255,13 @@ TEST_F(CheckRun, NoUpdatesNotifiesOnlyWhenAlwaysAsked)
         EXPECT_EQ(server.connectionCount(), 2u);
         EXPECT_EQ(panel(2), QStringLiteral("更新はありませんでした"));
         EXPECT_EQ(events, (std::vector<size_t> { 5, 7, 10 }));
-        EXPECT_EQ(form->trayIconShown(), !c.notified);
+        EXPECT_EQ(form->tray()->shown(), !c.notified);
         EXPECT_EQ(form->isVisible(), c.notified);
         // The sound switch is on with no file: a wave is asked for, nothing is played and no beep replaces it.
-        EXPECT_EQ(form->runNotifier()->waveCount(), c.notified ? 1 : 0);
-        EXPECT_TRUE(form->runNotifier()->waveSource().isEmpty());
-        EXPECT_EQ(form->runNotifier()->beepCount(), 0);
-        EXPECT_TRUE(form->idle());
+        EXPECT_EQ(form->runReporter()->notifier()->waveCount(), c.notified ? 1 : 0);
+        EXPECT_TRUE(form->runReporter()->notifier()->waveSource().isEmpty());
+        EXPECT_EQ(form->runReporter()->notifier()->beepCount(), 0);
+        EXPECT_TRUE(form->runController()->idle());
         EXPECT_EQ(enabledActions(), allActions());
         form.reset();
     }
@@ -252,7 +277,7 @@ TEST_F(CheckRun, NoTickedRowChangesNothing)
     test::setTicked(*form, 1, false);
     for (int i = 0; i < 3; ++i)
         form->statusPanel(i)->setText(QStringLiteral("before %1").arg(i));
-    const TCheckItem second = form->items()[1];
+    const TCheckItem second = form->itemList()->config().items[1];
 
     test::action(*form, "actRun")->trigger();
 
@@ -260,11 +285,11 @@ TEST_F(CheckRun, NoTickedRowChangesNothing)
     EXPECT_TRUE(events.empty());
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(panel(i), QStringLiteral("before %1").arg(i));
-    EXPECT_EQ(form->items()[0].check, 0);
+    EXPECT_EQ(form->itemList()->config().items[0].check, 0);
     TCheckItem expected = second;
     expected.check = 0;
-    EXPECT_EQ(form->items()[1], expected);
-    EXPECT_TRUE(form->idle());
+    EXPECT_EQ(form->itemList()->config().items[1], expected);
+    EXPECT_TRUE(form->runController()->idle());
     EXPECT_EQ(enabledActions(), allActions());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -290,7 +315,8 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
         config.reportMode = 0;
         start();
-        const std::vector<TCheckItem> before(form->items().begin(), form->items().end());
+        const std::vector<TCheckItem> before(
+            form->itemList()->config().items.begin(), form->itemList()->config().items.end());
 
         std::vector<bool> ticksDuring;
         std::vector<int> enabledDuring;
@@ -307,7 +333,7 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
         EXPECT_EQ(ticksDuring, (std::vector<bool> { true, false, false, false, false }));
         EXPECT_EQ(enabledDuring, RunActions);
         for (size_t i = 1; i < 5; ++i)
-            EXPECT_EQ(form->items()[i], before[i]) << i;
+            EXPECT_EQ(form->itemList()->config().items[i], before[i]) << i;
         for (int row = 0; row < 5; ++row)
             EXPECT_TRUE(ticked(row)) << row;
         // The stopped item's row is still refilled and selected; the rows not reached are not.
@@ -316,8 +342,8 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
         EXPECT_FALSE(selected(2));
         EXPECT_EQ(panel(2), c.summary);
         EXPECT_EQ(events, c.events);
-        EXPECT_TRUE(form->idle());
-        EXPECT_TRUE(form->list()->isEnabled());
+        EXPECT_TRUE(form->runController()->idle());
+        EXPECT_TRUE(form->itemList()->view()->isEnabled());
         EXPECT_EQ(enabledActions(), allActions());
 
         // The next run starts afresh: the stop does not carry over.
@@ -327,7 +353,7 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
             test::setTicked(*form, row, false);
         test::action(*form, "actRun")->trigger();
         EXPECT_EQ(server.connectionCount(), 3u);
-        EXPECT_EQ(form->items()[1].status, ItemStatus::Normal);
+        EXPECT_EQ(form->itemList()->config().items[1].status, ItemStatus::Normal);
         form.reset();
     }
 }
@@ -342,15 +368,15 @@ TEST_F(CheckRun, AnUpdatedItemCountsAgainOnlyWhenChangedAgain)
 
     // Nothing changed for the updated item, and a new item's first answer never counts.
     test::action(*form, "actRun")->trigger();
-    EXPECT_EQ(form->items()[0].status, ItemStatus::Update);
-    EXPECT_EQ(form->items()[1].status, ItemStatus::Normal);
+    EXPECT_EQ(form->itemList()->config().items[0].status, ItemStatus::Update);
+    EXPECT_EQ(form->itemList()->config().items[1].status, ItemStatus::Normal);
     EXPECT_EQ(panel(2), QStringLiteral("更新はありませんでした"));
     EXPECT_EQ(events, (std::vector<size_t> { 5, 7, 10 }));
 
     events.clear();
     test::action(*form, "actRun")->trigger();
-    EXPECT_EQ(form->items()[0].status, ItemStatus::Update);
-    EXPECT_EQ(form->items()[1].status, ItemStatus::Update);
+    EXPECT_EQ(form->itemList()->config().items[0].status, ItemStatus::Update);
+    EXPECT_EQ(form->itemList()->config().items[1].status, ItemStatus::Update);
     EXPECT_EQ(panel(2), QStringLiteral("2件中、2件が更新されています"));
     EXPECT_EQ(events, (std::vector<size_t> { 5, 9, 7 }));
 }
@@ -382,12 +408,12 @@ TEST_F(CheckRun, SoundOnPlaysTheWaveFileOnlyWhenItCanBeRead)
         test::action(*form, "actRun")->trigger();
 
         EXPECT_EQ(panel(2), QStringLiteral("1件中、1件が更新されています"));
-        EXPECT_EQ(form->runNotifier()->waveCount(), 1);
-        EXPECT_EQ(form->runNotifier()->beepCount(), 0);
-        EXPECT_EQ(
-            form->runNotifier()->waveSource(), c.played ? QUrl::fromLocalFile(QString::fromStdString(c.file)) : QUrl());
+        EXPECT_EQ(form->runReporter()->notifier()->waveCount(), 1);
+        EXPECT_EQ(form->runReporter()->notifier()->beepCount(), 0);
+        EXPECT_EQ(form->runReporter()->notifier()->waveSource(),
+            c.played ? QUrl::fromLocalFile(QString::fromStdString(c.file)) : QUrl());
         EXPECT_TRUE(prompts->warnings.empty());
-        EXPECT_TRUE(form->idle());
+        EXPECT_TRUE(form->runController()->idle());
         form.reset();
     }
 }
@@ -401,13 +427,13 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
         for (int i = 1; i <= 3; ++i)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
         start();
-        const TCheckItem second = form->items()[1];
+        const TCheckItem second = form->itemList()->config().items[1];
         prompts->answers.push_back(true);
         bool stillRunningAfterAnswer = false;
         bool visibleAfterAnswer = false;
         whileRequestInFlight(server, 1, [&] {
             form->close();
-            stillRunningAfterAnswer = !form->idle();
+            stillRunningAfterAnswer = !form->runController()->idle();
             visibleAfterAnswer = form->isVisible();
         });
         test::action(*form, "actRun")->trigger();
@@ -417,10 +443,10 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
         EXPECT_TRUE(stillRunningAfterAnswer);
         EXPECT_TRUE(visibleAfterAnswer);
         EXPECT_EQ(server.connectionCount(), 2u);
-        EXPECT_EQ(form->items()[1], second);
+        EXPECT_EQ(form->itemList()->config().items[1], second);
         EXPECT_EQ(events, (std::vector<size_t> { 5, 6, 10 }));
         EXPECT_FALSE(form->isVisible());
-        EXPECT_TRUE(form->idle());
+        EXPECT_TRUE(form->runController()->idle());
         form.reset();
     }
     // Cancel: the run goes on to the end and the window stays.
@@ -440,7 +466,7 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
         EXPECT_EQ(server.connectionCount(), 3u);
         EXPECT_EQ(events, (std::vector<size_t> { 5, 7, 10 }));
         EXPECT_TRUE(form->isVisible());
-        EXPECT_TRUE(form->idle());
+        EXPECT_TRUE(form->runController()->idle());
         EXPECT_EQ(enabledActions(), allActions());
     }
 }
@@ -453,7 +479,7 @@ TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
         config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
     start();
     test::setTicked(*form, 1, false);
-    const TCheckItem skipped = form->items()[1];
+    const TCheckItem skipped = form->itemList()->config().items[1];
 
     test::action(*form, "actRun")->trigger();
 
@@ -467,7 +493,7 @@ TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
     }
     TCheckItem unticked = skipped;
     unticked.check = 0;
-    EXPECT_EQ(form->items()[1], unticked);
+    EXPECT_EQ(form->itemList()->config().items[1], unticked);
 }
 
 TEST_F(CheckRun, TheReasonOfAFailureIsShownInItsRowUntilTheNextSuccess)
@@ -502,10 +528,10 @@ TEST_F(CheckRun, TheReasonOfAFailureIsShownInItsRowUntilTheNextSuccess)
     start();
     test::action(*form, "actRun")->trigger();
 
-    const QColor plain = form->list()->palette().color(QPalette::Text);
+    const QColor plain = form->itemList()->view()->palette().color(QPalette::Text);
     for (int row = 0; row < 5; ++row) {
         SCOPED_TRACE(cases[row].kind);
-        EXPECT_EQ(form->items()[static_cast<size_t>(row)].status, ItemStatus::Error);
+        EXPECT_EQ(form->itemList()->config().items[static_cast<size_t>(row)].status, ItemStatus::Error);
         EXPECT_EQ(test::rowText(*form, row, 5), cases[row].reason);
         const QVariant colour = test::cell(*form, row, 5).data(Qt::ForegroundRole);
         ASSERT_TRUE(colour.canConvert<QColor>());
@@ -516,7 +542,7 @@ TEST_F(CheckRun, TheReasonOfAFailureIsShownInItsRowUntilTheNextSuccess)
 
     test::HoldingServer good(std::chrono::milliseconds(0));
     for (int row = 0; row < 5; ++row)
-        form->items()[static_cast<size_t>(row)].checkUri() = good.url("/" + std::to_string(row));
+        form->itemList()->config().items[static_cast<size_t>(row)].checkUri() = good.url("/" + std::to_string(row));
     test::action(*form, "actRun")->trigger();
     for (int row = 0; row < 5; ++row) {
         SCOPED_TRACE(cases[row].kind);
@@ -534,7 +560,7 @@ TEST_F(CheckRun, TheStoredSettingsKeepAFailureAsBeforeAndTheIniTheRest)
     concurrent = 3;
     start();
     test::action(*form, "actRun")->trigger();
-    ASSERT_EQ(form->items()[0].failureReason, "Connection Failed");
+    ASSERT_EQ(form->itemList()->config().items[0].failureReason, "Connection Failed");
     form.reset();
 
     // The settings file is what it always was: the failure as Error with an empty response, nothing more.
@@ -578,12 +604,12 @@ TEST_F(CheckRun, TheRowsDoneEndAsOneSelectedRange)
 
         test::action(*form, "actRun")->trigger();
 
-        const QItemSelection selection = form->list()->selectionModel()->selection();
+        const QItemSelection selection = form->itemList()->view()->selectionModel()->selection();
         ASSERT_EQ(selection.size(), 1);
         EXPECT_EQ(selection[0].top(), 0);
         EXPECT_EQ(selection[0].bottom(), Rows - 1);
         EXPECT_EQ(selection[0].left(), 0);
-        EXPECT_EQ(selection[0].right(), form->listModel()->columnCount() - 1);
+        EXPECT_EQ(selection[0].right(), form->itemList()->model()->columnCount() - 1);
         form.reset();
     }
 }
@@ -594,18 +620,18 @@ TEST_F(CheckRun, ADoneRowReachesTheListWhileTheRunGoesOn)
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     start();
-    QSignalSpy changed(form->listModel(), &QAbstractItemModel::dataChanged);
-    QSignalSpy resets(form->listModel(), &QAbstractItemModel::modelReset);
+    QSignalSpy changed(form->itemList()->model(), &QAbstractItemModel::dataChanged);
+    QSignalSpy resets(form->itemList()->model(), &QAbstractItemModel::modelReset);
 
     // The view is told at the window's pace: while the second request hangs, the pump runs well past it.
     bool rowChanged = false;
     bool rowSelected = false;
-    std::function<void()> pump = form->checker().client().Pump;
+    std::function<void()> pump = form->runController()->checker().client().Pump;
     std::chrono::steady_clock::time_point inFlight;
-    form->checker().client().Pump = [&] {
+    form->runController()->checker().client().Pump = [&] {
         pump();
         if (server.connectionCount() < 2 || server.request(1).find("\r\n\r\n") == std::string::npos
-            || form->runStopped())
+            || form->runController()->stopped())
             return;
         const auto now = std::chrono::steady_clock::now();
         if (inFlight == std::chrono::steady_clock::time_point())

@@ -1,7 +1,7 @@
+#include "session/sjis_text.h"
 #include "store/check_item.h"
 #include "support/encoded_text.h"
 #include "ui/item_form.h"
-#include "ui/sjis_text.h"
 
 #include "form_driver.h"
 #include "item_printer.h"

@@ -1,7 +1,7 @@
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/item_form.h"
 #include "ui/main_window.h"
-#include "ui/sjis_text.h"
 
 #include "form_driver.h"
 #include "support/temp_dir.h"
@@ -70,9 +70,9 @@ protected:
         prompts = scripted.get();
         form.setPrompts(std::move(scripted));
         for (const char* title : { "a", "b", "c", "d" })
-            form.items().append(
+            form.itemList()->config().items.append(
                 item(title, title[0] == 'b' || title[0] == 'd' ? ItemStatus::Update : ItemStatus::Normal));
-        form.refillList();
+        form.itemList()->refill();
     }
 
     void trigger(const char* name) { test::action(form, name)->trigger(); }
@@ -97,7 +97,7 @@ protected:
 
     void clickHeader(int column)
     {
-        QHeaderView* header = form.list()->header();
+        QHeaderView* header = form.itemList()->view()->header();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
             QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2));
     }
@@ -114,7 +114,7 @@ TEST_F(ListWindow, NoCommandActsDuringARunOrWhileTheWindowIsDisabled)
     UrlCatcher browser;
     for (int round = 0; round < 2; ++round) {
         if (round == 0)
-            form.beginRun();
+            form.runController()->beginRun();
         else
             form.setEnabled(false);
         select({ 1 });
@@ -124,61 +124,61 @@ TEST_F(ListWindow, NoCommandActsDuringARunOrWhileTheWindowIsDisabled)
             // Disabled actions do not fire; the command's own guard is tested by calling it too.
             trigger(name);
         }
-        form.onNew();
-        form.onChange();
-        form.onDelete();
-        form.onPasteUrl();
-        form.onSelectAll();
-        form.onMoveUp();
-        form.sort(SortKey::Title);
-        form.setStatus(ItemStatus::Error);
-        form.onBrowse();
-        form.onCopyUrl();
-        form.onSaveItems();
-        form.onListColumnClick(1);
+        form.itemList()->onNew();
+        form.itemList()->onChange();
+        form.itemList()->onDelete();
+        form.itemList()->onPasteUrl();
+        form.itemList()->onSelectAll();
+        form.itemList()->onMoveUp();
+        form.itemList()->sort(SortKey::Title);
+        form.itemList()->setStatus(ItemStatus::Error);
+        form.itemList()->onBrowse();
+        form.itemList()->onCopyUrl();
+        form.itemList()->onSaveItems();
+        form.itemList()->onListColumnClick(1);
         EXPECT_EQ(titles(), "abcd");
-        EXPECT_EQ(form.items()[1].status, ItemStatus::Update);
-        EXPECT_EQ(form.selectedRows(), TSelection { 1 });
-        EXPECT_EQ(form.items().sortKey, 0);
+        EXPECT_EQ(form.itemList()->config().items[1].status, ItemStatus::Update);
+        EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 1 });
+        EXPECT_EQ(form.itemList()->config().items.sortKey, 0);
         EXPECT_TRUE(prompts->questions.empty());
         EXPECT_TRUE(prompts->openDialogs.empty() && prompts->saveDialogs.empty());
         EXPECT_TRUE(browser.opened.empty());
         EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("http://127.0.0.1/x"));
-        EXPECT_FALSE(form.itemDialog()->isVisible());
+        EXPECT_FALSE(form.itemList()->itemDialog()->isVisible());
 
         // A right click shows no menu.
-        form.onListMouseDown(Qt::RightButton);
+        form.itemList()->onListMouseDown(Qt::RightButton);
         EXPECT_FALSE(form.popupMenu()->isVisible());
 
         if (round == 0)
-            form.endRun();
+            form.runController()->endRun();
         else
             form.setEnabled(true);
     }
 
     // Stop has no guard: it works while the run goes on.
-    form.beginRun();
-    form.stopRun();
-    EXPECT_TRUE(form.runStopped());
-    form.endRun();
+    form.runController()->beginRun();
+    form.runController()->stop();
+    EXPECT_TRUE(form.runController()->stopped());
+    form.runController()->endRun();
 
-    form.onListMouseDown(Qt::RightButton);
+    form.itemList()->onListMouseDown(Qt::RightButton);
     EXPECT_TRUE(form.popupMenu()->isVisible());
     form.popupMenu()->hide();
-    form.onListMouseDown(Qt::LeftButton);
+    form.itemList()->onListMouseDown(Qt::LeftButton);
     EXPECT_FALSE(form.popupMenu()->isVisible());
 }
 
 TEST_F(ListWindow, RightButtonOnTheListOpensTheContextMenu)
 {
     form.show();
-    QWidget* viewport = form.list()->viewport();
-    const QRect second = form.list()->visualRect(test::cell(form, 1, 1));
+    QWidget* viewport = form.itemList()->view()->viewport();
+    const QRect second = form.itemList()->view()->visualRect(test::cell(form, 1, 1));
     if (!second.isValid())
         GTEST_SKIP() << "the list has no room for rows in this window size";
     QTest::mousePress(viewport, Qt::RightButton, {}, second.center());
     EXPECT_TRUE(form.popupMenu()->isVisible());
-    EXPECT_EQ(form.selectedRows(), TSelection { 1 }); // the row was selected before the menu opened
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 1 }); // the row was selected before the menu opened
     form.popupMenu()->hide();
 }
 
@@ -216,23 +216,23 @@ TEST_F(ListWindow, DeleteAsksOneOfThreeQuestions)
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("b\rこのアイテムを削除します"));
 
     // All of several rows.
-    form.items().append(item("e"));
-    form.items().append(item("f"));
-    form.refillList();
+    form.itemList()->config().items.append(item("e"));
+    form.itemList()->config().items.append(item("f"));
+    form.itemList()->refill();
     trigger("actSelectAll");
     prompts->answers = { true };
     trigger("actDelete");
     EXPECT_EQ(prompts->questions.back().text, QStringLiteral("全てのアイテムを削除します"));
-    EXPECT_TRUE(form.items().empty());
+    EXPECT_TRUE(form.itemList()->config().items.empty());
     EXPECT_EQ(test::rowCount(form), 0);
-    EXPECT_TRUE(form.formEnabled());
+    EXPECT_TRUE(form.itemList()->enabled());
 }
 
 TEST_F(ListWindow, TitleInTheQuestionIsDecodedFromShiftJis)
 {
-    form.items()[0].title() = "\x83"
-                              "e\x83X\x83g"; // テスト
-    form.refillList();
+    form.itemList()->config().items[0].title() = "\x83"
+                                                 "e\x83X\x83g"; // テスト
+    form.itemList()->refill();
     EXPECT_EQ(test::rowText(form, 0, 1), QStringLiteral("テスト"));
     select({ 0 });
     trigger("actDelete");
@@ -242,16 +242,16 @@ TEST_F(ListWindow, TitleInTheQuestionIsDecodedFromShiftJis)
 TEST_F(ListWindow, SelectionCommands)
 {
     trigger("actSelectUpdated");
-    EXPECT_EQ(form.selectedRows(), (TSelection { 1, 3 }));
+    EXPECT_EQ(form.itemList()->selectedRows(), (TSelection { 1, 3 }));
     trigger("actInvertSelection");
-    EXPECT_EQ(form.selectedRows(), (TSelection { 0, 2 }));
+    EXPECT_EQ(form.itemList()->selectedRows(), (TSelection { 0, 2 }));
     trigger("actSelectAll");
-    EXPECT_EQ(form.selectedRows(), (TSelection { 0, 1, 2, 3 }));
+    EXPECT_EQ(form.itemList()->selectedRows(), (TSelection { 0, 1, 2, 3 }));
 
-    for (TCheckItem& each : form.items())
+    for (TCheckItem& each : form.itemList()->config().items)
         each.status = ItemStatus::Normal;
     trigger("actSelectUpdated");
-    EXPECT_TRUE(form.selectedRows().empty());
+    EXPECT_TRUE(form.itemList()->selectedRows().empty());
 }
 
 TEST_F(ListWindow, MovesStopAtTheEnds)
@@ -259,25 +259,25 @@ TEST_F(ListWindow, MovesStopAtTheEnds)
     select({ 0 });
     trigger("actMoveUp");
     EXPECT_EQ(titles(), "abcd");
-    EXPECT_EQ(form.selectedRows(), TSelection { 0 });
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 0 });
     select({ 3 });
     trigger("actMoveDown");
     EXPECT_EQ(titles(), "abcd");
-    EXPECT_EQ(form.selectedRows(), TSelection { 3 });
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 3 });
 
     select({ 1, 3 });
     trigger("actMoveDown"); // the first selected row moves, and only it stays selected
     EXPECT_EQ(titles(), "acbd");
     EXPECT_EQ(rowTitles(), "acbd");
-    EXPECT_EQ(form.selectedRows(), TSelection { 2 });
-    EXPECT_EQ(form.list()->currentIndex().row(), 2);
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 2 });
+    EXPECT_EQ(form.itemList()->view()->currentIndex().row(), 2);
     trigger("actMoveUp");
     trigger("actMoveUp");
     EXPECT_EQ(titles(), "bacd");
-    EXPECT_EQ(form.selectedRows(), TSelection { 0 });
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 0 });
     // The check box follows the item it belongs to.
-    form.items()[0].check = 0;
-    form.refillList();
+    form.itemList()->config().items[0].check = 0;
+    form.itemList()->refill();
     select({ 0 });
     trigger("actMoveDown");
     EXPECT_FALSE(test::rowTicked(form, 1));
@@ -289,79 +289,83 @@ TEST_F(ListWindow, ATickChangedInTheListIsTheItemsAtOnce)
     form.show();
     const QModelIndex box = test::cell(form, 1);
     QStyleOptionViewItem option;
-    option.initFrom(form.list()->viewport());
-    option.rect = form.list()->visualRect(box);
+    option.initFrom(form.itemList()->view()->viewport());
+    option.rect = form.itemList()->view()->visualRect(box);
     option.features = QStyleOptionViewItem::HasCheckIndicator;
     const QPoint boxCentre
-        = form.list()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, form.list()).center();
+        = form.itemList()
+              ->view()
+              ->style()
+              ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, form.itemList()->view())
+              .center();
     if (!option.rect.isValid())
         GTEST_SKIP() << "the list has no room for rows in this window size";
 
     const std::function<void()> ways[] = {
-        [&] { QTest::mouseClick(form.list()->viewport(), Qt::LeftButton, {}, boxCentre); },
+        [&] { QTest::mouseClick(form.itemList()->view()->viewport(), Qt::LeftButton, {}, boxCentre); },
         [&] {
-            form.list()->setCurrentIndex(box);
-            QTest::keyClick(form.list(), Qt::Key_Space);
+            form.itemList()->view()->setCurrentIndex(box);
+            QTest::keyClick(form.itemList()->view(), Qt::Key_Space);
         },
     };
     for (const auto& toggle : ways) {
         toggle();
-        EXPECT_EQ(form.items()[1].check, 0);
+        EXPECT_EQ(form.itemList()->config().items[1].check, 0);
         EXPECT_FALSE(test::rowTicked(form, 1));
         toggle();
-        EXPECT_EQ(form.items()[1].check, 1);
+        EXPECT_EQ(form.itemList()->config().items[1].check, 1);
         EXPECT_TRUE(test::rowTicked(form, 1));
     }
-    EXPECT_EQ(form.items()[0].check, 1);
+    EXPECT_EQ(form.itemList()->config().items[0].check, 1);
 }
 
 TEST_F(ListWindow, SetStatusOnTheSelectedRows)
 {
     select({ 0, 2 });
     trigger("actStatusError");
-    EXPECT_EQ(form.items()[0].status, ItemStatus::Error);
-    EXPECT_EQ(form.items()[1].status, ItemStatus::Update);
-    EXPECT_EQ(form.items()[2].status, ItemStatus::Error);
-    EXPECT_EQ(test::rowIcon(form, 2), form.statusIcon(ItemStatus::Error).pixmap(16).toImage());
+    EXPECT_EQ(form.itemList()->config().items[0].status, ItemStatus::Error);
+    EXPECT_EQ(form.itemList()->config().items[1].status, ItemStatus::Update);
+    EXPECT_EQ(form.itemList()->config().items[2].status, ItemStatus::Error);
+    EXPECT_EQ(test::rowIcon(form, 2), form.itemList()->model()->statusIcon(ItemStatus::Error).pixmap(16).toImage());
     trigger("actStatusInitial");
-    EXPECT_EQ(form.items()[0].status, ItemStatus::Initial);
+    EXPECT_EQ(form.itemList()->config().items[0].status, ItemStatus::Initial);
     trigger("actStatusNormal");
-    EXPECT_EQ(form.items()[2].status, ItemStatus::Normal);
+    EXPECT_EQ(form.itemList()->config().items[2].status, ItemStatus::Normal);
     trigger("actStatusUpdate");
-    EXPECT_EQ(form.items()[2].status, ItemStatus::Update);
-    EXPECT_EQ(test::rowIcon(form, 2), form.statusIcon(ItemStatus::Update).pixmap(16).toImage());
+    EXPECT_EQ(form.itemList()->config().items[2].status, ItemStatus::Update);
+    EXPECT_EQ(test::rowIcon(form, 2), form.itemList()->model()->statusIcon(ItemStatus::Update).pixmap(16).toImage());
 }
 
 TEST_F(ListWindow, OpenInBrowserTurnsUpdateIntoNormal)
 {
     UrlCatcher browser;
-    form.items()[1].viewUri() = "http://127.0.0.1/view";
+    form.itemList()->config().items[1].viewUri() = "http://127.0.0.1/view";
     select({ 1 });
     trigger("actBrowse");
     ASSERT_EQ(browser.opened.size(), 1u);
     EXPECT_EQ(browser.opened[0], QUrl(QStringLiteral("http://127.0.0.1/view")));
-    EXPECT_EQ(form.items()[1].status, ItemStatus::Normal);
-    EXPECT_EQ(test::rowIcon(form, 1), form.statusIcon(ItemStatus::Normal).pixmap(16).toImage());
-    EXPECT_EQ(form.selectedRows(), TSelection { 1 });
+    EXPECT_EQ(form.itemList()->config().items[1].status, ItemStatus::Normal);
+    EXPECT_EQ(test::rowIcon(form, 1), form.itemList()->model()->statusIcon(ItemStatus::Normal).pixmap(16).toImage());
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 1 });
 
     // An empty view URL opens the check URL; an item in error stays so.
-    form.items()[2].status = ItemStatus::Error;
+    form.itemList()->config().items[2].status = ItemStatus::Error;
     select({ 2, 3 });
     trigger("actBrowse");
     ASSERT_EQ(browser.opened.size(), 2u);
     EXPECT_EQ(browser.opened[1], QUrl(QStringLiteral("http://127.0.0.1/c")));
-    EXPECT_EQ(form.items()[2].status, ItemStatus::Error);
-    EXPECT_EQ(form.items()[3].status, ItemStatus::Update);
-    EXPECT_EQ(form.selectedRows(), TSelection { 2 });
+    EXPECT_EQ(form.itemList()->config().items[2].status, ItemStatus::Error);
+    EXPECT_EQ(form.itemList()->config().items[3].status, ItemStatus::Update);
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 2 });
 
     // Double click with the setting 1 opens the browser instead of the dialog.
     form.updateSettings([](TConfig& c) { c.doubleClickAction = 1; });
     select({ 3 });
-    form.onListDblClick();
+    form.itemList()->onListDblClick();
     ASSERT_EQ(browser.opened.size(), 3u);
-    EXPECT_EQ(form.items()[3].status, ItemStatus::Normal);
+    EXPECT_EQ(form.itemList()->config().items[3].status, ItemStatus::Normal);
     form.updateSettings([](TConfig& c) { c.doubleClickAction = 2; });
-    form.onListDblClick();
+    form.itemList()->onListDblClick();
     EXPECT_EQ(browser.opened.size(), 3u);
 }
 
@@ -374,95 +378,95 @@ TEST_F(ListWindow, ClipboardCopyAndNewItemFromIt)
     QApplication::clipboard()->setText(QStringLiteral("a\r\nb"));
     QString shownUri;
     QString shownCaption;
-    test::whenShown(*form.itemDialog(), [&] {
-        shownCaption = form.itemDialog()->windowTitle();
-        shownUri = form.itemDialog()->txtCheckURI->text();
+    test::whenShown(*form.itemList()->itemDialog(), [&] {
+        shownCaption = form.itemList()->itemDialog()->windowTitle();
+        shownUri = form.itemList()->itemDialog()->txtCheckURI->text();
     });
     trigger("actPasteUrl");
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム追加"));
     EXPECT_EQ(shownUri, QStringLiteral("a"));
-    ASSERT_EQ(form.items().count(), 5u);
-    EXPECT_EQ(form.items()[4].checkUri(), "a");
-    EXPECT_EQ(form.items()[4].title(), form.settings().defaultItem.title());
-    EXPECT_EQ(form.selectedRows(), TSelection { 4 });
+    ASSERT_EQ(form.itemList()->config().items.count(), 5u);
+    EXPECT_EQ(form.itemList()->config().items[4].checkUri(), "a");
+    EXPECT_EQ(form.itemList()->config().items[4].title(), form.settings().defaultItem.title());
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 4 });
     EXPECT_EQ(test::rowText(form, 4, 2), QStringLiteral("a"));
 
     // An empty first line or no text at all does nothing, and shows no dialog.
     for (const QString& text : { QStringLiteral("\nb"), QStringLiteral("\r\nb"), QString() }) {
         QApplication::clipboard()->setText(text);
         trigger("actPasteUrl");
-        EXPECT_EQ(form.items().count(), 5u);
+        EXPECT_EQ(form.itemList()->config().items.count(), 5u);
     }
     // Cancel adds nothing.
     QApplication::clipboard()->setText(QStringLiteral("http://127.0.0.1/z\n"));
-    test::whenShown(*form.itemDialog(), nullptr, "btnCancel");
+    test::whenShown(*form.itemList()->itemDialog(), nullptr, "btnCancel");
     trigger("actPasteUrl");
-    EXPECT_EQ(form.items().count(), 5u);
+    EXPECT_EQ(form.itemList()->config().items.count(), 5u);
 }
 
 TEST_F(ListWindow, NewAndChangeUseTheItemDialog)
 {
     form.updateSettings([](TConfig& c) { c.defaultItem.title() = "template"; });
     QString shownCaption;
-    test::whenShown(*form.itemDialog(), [&] {
-        shownCaption = form.itemDialog()->windowTitle();
-        form.itemDialog()->txtTitle->setText(QStringLiteral("新しいページ"));
+    test::whenShown(*form.itemList()->itemDialog(), [&] {
+        shownCaption = form.itemList()->itemDialog()->windowTitle();
+        form.itemList()->itemDialog()->txtTitle->setText(QStringLiteral("新しいページ"));
     });
     trigger("actNew");
     EXPECT_EQ(shownCaption, QStringLiteral("新規アイテム"));
-    ASSERT_EQ(form.items().count(), 5u);
-    EXPECT_EQ(form.items()[4].title(), toSjis(QStringLiteral("新しいページ")));
+    ASSERT_EQ(form.itemList()->config().items.count(), 5u);
+    EXPECT_EQ(form.itemList()->config().items[4].title(), toSjis(QStringLiteral("新しいページ")));
     EXPECT_EQ(test::rowText(form, 4, 1), QStringLiteral("新しいページ"));
-    EXPECT_EQ(form.selectedRows(), TSelection { 4 });
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 4 });
 
-    test::whenShown(*form.itemDialog(), nullptr, "btnCancel");
+    test::whenShown(*form.itemList()->itemDialog(), nullptr, "btnCancel");
     trigger("actNew");
-    EXPECT_EQ(form.items().count(), 5u);
+    EXPECT_EQ(form.itemList()->config().items.count(), 5u);
 
     // Change reads the row's check box into the item first, and a double click with setting 0 runs it.
     form.updateSettings([](TConfig& c) { c.doubleClickAction = 0; });
     select({ 1 });
     test::setTicked(form, 1, false);
     bool boxShown = true;
-    test::whenShown(*form.itemDialog(), [&] {
-        shownCaption = form.itemDialog()->windowTitle();
-        boxShown = form.itemDialog()->chkCheck->isChecked();
-        form.itemDialog()->txtTitle->setText(QStringLiteral("changed"));
+    test::whenShown(*form.itemList()->itemDialog(), [&] {
+        shownCaption = form.itemList()->itemDialog()->windowTitle();
+        boxShown = form.itemList()->itemDialog()->chkCheck->isChecked();
+        form.itemList()->itemDialog()->txtTitle->setText(QStringLiteral("changed"));
     });
-    form.onListDblClick();
+    form.itemList()->onListDblClick();
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
     EXPECT_FALSE(boxShown);
-    EXPECT_EQ(form.items()[1].check, 0);
-    EXPECT_EQ(form.items()[1].title(), "changed");
+    EXPECT_EQ(form.itemList()->config().items[1].check, 0);
+    EXPECT_EQ(form.itemList()->config().items[1].title(), "changed");
     EXPECT_EQ(test::rowText(form, 1, 1), QStringLiteral("changed"));
-    EXPECT_EQ(form.selectedRows(), TSelection { 1 });
+    EXPECT_EQ(form.itemList()->selectedRows(), TSelection { 1 });
 
     // Without a selected row nothing opens.
     select({});
     trigger("actChange");
-    EXPECT_EQ(form.items()[1].title(), "changed");
+    EXPECT_EQ(form.itemList()->config().items[1].title(), "changed");
 }
 
 TEST_F(ListWindow, SortingFromTheMenuAndTheColumnHeaders)
 {
     form.show();
-    form.items()[0].lastModifiedTime = 500;
-    form.items()[1].lastModifiedTime = -1;
-    form.items()[2].lastModifiedTime = 100;
-    form.items()[3].lastModifiedTime = 0;
-    form.items()[0].metaTagValue() = "2";
-    form.items()[1].metaTagValue() = "1";
-    form.items()[2].metaTagValue() = "4";
-    form.items()[3].metaTagValue() = "3";
-    form.items()[0].response() = "y";
-    form.items()[1].response() = "z";
-    form.items()[2].response() = "x";
-    form.items()[3].response() = "w";
+    form.itemList()->config().items[0].lastModifiedTime = 500;
+    form.itemList()->config().items[1].lastModifiedTime = -1;
+    form.itemList()->config().items[2].lastModifiedTime = 100;
+    form.itemList()->config().items[3].lastModifiedTime = 0;
+    form.itemList()->config().items[0].metaTagValue() = "2";
+    form.itemList()->config().items[1].metaTagValue() = "1";
+    form.itemList()->config().items[2].metaTagValue() = "4";
+    form.itemList()->config().items[3].metaTagValue() = "3";
+    form.itemList()->config().items[0].response() = "y";
+    form.itemList()->config().items[1].response() = "z";
+    form.itemList()->config().items[2].response() = "x";
+    form.itemList()->config().items[3].response() = "w";
     select({ 2 });
 
     clickHeader(1);
     EXPECT_EQ(titles(), "abcd");
-    EXPECT_TRUE(form.selectedRows().empty()); // the list is rebuilt
+    EXPECT_TRUE(form.itemList()->selectedRows().empty()); // the list is rebuilt
     clickHeader(1);
     EXPECT_EQ(titles(), "dcba");
     EXPECT_EQ(rowTitles(), "dcba");
@@ -475,10 +479,10 @@ TEST_F(ListWindow, SortingFromTheMenuAndTheColumnHeaders)
     EXPECT_EQ(titles(), "acdb");
 
     clickHeader(4); // meta-tag
-    EXPECT_EQ(form.items().sortKey, 5);
+    EXPECT_EQ(form.itemList()->config().items.sortKey, 5);
     EXPECT_EQ(titles(), "badc");
     clickHeader(5); // Response
-    EXPECT_EQ(form.items().sortKey, 6);
+    EXPECT_EQ(form.itemList()->config().items.sortKey, 6);
     EXPECT_EQ(titles(), "dcab");
     trigger("actSortMetaTag");
     EXPECT_EQ(titles(), "badc");
@@ -486,13 +490,13 @@ TEST_F(ListWindow, SortingFromTheMenuAndTheColumnHeaders)
     EXPECT_EQ(titles(), "dcab");
 
     clickHeader(0);
-    EXPECT_EQ(form.items().sortKey, 1);
+    EXPECT_EQ(form.itemList()->config().items.sortKey, 1);
     EXPECT_EQ(rowTitles(), "cadb"); // Normal before Update; equal statuses keep their order
     trigger("actSortStatus");
     EXPECT_EQ(rowTitles(), "dbca");
     clickHeader(2);
     EXPECT_EQ(titles(), "abcd");
-    EXPECT_TRUE(form.formEnabled());
+    EXPECT_TRUE(form.itemList()->enabled());
 }
 
 TEST_F(ListWindow, TitlesSortByTheUsersLocaleCaseSensitive)
@@ -500,14 +504,14 @@ TEST_F(ListWindow, TitlesSortByTheUsersLocaleCaseSensitive)
     const QLocale before;
     auto sortedTitles = [this](const QLocale& locale) {
         QLocale::setDefault(locale);
-        form.items().clear();
+        form.itemList()->config().items.clear();
         for (const char* title : { "b", "B", "a", "\x82\xa0" /* あ */, "A", "" })
-            form.items().append(item(title));
-        form.items().sortKey = 0;
-        form.refillList();
+            form.itemList()->config().items.append(item(title));
+        form.itemList()->config().items.sortKey = 0;
+        form.itemList()->refill();
         trigger("actSortTitle");
         std::string order;
-        for (const TCheckItem& each : form.items())
+        for (const TCheckItem& each : form.itemList()->config().items)
             order += each.title() + ",";
         return order;
     };
@@ -539,9 +543,9 @@ TEST_F(ListWindow, ItemsFileCommands)
     EXPECT_EQ(written.count(), 4u);
 
     // Open replaces the list, Add appends to it.
-    form.items().clear();
-    form.items().append(item("x"));
-    form.refillList();
+    form.itemList()->config().items.clear();
+    form.itemList()->config().items.append(item("x"));
+    form.itemList()->refill();
     prompts->fileNames = { path };
     trigger("actAddItems");
     EXPECT_EQ(prompts->openDialogs.back().title, QStringLiteral("追加読み込み"));
@@ -562,12 +566,12 @@ TEST_F(ListWindow, ItemsFileCommands)
     EXPECT_EQ(form.settings().lastItemsFile(), dir.file("saved.vantrelitems"));
 
     // Saving an empty list does not even ask.
-    form.items().clear();
-    form.refillList();
+    form.itemList()->config().items.clear();
+    form.itemList()->refill();
     const size_t asked = prompts->saveDialogs.size();
     trigger("actSaveItems");
     EXPECT_EQ(prompts->saveDialogs.size(), asked);
-    EXPECT_TRUE(form.formEnabled());
+    EXPECT_TRUE(form.itemList()->enabled());
 }
 
 TEST_F(ListWindow, ShortcutsWorkWithTheFocusInTheList)
@@ -575,41 +579,43 @@ TEST_F(ListWindow, ShortcutsWorkWithTheFocusInTheList)
     form.show();
     form.activateWindow();
     QApplication::setActiveWindow(&form);
-    form.list()->setFocus();
+    form.itemList()->view()->setFocus();
     if (QApplication::activeWindow() != &form)
         GTEST_SKIP() << "the window cannot be made active here";
 
-    QTest::keyClick(form.list(), Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(form.selectedRows(), (TSelection { 0, 1, 2, 3 }));
-    QTest::keyClick(form.list(), Qt::Key_R, Qt::ControlModifier);
-    EXPECT_TRUE(form.selectedRows().empty());
-    QTest::keyClick(form.list(), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(form.selectedRows(), (TSelection { 1, 3 }));
+    QTest::keyClick(form.itemList()->view(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(form.itemList()->selectedRows(), (TSelection { 0, 1, 2, 3 }));
+    QTest::keyClick(form.itemList()->view(), Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(form.itemList()->selectedRows().empty());
+    QTest::keyClick(form.itemList()->view(), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form.itemList()->selectedRows(), (TSelection { 1, 3 }));
 
     select({ 2 });
-    QTest::keyClick(form.list(), Qt::Key_Up, Qt::AltModifier);
+    QTest::keyClick(form.itemList()->view(), Qt::Key_Up, Qt::AltModifier);
     EXPECT_EQ(titles(), "acbd");
-    QTest::keyClick(form.list(), Qt::Key_Delete);
+    QTest::keyClick(form.itemList()->view(), Qt::Key_Delete);
     ASSERT_EQ(prompts->questions.size(), 1u);
     EXPECT_EQ(prompts->questions[0].text, QStringLiteral("c\rこのアイテムを削除します"));
 
     UrlCatcher browser;
-    QTest::keyClick(form.list(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(form.itemList()->view(), Qt::Key_Return, Qt::ShiftModifier);
     ASSERT_EQ(browser.opened.size(), 1u);
     EXPECT_EQ(browser.opened[0], QUrl(QStringLiteral("http://127.0.0.1/c")));
 
     QString shownCaption;
     test::whenShown(
-        *form.itemDialog(), [&] { shownCaption = form.itemDialog()->windowTitle(); }, "btnCancel");
-    QTest::keyClick(form.list(), Qt::Key_Return);
+        *form.itemList()->itemDialog(), [&] { shownCaption = form.itemList()->itemDialog()->windowTitle(); },
+        "btnCancel");
+    QTest::keyClick(form.itemList()->view(), Qt::Key_Return);
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
 
     // The keypad's Enter edits as Enter does.
     QApplication::setActiveWindow(&form); // back from the dialog, as the window manager does
     shownCaption.clear();
     test::whenShown(
-        *form.itemDialog(), [&] { shownCaption = form.itemDialog()->windowTitle(); }, "btnCancel");
-    QTest::keyClick(form.list(), Qt::Key_Enter, Qt::KeypadModifier);
+        *form.itemList()->itemDialog(), [&] { shownCaption = form.itemList()->itemDialog()->windowTitle(); },
+        "btnCancel");
+    QTest::keyClick(form.itemList()->view(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(shownCaption, QStringLiteral("アイテム変更"));
 }
 
@@ -627,37 +633,37 @@ TEST_F(ListWindow, TheFocusIsBackInTheListAfterEveryListCommand)
         std::function<void()> command; // as the user gives it
     };
     const Case cases[] = {
-        { "move down", [&] { QTest::keyClick(form.list(), Qt::Key_Down, Qt::AltModifier); } },
-        { "move up", [&] { QTest::keyClick(form.list(), Qt::Key_Up, Qt::AltModifier); } },
+        { "move down", [&] { QTest::keyClick(form.itemList()->view(), Qt::Key_Down, Qt::AltModifier); } },
+        { "move up", [&] { QTest::keyClick(form.itemList()->view(), Qt::Key_Up, Qt::AltModifier); } },
         { "delete",
             [&] {
                 prompts->answers = { true };
-                QTest::keyClick(form.list(), Qt::Key_Delete);
+                QTest::keyClick(form.itemList()->view(), Qt::Key_Delete);
             } },
         { "paste",
             [&] {
                 QApplication::clipboard()->setText(QStringLiteral("http://127.0.0.1/new"));
-                test::whenShown(*form.itemDialog(), nullptr);
-                QTest::keyClick(form.list(), Qt::Key_V, Qt::ControlModifier);
+                test::whenShown(*form.itemList()->itemDialog(), nullptr);
+                QTest::keyClick(form.itemList()->view(), Qt::Key_V, Qt::ControlModifier);
             } },
-        { "open in browser", [&] { QTest::keyClick(form.list(), Qt::Key_Return, Qt::ShiftModifier); } },
+        { "open in browser", [&] { QTest::keyClick(form.itemList()->view(), Qt::Key_Return, Qt::ShiftModifier); } },
         { "set status", [&] { trigger("actStatusError"); } }, // from the menu: it has no key
         { "sort", [&] { clickHeader(1); } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         select({ 1 });
-        form.list()->setCurrentIndex(test::cell(form, 1));
-        form.list()->setFocus();
+        form.itemList()->view()->setCurrentIndex(test::cell(form, 1));
+        form.itemList()->view()->setFocus();
         c.command();
         // As the window manager does when a dialog has closed (the offscreen platform does not).
         QApplication::setActiveWindow(&form);
-        ASSERT_EQ(QApplication::focusWidget(), form.list());
+        ASSERT_EQ(QApplication::focusWidget(), form.itemList()->view());
         // The arrow keys go on moving the selection.
-        const int row = form.list()->currentIndex().row();
+        const int row = form.itemList()->view()->currentIndex().row();
         const bool last = row + 1 == test::rowCount(form); // where a pasted item goes
         QTest::keyClick(QApplication::focusWidget(), last ? Qt::Key_Up : Qt::Key_Down);
-        EXPECT_EQ(form.selectedRows(), (TSelection { static_cast<size_t>(last ? row - 1 : row + 1) }));
+        EXPECT_EQ(form.itemList()->selectedRows(), (TSelection { static_cast<size_t>(last ? row - 1 : row + 1) }));
     }
 }
 

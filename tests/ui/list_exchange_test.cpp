@@ -1,7 +1,7 @@
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/list_exchange.h"
 #include "ui/main_window.h"
-#include "ui/sjis_text.h"
 
 #include "support/temp_dir.h"
 #include "support/test_config.h"
@@ -42,7 +42,7 @@ protected:
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
         exchange->setPrompts(std::move(scripted));
-        exchange->openDocument = [this](const QString& path) { opened.push_back(path); };
+        exchange->setDocumentOpener([this](const QString& path) { opened.push_back(path); });
         ASSERT_TRUE(form->startUp(settings.path(), program.path()));
     }
 
@@ -52,7 +52,7 @@ protected:
 
     bool controlsEnabled() const
     {
-        return form->formEnabled() && form->centralWidget()->isEnabled() && form->menuBar()->isEnabled()
+        return form->itemList()->enabled() && form->centralWidget()->isEnabled() && form->menuBar()->isEnabled()
             && form->toolBar()->isEnabled();
     }
 
@@ -115,7 +115,7 @@ TEST_F(ExchangeWindow, ImportsAppendRowsAndFailuresChangeNothing)
     ASSERT_EQ(prompts->openDialogs.size(), 1u);
     EXPECT_EQ(prompts->openDialogs[0].title, QString::fromUtf8("インポート URIリスト"));
     EXPECT_EQ(prompts->openDialogs[0].defaultExtension, QStringLiteral("lst"));
-    ASSERT_EQ(form->items().count(), 5u);
+    ASSERT_EQ(form->itemList()->config().items.count(), 5u);
     ASSERT_EQ(test::rowCount(*form), 5);
     EXPECT_EQ(test::rowText(*form, 4, 2), QStringLiteral("http://127.0.0.1/new2"));
 
@@ -123,7 +123,7 @@ TEST_F(ExchangeWindow, ImportsAppendRowsAndFailuresChangeNothing)
     for (const char* action : { "actImportUrlList", "actImportTabText", "actImportHtml", "actImportXml" }) {
         prompts->fileNames.push_back(QString::fromStdString(files.file("absent")));
         trigger(action);
-        EXPECT_EQ(form->items().count(), 5u);
+        EXPECT_EQ(form->itemList()->config().items.count(), 5u);
         EXPECT_EQ(test::rowCount(*form), 5);
         EXPECT_TRUE(controlsEnabled());
     }
@@ -132,7 +132,7 @@ TEST_F(ExchangeWindow, ImportsAppendRowsAndFailuresChangeNothing)
 
     // Cancelled: nothing happens.
     trigger("actImportXml");
-    EXPECT_EQ(form->items().count(), 5u);
+    EXPECT_EQ(form->itemList()->config().items.count(), 5u);
 }
 
 TEST_F(ExchangeWindow, ReportIsWrittenInTheSettingsFolderAndOpened)
@@ -153,8 +153,8 @@ TEST_F(ExchangeWindow, ReportIsWrittenInTheSettingsFolderAndOpened)
     EXPECT_TRUE(controlsEnabled());
 
     // During a run the command does nothing.
-    form->beginRun();
+    form->runController()->beginRun();
     trigger("actReport");
-    form->endRun();
+    form->runController()->endRun();
     EXPECT_EQ(opened.size(), 1u);
 }

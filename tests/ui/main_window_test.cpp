@@ -1,7 +1,7 @@
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/character_player.h"
 #include "ui/main_window.h"
-#include "ui/sjis_text.h"
 
 #include "support/temp_dir.h"
 #include "support/test_config.h"
@@ -77,7 +77,7 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
     QApplication::processEvents();
 
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Vantrel"));
-    TCheckListView* list = form->list();
+    TCheckListView* list = form->itemList()->view();
     ASSERT_EQ(list->model()->columnCount(), 6);
     const QStringList captions = { QStringLiteral("Status"), QStringLiteral("Title"), QStringLiteral("URL"),
         QStringLiteral("Last-Modifeid"), QStringLiteral("meta-tag"), QStringLiteral("Response") };
@@ -100,10 +100,11 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
     EXPECT_TRUE(test::rowTicked(*form, 0));
     EXPECT_FALSE(test::rowTicked(*form, 1));
     auto icon = [&](int row) { return test::rowIcon(*form, row); };
-    EXPECT_EQ(icon(0), form->statusIcon(ItemStatus::Update).pixmap(16).toImage());
-    EXPECT_EQ(icon(1), form->statusIcon(ItemStatus::Error).pixmap(16).toImage());
-    EXPECT_EQ(
-        icon(2), form->statusIcon(ItemStatus::Initial).pixmap(16).toImage()); // unknown status: the initial picture
+    EXPECT_EQ(icon(0), form->itemList()->model()->statusIcon(ItemStatus::Update).pixmap(16).toImage());
+    EXPECT_EQ(icon(1), form->itemList()->model()->statusIcon(ItemStatus::Error).pixmap(16).toImage());
+    EXPECT_EQ(icon(2),
+        form->itemList()->model()->statusIcon(ItemStatus::Initial).pixmap(16).toImage()); // unknown status: the initial
+                                                                                          // picture
 
     // Three panels, the last one stretching.
     EXPECT_EQ(form->statusPanel(0)->width(), 80);
@@ -111,7 +112,7 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
     EXPECT_GE(form->statusPanel(2)->width(), 50);
 
     // The character sits below the toolbar, the list beside its picture and below the balloon.
-    TFilmPlayer& player = form->player()->player();
+    TFilmPlayer& player = form->characterArea()->player()->player();
     const int pictureWidth = player.PictureWidth();
     ASSERT_GT(pictureWidth, 0);
     const QWidget* client = form->centralWidget();
@@ -133,10 +134,10 @@ TEST_F(StartedWindow, LayoutColumnsStatusBarAndCharacter)
 TEST_F(StartedWindow, WithoutASettingsFileStartsEmptyWithTheFirstCharacterFound)
 {
     ASSERT_TRUE(start());
-    EXPECT_EQ(form->items().count(), 0u);
+    EXPECT_EQ(form->itemList()->config().items.count(), 0u);
     EXPECT_EQ(test::rowCount(*form), 0);
     EXPECT_EQ(form->settings().reportMode, 2);
-    EXPECT_EQ(form->list()->columnWidth(1), 120);
+    EXPECT_EQ(form->itemList()->view()->columnWidth(1), 120);
     EXPECT_EQ(form->settings().characterFile(), program.file("vantrel.dat"));
     EXPECT_EQ(fromSjis(form->settings().characterName()), QStringLiteral("バントレくん"));
     EXPECT_EQ(form->settingsDir(), settings.path() + "/");
@@ -152,7 +153,7 @@ TEST_F(StartedWindow, SettingsOfAnotherVersionAreIgnoredWholly)
     config.formatVersion = 3;
     writeSettings(config);
     ASSERT_TRUE(start());
-    EXPECT_EQ(form->items().count(), 0u);
+    EXPECT_EQ(form->itemList()->config().items.count(), 0u);
     EXPECT_EQ(form->settings().formatVersion, ConfigFormatVersion);
 }
 
@@ -205,7 +206,7 @@ TEST_F(StartedWindow, WithoutAnyCharacterTheWindowIsNeverShownAndSettingsAreStil
     ASSERT_EQ(prompts->warnings.size(), 1u);
     EXPECT_EQ(prompts->warnings[0], QStringLiteral("データファイルを読み込めません"));
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(form->player(), nullptr);
+    EXPECT_EQ(form->characterArea()->player(), nullptr);
     form.reset();
 
     TConfig back;
@@ -227,12 +228,12 @@ TEST_F(StartedWindow, SettingsWrittenAtExitHoldTheListAsItWas)
     test::selectRows(*form, { 1 });
     prompts->answers = { true };
     test::action(*form, "actDelete")->trigger();
-    form->list()->setColumnWidth(2, 133);
+    form->itemList()->view()->setColumnWidth(2, 133);
 
     // Closing with no run in progress asks nothing.
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(prompts->questions.size() == 1u);
-    EXPECT_EQ(form->player(), nullptr);
+    EXPECT_EQ(form->characterArea()->player(), nullptr);
     // Nothing is written before the window goes.
     TConfig before;
     readSettingsFile(before, settings.file("vantrel.cfg"));
@@ -251,14 +252,14 @@ TEST_F(StartedWindow, SettingsWrittenAtExitHoldTheListAsItWas)
 TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
 {
     ASSERT_TRUE(start());
-    form->setTrayAvailable([] { return true; });
+    form->tray()->setAvailability([] { return true; });
     form->showMain();
     QApplication::processEvents();
 
     // Off: an ordinary minimise.
     form->showMinimized();
     QApplication::processEvents();
-    EXPECT_FALSE(form->trayIconShown());
+    EXPECT_FALSE(form->tray()->shown());
     EXPECT_TRUE(form->isVisible());
     test::action(*form, "actRestore")->trigger();
     EXPECT_FALSE(form->isMinimized());
@@ -275,10 +276,10 @@ TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
         form->showMinimized();
         QApplication::processEvents();
         EXPECT_FALSE(form->isVisible());
-        EXPECT_TRUE(form->trayIconShown());
+        EXPECT_TRUE(form->tray()->shown());
     }
     EXPECT_EQ(form->findChildren<QSystemTrayIcon*>().size(), 1);
-    QSystemTrayIcon* tray = form->trayIcon();
+    QSystemTrayIcon* tray = form->tray()->icon();
     ASSERT_NE(tray, nullptr);
     EXPECT_EQ(tray->toolTip(), QStringLiteral("Vantrel"));
     // The tip holds 63 Shift_JIS bytes at most, and never half a character.
@@ -298,14 +299,14 @@ TEST_F(StartedWindow, MinimisingGoesToTheTrayWhenAskedAndRestoreComesBack)
     QApplication::processEvents();
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->isMinimized());
-    EXPECT_FALSE(form->trayIconShown());
+    EXPECT_FALSE(form->tray()->shown());
 
     // Without a notification area minimising stays ordinary even with the setting on.
-    form->setTrayAvailable([] { return false; });
+    form->tray()->setAvailability([] { return false; });
     form->showMinimized();
     QApplication::processEvents();
     EXPECT_TRUE(form->isVisible());
-    EXPECT_FALSE(form->trayIconShown());
+    EXPECT_FALSE(form->tray()->shown());
 }
 
 TEST_F(StartedWindow, TopMostPutsTheWindowInTheStaysOnTopBand)
@@ -347,14 +348,14 @@ TEST_F(StartedWindow, SettingsCommandLoadsAnotherCharacterOrStops)
     choice = program.file("second.dat");
     test::action(*form, "actConfig")->trigger();
     EXPECT_EQ(form->settings().characterFile(), program.file("second.dat"));
-    EXPECT_NE(form->player(), nullptr);
+    EXPECT_NE(form->characterArea()->player(), nullptr);
 
     // A choice that cannot be loaded ends the program with the message.
     choice = program.file("missing.dat");
     test::action(*form, "actConfig")->trigger();
     ASSERT_EQ(prompts->warnings.size(), 1u);
     EXPECT_EQ(prompts->warnings[0], QStringLiteral("データファイルを読み込めません"));
-    EXPECT_EQ(form->player(), nullptr);
+    EXPECT_EQ(form->characterArea()->player(), nullptr);
     EXPECT_EQ(form->settings().characterFile(), program.file("second.dat"));
 }
 
@@ -370,7 +371,7 @@ TEST_F(StartedWindow, FirstWindowShowsTenRowsAndTheIniKeepsItsPlace)
     form->showMain();
     QApplication::processEvents();
 
-    TCheckListView* list = form->list();
+    TCheckListView* list = form->itemList()->view();
     ASSERT_TRUE(list->isVisible());
     EXPECT_LE(list->visualRect(test::cell(*form, 9)).bottom(), list->viewport()->height());
     EXPECT_GE(list->columnWidth(2), 240);

@@ -1,8 +1,8 @@
+#include "session/sjis_text.h"
 #include "store/store_file.h"
 #include "ui/main_window.h"
 #include "ui/run_notifier.h"
 #include "ui/run_schedule.h"
-#include "ui/sjis_text.h"
 
 #include "support/http_server.h"
 #include "support/temp_dir.h"
@@ -66,8 +66,9 @@ protected:
         writeSettingsFile(config, settings.file("vantrel.cfg"));
         form = std::make_unique<TImgForm>();
         form->setPrompts(std::make_unique<test::ScriptedPrompts>());
-        ASSERT_TRUE(form->startUp(settings.path(), program.path()));
+        // Before start-up, which plans the run at start and the interval kept in vantrel.ini by this clock.
         schedule()->setClock([this] { return now; });
+        ASSERT_TRUE(form->startUp(settings.path(), program.path()));
         if (show) {
             form->showMain();
             QApplication::processEvents();
@@ -94,9 +95,9 @@ protected:
             QApplication::processEvents();
     }
 
-    TRunSchedule* schedule() const { return form->runSchedule(); }
+    TRunSchedule* schedule() const { return form->runReporter()->schedule(); }
     QString panel(int index) const { return form->statusPanel(index)->text(); }
-    const std::vector<TRunNotifier::TMessage>& messages() const { return form->runNotifier()->messages(); }
+    const std::vector<TRunNotifier::TMessage>& messages() const { return form->runReporter()->notifier()->messages(); }
 
     test::TempDir settings;
     test::TempDir program;
@@ -197,11 +198,12 @@ TEST_F(TimedRun, DueRunWaitsWhileAModalIsOpen)
         EXPECT_EQ(server.connectionCount(), i);
         // Closed, the timer's next look starts the run.
         dialogs[i]->reject();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return server.connectionCount() == i + 1 && form->idle(); }));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return server.connectionCount() == i + 1 && form->runController()->idle(); }));
     }
 
     // A command of the window's own holds it back the same way.
-    form->guarded([this] { passMinutes(10); });
+    form->itemList()->guarded([this] { passMinutes(10); });
     EXPECT_EQ(server.connectionCount(), 3u);
     schedule()->poll();
     EXPECT_EQ(server.connectionCount(), 4u);
@@ -216,12 +218,12 @@ TEST_F(TimedRun, NoTimedRunStartsDuringARun)
     setInterval(5);
 
     bool idleDuring = true;
-    std::function<void()> pump = form->checker().client().Pump;
-    form->checker().client().Pump = [&, pump, done = false]() mutable {
+    std::function<void()> pump = form->runController()->checker().client().Pump;
+    form->runController()->checker().client().Pump = [&, pump, done = false]() mutable {
         pump();
         if (!done && server.connectionCount() == 1) {
             done = true;
-            idleDuring = form->idle();
+            idleDuring = form->runController()->idle();
             passMinutes(10);
         }
     };
@@ -230,7 +232,7 @@ TEST_F(TimedRun, NoTimedRunStartsDuringARun)
     EXPECT_FALSE(idleDuring);
     EXPECT_EQ(server.connectionCount(), 2u);
     EXPECT_EQ(schedule()->nextRun(), now.addSecs(5 * 60));
-    EXPECT_TRUE(form->idle());
+    EXPECT_TRUE(form->runController()->idle());
 }
 
 TEST_F(TimedRun, RunsAtStartOnceTheWindowIsUp)
@@ -249,7 +251,7 @@ TEST_F(TimedRun, RunsAtStartOnceTheWindowIsUp)
         form->showMain();
         // Off, nothing comes within a few of the schedule's looks.
         EXPECT_EQ(QTest::qWaitFor([&] { return server.connectionCount() > 0; }, 3 * TRunSchedule::RetryMs), atStart);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return form->idle(); }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->runController()->idle(); }));
         EXPECT_EQ(server.connectionCount(), atStart ? 1u : 0u);
         form.reset();
     }
@@ -289,10 +291,10 @@ TEST_F(TimedRun, EndOfRunNotifiesOrRaisesTheWindow)
         config.reportMode = c.reportMode;
         config.soundOnUpdate = 0;
         start();
-        form->setTrayAvailable([&c] { return c.trayAvailable; });
+        form->tray()->setAvailability([&c] { return c.trayAvailable; });
         setInterval(5);
         sendToTray(c.trayOption);
-        ASSERT_EQ(form->trayIconShown(), c.trayOption && c.trayAvailable);
+        ASSERT_EQ(form->tray()->shown(), c.trayOption && c.trayAvailable);
 
         if (c.timed)
             passMinutes(5);
@@ -300,12 +302,12 @@ TEST_F(TimedRun, EndOfRunNotifiesOrRaisesTheWindow)
             test::action(*form, "actRun")->trigger();
 
         EXPECT_EQ(server.connectionCount(), 6u);
-        EXPECT_EQ(form->runNotifier()->beepCount(), 1);
+        EXPECT_EQ(form->runReporter()->notifier()->beepCount(), 1);
         if (c.message.isEmpty()) {
             EXPECT_TRUE(messages().empty());
             EXPECT_TRUE(form->isVisible());
             EXPECT_FALSE(form->isMinimized());
-            EXPECT_FALSE(form->trayIconShown());
+            EXPECT_FALSE(form->tray()->shown());
         } else {
             ASSERT_EQ(messages().size(), 1u);
             EXPECT_EQ(messages()[0].title, QStringLiteral("Vantrel"));
@@ -313,13 +315,13 @@ TEST_F(TimedRun, EndOfRunNotifiesOrRaisesTheWindow)
             // Left where it was: in the tray, or minimised.
             EXPECT_EQ(form->isVisible(), !c.trayOption);
             EXPECT_TRUE(form->isMinimized());
-            EXPECT_TRUE(form->trayIconShown());
+            EXPECT_TRUE(form->tray()->shown());
 
             // A click on the message brings the window back.
-            emit form->trayIcon()->messageClicked();
+            emit form->tray()->icon()->messageClicked();
             EXPECT_TRUE(form->isVisible());
             EXPECT_FALSE(form->isMinimized());
-            EXPECT_FALSE(form->trayIconShown());
+            EXPECT_FALSE(form->tray()->shown());
         }
         form.reset();
     }

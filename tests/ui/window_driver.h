@@ -1,6 +1,15 @@
 #pragma once
 
+#include "ui/character_area.h"
+#include "ui/character_player.h"
+#include "ui/check_list_model.h"
+#include "ui/item_list.h"
 #include "ui/main_window.h"
+#include "ui/run_controller.h"
+#include "ui/run_notifier.h"
+#include "ui/run_reporter.h"
+#include "ui/run_schedule.h"
+#include "ui/tray.h"
 
 #include <QAbstractItemModel>
 #include <QAction>
@@ -73,11 +82,11 @@ inline QAction* action(const TImgForm& form, const char* name)
 // The window's list as the user meets it, reached through its model and its selection.
 inline int rowCount(const TImgForm& form)
 {
-    return form.list()->model()->rowCount();
+    return form.itemList()->view()->model()->rowCount();
 }
 inline QModelIndex cell(const TImgForm& form, int row, int column = 0)
 {
-    return form.list()->model()->index(row, column);
+    return form.itemList()->view()->model()->index(row, column);
 }
 inline QString rowText(const TImgForm& form, int row, int column)
 {
@@ -90,7 +99,8 @@ inline bool rowTicked(const TImgForm& form, int row)
 // As a click on the row's check box sets it.
 inline void setTicked(const TImgForm& form, int row, bool ticked)
 {
-    form.list()->model()->setData(cell(form, row), ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    form.itemList()->view()->model()->setData(
+        cell(form, row), ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 inline QImage rowIcon(const TImgForm& form, int row)
 {
@@ -98,13 +108,14 @@ inline QImage rowIcon(const TImgForm& form, int row)
 }
 inline bool rowSelected(const TImgForm& form, int row)
 {
-    return form.list()->selectionModel()->isSelected(cell(form, row));
+    return form.itemList()->view()->selectionModel()->isSelected(cell(form, row));
 }
 inline void selectRows(const TImgForm& form, const std::vector<int>& rows)
 {
-    form.list()->clearSelection();
+    form.itemList()->view()->clearSelection();
     for (int row : rows)
-        form.list()->selectionModel()->select(cell(form, row), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        form.itemList()->view()->selectionModel()->select(
+            cell(form, row), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 } // namespace test

@@ -1,14 +1,14 @@
-#include "ui/ini_settings.h"
+#include "session/ini_settings.h"
 
 #include "check/check_run.h"
 #include "platform/safe_file.h"
-#include "ui/run_schedule.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -19,6 +19,11 @@ const QString CheckAtStartKey = QStringLiteral("CheckAtStart");
 const QString WindowGeometryKey = QStringLiteral("WindowGeometry");
 
 } // namespace
+
+int TIniSettings::boundedCheckInterval(int minutes)
+{
+    return minutes <= 0 ? 0 : std::clamp(minutes, MinCheckInterval, MaxCheckInterval);
+}
 
 void TIniSettings::read(const std::string& path)
 {
@@ -39,7 +44,7 @@ void TIniSettings::write(const std::string& path) const
     QTemporaryDir folder;
     if (!folder.isValid())
         return;
-    const QString image = folder.filePath(QStringLiteral("vantrel.ini"));
+    const QString image = folder.filePath(QStringLiteral("image.ini"));
     {
         QSettings settings(image, QSettings::IniFormat);
         for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
@@ -75,7 +80,7 @@ int TIniSettings::checkInterval() const
 {
     bool ok = false;
     const int minutes = m_values.value(CheckIntervalKey).toInt(&ok);
-    return ok ? TRunSchedule::boundedInterval(minutes) : 0;
+    return ok ? boundedCheckInterval(minutes) : 0;
 }
 
 void TIniSettings::setCheckInterval(int minutes)

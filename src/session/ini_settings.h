@@ -13,6 +13,11 @@ class TIniSettings
 {
 public:
     static constexpr int FactoryConcurrentChecks = 4;
+    static constexpr int MinCheckInterval = 5;
+    static constexpr int MaxCheckInterval = 1440;
+
+    // Minutes between timed runs: 0 and below for none; 1 to 4 become 5, more than 1440 becomes 1440.
+    static int boundedCheckInterval(int minutes);
 
     // Never fails: a missing or unreadable file leaves the factory values.
     void read(const std::string& path);

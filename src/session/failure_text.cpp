@@ -1,4 +1,4 @@
-#include "ui/failure_text.h"
+#include "session/failure_text.h"
 
 #include "base/exception.h"
 

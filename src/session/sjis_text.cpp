@@ -1,4 +1,4 @@
-#include "ui/sjis_text.h"
+#include "session/sjis_text.h"
 
 #include <QFile>
 

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "store/config.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QWidget;
+class TItemList;
+class TRunController;
+class TRunNotifier;
+class TRunSchedule;
+class TTray;
+struct TItemDone;
+struct TRunSummary;
+
+// Tells the user about the check runs: the run's progress and summary in the status bar, the end of a run as
+// the report mode asks for it (the window back with a sound, or a desktop notification while a timed run finds
+// the window away), and the schedule that starts the timed runs and the run at start-up.
+class TRunReporter : public QObject
+{
+    Q_OBJECT
+public:
+    TRunReporter(TConfig& config, TRunController& run, TItemList& list, TTray& tray, QWidget& window,
+        const std::array<QLabel*, 3>& panels);
+
+    // The window is up: timed runs may start from now on, and the run at start-up when the settings ask for it.
+    void start();
+    // The schedule follows the settings; the interval counts anew only when it changed.
+    void applySchedule();
+    // Plays the sounds at the end of a run and posts its desktop notifications.
+    TRunNotifier* notifier();
+    TRunSchedule* schedule() const { return m_schedule; }
+
+signals:
+    // The end of a run brings the window back, as the Restore command does.
+    void restoreWanted();
+
+private:
+    void runStarted();
+    void itemDone(const std::string& id, const TItemDone& done);
+    void runEnded(const TRunSummary& summary);
+    void runFinished();
+    bool mayStartTimedRun();
+    void startTimedRun();
+    // The third panel when idle: the last run's summary, then the time of the next timed run.
+    void showNextRun();
+    // The end of a run as the report mode asks for it: a timed run while the window is away in the tray or
+    // minimised posts a notification instead of bringing the window back, where the desktop has a tray.
+    void reportRunEnd(bool sound, const std::string& waveFile, const QString& summary);
+    void playRunEndSound(bool sound, const std::string& waveFile);
+
+    TConfig& m_config;
+    TRunController& m_run;
+    TItemList& m_list;
+    TTray& m_tray;
+    QWidget& m_window;
+    std::array<QLabel*, 3> m_panels;
+    TRunNotifier* m_notifier = nullptr;
+    TRunSchedule* m_schedule = nullptr;
+    bool m_started = false;
+    bool m_timedRun = false;
+    bool m_ended = false;
+    // The items found updated by the run in progress, the first few, for its notification.
+    std::vector<std::string> m_updated;
+    QString m_summary;
+};
