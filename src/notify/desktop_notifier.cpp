@@ -9,6 +9,9 @@
 #include <QDBusMessage>
 #include <QVariantMap>
 
+#include <memory>
+#include <sys/stat.h>
+
 namespace {
 
 const QString Service = QStringLiteral("org.freedesktop.Notifications");
@@ -52,6 +55,21 @@ QString newestAddedLine(THistoryStore& history, const std::string& itemId)
     } catch (const TException&) {
         return {};
     }
+}
+
+void addFirstAddedLines(TRunNews& news, const std::string& folder)
+{
+    struct stat info;
+    if (news.updated.empty() || ::stat((folder + "/" + THistoryStore::FileName).c_str(), &info) != 0)
+        return;
+    std::unique_ptr<THistoryStore> history;
+    try {
+        history = std::make_unique<THistoryStore>(folder);
+    } catch (const TException&) {
+        return;
+    }
+    for (TNotifiedPage& page : news.updated)
+        page.firstAddedLine = newestAddedLine(*history, page.id.toStdString());
 }
 
 QString notificationBody(const TRunNews& news)

@@ -35,6 +35,10 @@ QString firstAddedLine(std::string_view older, std::string_view newer);
 // versions or cannot be read, since a notification goes without the line rather than not at all.
 QString newestAddedLine(THistoryStore& history, const std::string& itemId);
 
+// Fills in each updated page's first added line from the history kept in `folder`, where there is one; a folder
+// without a history gets none made.
+void addFirstAddedLines(TRunNews& news, const std::string& folder);
+
 // The notification's body: each updated title with its first added line under it, cut to 80 characters, then
 // the pages that stopped answering under their own heading.
 QString notificationBody(const TRunNews& news);

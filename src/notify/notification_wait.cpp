@@ -32,6 +32,10 @@ void startWindow(const QStringList& arguments, const QString& activationToken)
     process.setProgram(program);
     process.setArguments(arguments);
     process.setWorkingDirectory(QDir::currentPath());
+    // The window outlives the command: it must not hold open the output that a script reads to its end.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
     // Lets a Wayland desktop give the new window the focus that the click granted.
     if (!activationToken.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -178,6 +178,7 @@ void TImgForm::connectParts()
     connect(m_list, &TItemList::itemsSaved, this, [this] { m_area->postEvent(TFilmEvent::ItemsSaved); });
     connect(m_tray, &TTray::restoreRequested, this, &TImgForm::onRestore);
     connect(m_reporter, &TRunReporter::restoreWanted, this, &TImgForm::restore);
+    connect(m_reporter, &TRunReporter::changesWanted, this, &TImgForm::showChangesOf);
 
     // During a run only the three commands of a run stay enabled; the character plays the run.
     connect(m_run, &TRunController::runStarted, this, [this] {
@@ -287,6 +288,12 @@ void TImgForm::restore()
     showMain();
 }
 
+void TImgForm::showChangesOf(const QString& itemId)
+{
+    restore();
+    m_list->focusItem(itemId.toStdString());
+}
+
 void TImgForm::onRestore()
 {
     if (!m_list->enabled())
@@ -366,6 +373,7 @@ bool TImgForm::startUp(std::unique_ptr<TSettingsSession> session, const std::str
     m_session->read(m_config);
     m_list->applyColumnWidths();
     m_list->refill();
+    m_reporter->setHistoryFolder(m_settingsDir);
     m_reporter->start();
     m_area->startPlayer();
 

@@ -52,6 +52,9 @@ public:
     void onExit();
     void onRestore();
     void onConfig();
+    // A notification's action "変更点を表示": the window back with the item current, where the changes of the
+    // current item are shown.
+    void showChangesOf(const QString& itemId);
 
     void setPrompts(std::unique_ptr<TFormPrompts> prompts);
     // The settings dialog (the window's own unless replaced): shows the settings with the character in use
