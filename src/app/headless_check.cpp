@@ -1,5 +1,6 @@
 #include "app/headless_check.h"
 
+#include "app/history_commands.h"
 #include "app/program_folders.h"
 #include "base/exception.h"
 #include "check/check_run.h"
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -51,9 +53,11 @@ void printError(const std::string& text)
 class THeadlessObserver : public TCheckRunObserver
 {
 public:
-    THeadlessObserver(TCheckRun& run, bool json)
+    // With diffs, an updated item's change comes from the history under its line (or in its JSON object).
+    THeadlessObserver(TCheckRun& run, bool json, THistoryTexts* diffs)
         : m_run(run)
         , m_json(json)
+        , m_diffs(diffs)
     {
     }
 
@@ -80,36 +84,53 @@ public:
             reason = item.failureReason.empty() ? item.response() : item.failureReason;
             ++m_errors;
         }
+        const std::string diff = done.updated ? changeOf(item) : std::string();
         if (m_json) {
-            m_array.append(QJsonObject {
+            QJsonObject object {
                 { QStringLiteral("title"), fromSjis(item.title()) },
                 { QStringLiteral("url"), fromSjis(item.checkUri()) },
                 { QStringLiteral("status"), QString::fromLatin1(status) },
                 { QStringLiteral("reason"), fromSjis(reason) },
                 { QStringLiteral("lastModified"), fromSjis(item.lastModified()) },
                 { QStringLiteral("contentLength"), fromSjis(item.contentLength()) },
-            });
+            };
+            if (m_diffs)
+                object.insert(QStringLiteral("diff"), QString::fromStdString(diff));
+            m_array.append(object);
             return;
         }
         std::string line = std::string(status) + '\t' + field(item.title()) + '\t' + field(item.checkUri());
         if (!reason.empty())
             line += '\t' + field(reason);
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n%s", line.c_str(), diff.c_str());
         std::fflush(stdout);
     }
 
     void runEnded(const TRunSummary&) override { }
 
     // What --notify tells: each updated item, and those that have just failed for the third time in a row.
-    TRunNews news(const TRunSummary& summary, const std::string& folder) const
+    TRunNews news(const TRunSummary& summary, THistoryTexts& history) const
     {
         TRunNews news;
         news.summary = QString::number(summary.taken) + QStringLiteral("件中、") + QString::number(summary.updated)
             + QStringLiteral("件が更新されています");
         news.updated = m_updated;
         news.unreachable = m_unreachable;
-        addFirstAddedLines(news, folder);
+        addFirstAddedLines(news, history);
         return news;
+    }
+
+    // The item's last change as a unified diff; empty without diffs, without kept texts, or when the history
+    // cannot be read (the item's line says why).
+    std::string changeOf(const TCheckItem& item) const
+    {
+        if (!m_diffs || item.id().empty())
+            return {};
+        try {
+            return m_diffs->withStore([&](THistoryStore& store) { return lastChangeDiff(store, item.id()); });
+        } catch (const TException&) {
+            return {};
+        }
     }
 
     // The JSON array, or the summary line after the items' lines.
@@ -130,6 +151,7 @@ public:
 private:
     TCheckRun& m_run;
     bool m_json;
+    THistoryTexts* m_diffs;
     QJsonArray m_array;
     size_t m_checked = 0;
     size_t m_errors = 0;
@@ -185,8 +207,9 @@ int checkFolder(const TCommandLine& commandLine, TRunNews& news, std::string& fo
     }
 
     THTTPChecker checker;
+    checker.pageTexts = &session.history();
     TCheckRun run(checker);
-    THeadlessObserver observer(run, commandLine.json);
+    THeadlessObserver observer(run, commandLine.json, commandLine.diff ? &session.history() : nullptr);
     checker.client().Pump = [&observer] { observer.stopOnSignal(); };
     run.setConcurrent(static_cast<size_t>(commandLine.jobs > 0 ? commandLine.jobs : config.concurrentChecks));
     TRunSummary summary;
@@ -202,6 +225,9 @@ int checkFolder(const TCommandLine& commandLine, TRunNews& news, std::string& fo
     }
     observer.finish(summary);
 
+    if (session.history().wasDamaged())
+        printError(std::string("the history was damaged; it was moved aside as ") + THistoryStore::FileName
+            + ".damaged and begun anew");
     if (summary.taken > 0 && !session.writeSettings(config)) {
         printError("the results could not be written to " + session.settingsPath());
         return 2;
@@ -209,7 +235,7 @@ int checkFolder(const TCommandLine& commandLine, TRunNews& news, std::string& fo
     if (terminationSignal() != 0)
         return 128 + terminationSignal();
     if (commandLine.notify)
-        news = observer.news(summary, session.folder());
+        news = observer.news(summary, session.history());
     return failed ? 2 : summary.updated > 0 ? 1 : 0;
 }
 
@@ -228,4 +254,35 @@ int runHeadlessCheck(const TCommandLine& commandLine)
         postAndAwaitAnswer(news, windowArguments(commandLine, folder));
     }
     return status;
+}
+
+int runHistoryCommand(const TCommandLine& commandLine)
+{
+    std::string folder;
+    try {
+        folder = settingsFolder(commandLine);
+    } catch (const TException& e) {
+        printError(e.message());
+        return 2;
+    }
+    TSettingsSession session(folder);
+    if (session.inUse()) {
+        printError("the settings in " + session.folder() + " are in use by another Vantrel");
+        return 3;
+    }
+    TConfig config;
+    try {
+        session.load(config);
+        switch (commandLine.action) {
+        case TCommandLine::TAction::PageText:
+            return printPageText(commandLine, config.defaultItem, std::cout, std::cerr);
+        case TCommandLine::TAction::Diff:
+            return printDiff(config.items, session.history().store(), commandLine, std::cout, std::cerr);
+        default:
+            return printHistory(config.items, session.history().store(), commandLine, std::cout, std::cerr);
+        }
+    } catch (const std::exception& e) {
+        printError(failureText(e).toStdString() + ": " + e.what());
+        return 2;
+    }
 }

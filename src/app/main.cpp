@@ -101,6 +101,10 @@ int main(int argc, char** argv)
         return 0;
     case TCommandLine::TAction::Check:
         return runHeadlessCheck(commandLine);
+    case TCommandLine::TAction::History:
+    case TCommandLine::TAction::Diff:
+    case TCommandLine::TAction::PageText:
+        return runHistoryCommand(commandLine);
     case TCommandLine::TAction::Window:
         break;
     }

@@ -20,6 +20,13 @@ public:
 
     // True when a damaged file was moved aside since the store was opened.
     bool wasDamaged();
+    // Calls use(store) while no check of a run can reach the store; raises the cause when it cannot be opened.
+    template <class Use>
+    auto withStore(Use&& use)
+    {
+        std::lock_guard lock(m_mutex);
+        return use(openStore());
+    }
     // The open store for other uses on the caller's thread (listing, removal); raises the cause when it cannot be
     // opened. Not to be used while a run is in flight.
     THistoryStore& store();

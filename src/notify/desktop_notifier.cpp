@@ -2,15 +2,13 @@
 
 #include "base/exception.h"
 #include "history/history_store.h"
+#include "history/history_texts.h"
 #include "text/text_diff.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QVariantMap>
-
-#include <memory>
-#include <sys/stat.h>
 
 namespace {
 
@@ -57,19 +55,18 @@ QString newestAddedLine(THistoryStore& history, const std::string& itemId)
     }
 }
 
-void addFirstAddedLines(TRunNews& news, const std::string& folder)
+void addFirstAddedLines(TRunNews& news, THistoryTexts& history)
 {
-    struct stat info;
-    if (news.updated.empty() || ::stat((folder + "/" + THistoryStore::FileName).c_str(), &info) != 0)
+    if (news.updated.empty())
         return;
-    std::unique_ptr<THistoryStore> history;
     try {
-        history = std::make_unique<THistoryStore>(folder);
+        history.withStore([&news](THistoryStore& store) {
+            for (TNotifiedPage& page : news.updated)
+                page.firstAddedLine = newestAddedLine(store, page.id.toStdString());
+        });
     } catch (const TException&) {
-        return;
+        // A notification without the lines rather than none.
     }
-    for (TNotifiedPage& page : news.updated)
-        page.firstAddedLine = newestAddedLine(*history, page.id.toStdString());
 }
 
 QString notificationBody(const TRunNews& news)

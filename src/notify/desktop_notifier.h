@@ -9,6 +9,7 @@
 #include <vector>
 
 class THistoryStore;
+class THistoryTexts;
 
 // A page that a run found updated, as a notification names it.
 struct TNotifiedPage
@@ -35,9 +36,9 @@ QString firstAddedLine(std::string_view older, std::string_view newer);
 // versions or cannot be read, since a notification goes without the line rather than not at all.
 QString newestAddedLine(THistoryStore& history, const std::string& itemId);
 
-// Fills in each updated page's first added line from the history kept in `folder`, where there is one; a folder
-// without a history gets none made.
-void addFirstAddedLines(TRunNews& news, const std::string& folder);
+// Fills in each updated page's first added line from the history of the page texts; a history that cannot be
+// read leaves the lines empty.
+void addFirstAddedLines(TRunNews& news, THistoryTexts& history);
 
 // The notification's body: each updated title with its first added line under it, cut to 80 characters, then
 // the pages that stopped answering under their own heading.

@@ -1,6 +1,7 @@
 #include "session/ini_settings.h"
 
 #include "check/check_run.h"
+#include "history/history_store.h"
 #include "platform/safe_file.h"
 
 #include <QFile>
@@ -17,6 +18,7 @@ const QString ConcurrentChecksKey = QStringLiteral("ConcurrentChecks");
 const QString CheckIntervalKey = QStringLiteral("CheckInterval");
 const QString CheckAtStartKey = QStringLiteral("CheckAtStart");
 const QString WindowGeometryKey = QStringLiteral("WindowGeometry");
+const QString HistoryDepthKey = QStringLiteral("HistoryDepth");
 
 } // namespace
 
@@ -98,6 +100,13 @@ bool TIniSettings::checkAtStart() const
 void TIniSettings::setCheckAtStart(bool on)
 {
     m_values.insert(CheckAtStartKey, on);
+}
+
+int TIniSettings::historyDepth() const
+{
+    bool ok = false;
+    const int depth = m_values.value(HistoryDepthKey).toInt(&ok);
+    return ok ? std::clamp(depth, THistoryStore::MinDepth, THistoryStore::MaxDepth) : THistoryStore::DefaultDepth;
 }
 
 QByteArray TIniSettings::windowGeometry() const

@@ -34,6 +34,9 @@ public:
     void setCheckInterval(int minutes);
     bool checkAtStart() const;
     void setCheckAtStart(bool on);
+    // Kept versions of each item's page text: 2 to 1000; missing or no number gives 50, others are clamped.
+    int historyDepth() const;
+
     // The window's size and position as the window saves them; empty when none was kept.
     QByteArray windowGeometry() const;
     void setWindowGeometry(const QByteArray& geometry);

@@ -1,6 +1,7 @@
 #include "session/settings_session.h"
 
 #include "base/byte_text.h"
+#include "base/exception.h"
 #include "platform/safe_file.h"
 #include "store/store_file.h"
 
@@ -59,5 +60,30 @@ bool TSettingsSession::write(const TConfig& config)
     m_ini.setCheckInterval(config.checkInterval);
     m_ini.setCheckAtStart(config.checkAtStart != 0);
     m_ini.write(iniPath());
+    if (written)
+        forgetRemovedItems(config.items);
     return written;
+}
+
+THistoryTexts& TSettingsSession::history()
+{
+    if (!m_history)
+        m_history = std::make_unique<THistoryTexts>(m_folder, m_ini.historyDepth());
+    return *m_history;
+}
+
+void TSettingsSession::forgetRemovedItems(const TCheckItems& items)
+{
+    // A folder without a history has nothing to forget; none is made for it.
+    if (!m_history && !fileExists(m_folder + THistoryStore::FileName))
+        return;
+    std::vector<std::string> ids;
+    ids.reserve(items.count());
+    for (const TCheckItem& item : items)
+        ids.push_back(item.id());
+    try {
+        history().store().retainItems(ids);
+    } catch (const TException&) {
+        // The history is beside the settings, never in their way: what it cannot drop now it drops next time.
+    }
 }

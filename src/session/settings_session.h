@@ -1,9 +1,11 @@
 #pragma once
 
+#include "history/history_texts.h"
 #include "platform/folder_lock.h"
 #include "session/ini_settings.h"
 #include "store/config.h"
 
+#include <memory>
 #include <string>
 
 // The settings folder as one unit, for the window and the headless command alike: the lock that keeps one
@@ -37,8 +39,15 @@ public:
     void load(TConfig& config);
     // vantrel.cfg alone; false, with the old file as it was, when it could not be written.
     bool writeSettings(const TConfig& config) const;
-    // vantrel.cfg, then vantrel.ini with the settings' values of the run and whatever else it holds.
+    // vantrel.cfg, then vantrel.ini with the settings' values of the run and whatever else it holds; then the
+    // history lets go of the items that were deleted.
     bool write(const TConfig& config);
+
+    // The history of the items' page texts beside the settings, with the depth vantrel.ini gives; the file is
+    // opened at its first use, so a store that cannot be used only fails the calls that need it.
+    THistoryTexts& history();
+    // Drops the history of every item that is no longer in the list; a store that cannot be used is left alone.
+    void forgetRemovedItems(const TCheckItems& items);
 
     // The keys of vantrel.ini beyond those of the run, as the window's geometry.
     TIniSettings& ini() noexcept { return m_ini; }
@@ -50,4 +59,5 @@ private:
     std::string m_folder;
     TFolderLock m_lock;
     TIniSettings m_ini;
+    std::unique_ptr<THistoryTexts> m_history;
 };

@@ -198,6 +198,11 @@ TWatchedText watchedText(std::string_view body, std::string_view contentType, co
         return watched;
     }
     watched.text = rules.ignoresLines() ? rules.keptText(*text) : std::move(*text);
+    // Kept texts end in one line feed, so that a diff of two of them and a file written from one end cleanly.
+    while (!watched.text.empty() && (watched.text.back() == '\n' || watched.text.back() == ' '))
+        watched.text.pop_back();
+    if (!watched.text.empty())
+        watched.text += '\n';
     watched.compareKey = compareKey(watched.text, rules.ignoreNumbers());
     return watched;
 }

@@ -60,7 +60,7 @@ inline constexpr std::string_view RegionMissingMessage = "指定した部分が�
 // The text of one check as it is kept and compared.
 struct TWatchedText
 {
-    std::string text; // the page's (or its region's) text without the ignored lines
+    std::string text; // the page's (or its region's) text without the ignored lines, ending in one LF
     std::string compareKey; // compareKey(text, ignoreNumbers): equal keys mean no change
     bool regionMissing = false; // the region matches nothing on this page (RegionMissingMessage); text, key empty
 };

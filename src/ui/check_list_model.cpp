@@ -78,7 +78,8 @@ QVariant TCheckListModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return failed && index.column() == ResponseColumn ? QVariant(FailureColour) : QVariant();
     case Qt::ToolTipRole:
-        return failed ? QVariant(fromSjis(item->failureReason)) : QVariant();
+        // A check that succeeded may still have something to say, as a history that could not be written.
+        return item->failureReason.empty() ? QVariant() : QVariant(fromSjis(item->failureReason));
     case Qt::DecorationRole:
         return index.column() == StatusColumn ? QVariant(statusIcon(item->status)) : QVariant();
     case Qt::CheckStateRole:

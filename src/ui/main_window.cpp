@@ -371,9 +371,10 @@ bool TImgForm::startUp(std::unique_ptr<TSettingsSession> session, const std::str
     m_started = true;
 
     m_session->read(m_config);
+    m_run->checker().pageTexts = &m_session->history();
     m_list->applyColumnWidths();
     m_list->refill();
-    m_reporter->setHistoryFolder(m_settingsDir);
+    m_reporter->setHistory(&m_session->history());
     m_reporter->start();
     m_area->startPlayer();
 

@@ -183,8 +183,8 @@ bool TRunReporter::postNotification(const QString& summary)
         if (const std::optional<size_t> row = m_config.items.indexOfId(id))
             news.updated.push_back({ QString::fromStdString(id), fromSjis(m_config.items[*row].title()), {} });
     }
-    if (!m_historyFolder.empty())
-        addFirstAddedLines(news, m_historyFolder);
+    if (m_history)
+        addFirstAddedLines(news, *m_history);
     if (desktopNotifier()->available() && desktopNotifier()->notify(news))
         return true;
     if (!m_tray.available())

@@ -12,6 +12,7 @@
 
 class QLabel;
 class TDesktopNotifier;
+class THistoryTexts;
 class QWidget;
 class TItemList;
 class TRunController;
@@ -40,8 +41,8 @@ public:
     // Posts the notifications to the desktop's notification service; the tray's balloon stands in where none
     // answers.
     TDesktopNotifier* desktopNotifier();
-    // Where the history of the page texts is kept, for the first added line of each page a notification names.
-    void setHistoryFolder(const std::string& folder) { m_historyFolder = folder; }
+    // The history of the page texts, for the first added line of each page a notification names.
+    void setHistory(THistoryTexts* history) { m_history = history; }
     TRunSchedule* schedule() const { return m_schedule; }
 
 signals:
@@ -74,7 +75,7 @@ private:
     std::array<QLabel*, 3> m_panels;
     TRunNotifier* m_notifier = nullptr;
     TDesktopNotifier* m_desktop = nullptr;
-    std::string m_historyFolder;
+    THistoryTexts* m_history = nullptr;
     TRunSchedule* m_schedule = nullptr;
     bool m_started = false;
     bool m_timedRun = false;

@@ -1,4 +1,5 @@
 #include "store/config.h"
+#include "store/item_extension.h"
 #include "store/store_file.h"
 
 #include "notification_service.h"
@@ -22,7 +23,14 @@ namespace {
 
 const std::string Program = VANTREL_BINARY_DIR "/vantrel";
 
-// `vantrel --check --notify` with one ticked item whose page answers a newer date than it saw.
+std::string page(const std::string& paragraphs)
+{
+    return "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<html><body>" + paragraphs
+        + "</body></html>";
+}
+
+// `vantrel --check --notify` on one ticked item that compares its page's text, checked once before, whose page
+// has gained a paragraph since.
 class CheckNotify : public ::testing::Test
 {
 protected:
@@ -31,12 +39,13 @@ protected:
         TCheckItem item = newItemTemplate();
         item.title() = test::sjis("更新された頁");
         item.checkUri() = m_server.url("/a");
-        item.status = ItemStatus::Normal;
-        item.lastModified() = "Mon, 01 Jan 2024 00:00:00 GMT";
-        item.contentLength() = "0";
+        item.compareLastModified = 0;
+        item.compareContentLength = 0;
+        item.setExtension(ExtKey::CompareText, "1");
         TConfig config;
         config.items.append(item);
         ASSERT_TRUE(writeSettingsFile(config, m_dir.file("vantrel.cfg")));
+        ASSERT_EQ(test::runProgram(Program, { "--check", "--folder", m_dir.path() }, m_dir.path()).status, 0);
         // Stands in for the window, telling where and how it was started and whether it could hold the folder.
         test::writeFile(m_dir.file("window.sh"),
             "#!/bin/sh\n{ printf '%s\\n' \"$PWD\" \"$@\"; flock -n vantrel.lock true && echo free; } > \"$0.tmp\"\n"
@@ -59,8 +68,8 @@ protected:
         return test::fileExists(m_dir.file("window.sh.txt")) ? test::readFile(m_dir.file("window.sh.txt")) : "";
     }
 
-    test::HttpServer m_server { { test::Reply::bytes(
-        "HTTP/1.0 200 OK\r\nLast-Modified: Tue, 02 Jan 2024 00:00:00 GMT\r\nContent-Length: 0\r\n\r\n") } };
+    test::HttpServer m_server { { test::Reply::bytes(page("<p>one</p>")),
+        test::Reply::bytes(page("<p>one</p><p>新しい行 " + std::string(100, 'x') + "</p>")) } };
     test::TempDir m_dir;
 };
 
@@ -74,7 +83,8 @@ TEST_F(CheckNotify, PostsOneNotificationWhoseActionStartsTheWindowOnTheSameFolde
     const auto calls = service.waitForCalls(1);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].summary, QStringLiteral("1件中、1件が更新されています"));
-    EXPECT_EQ(calls[0].body, QStringLiteral("更新された頁"));
+    EXPECT_EQ(
+        calls[0].body, QStringLiteral("更新された頁\n　新しい行 ") + QString(74, QLatin1Char('x')) + QChar(0x2026));
     EXPECT_TRUE(calls[0].actions.contains(QStringLiteral("変更点を表示")));
     EXPECT_EQ(started(), m_dir.path() + "\n--folder\n" + m_dir.path() + "/\nfree\n");
 }

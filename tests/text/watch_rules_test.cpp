@@ -148,10 +148,10 @@ TEST(WatchRules, WatchedTextIsTheRegionWithoutIgnoredLines)
         bool regionMissing;
     };
     const Case cases[] = {
-        { {}, "Menu\n更新 2026/12/09\n本文 です\n閲覧 ４２ 回\n広告",
+        { {}, "Menu\n更新 2026/12/09\n本文 です\n閲覧 ４２ 回\n広告\n",
             "Menu\n更新 2026/12/09\n本文 です\n閲覧 ４２ 回\n広告\n", false },
-        { { "#main", { "^更新" }, true }, "本文 です\n閲覧 ４２ 回", "本文 です\n閲覧 \x1A 回\n", false },
-        { { "xpath://div[@class='side'] | //div[@id='main']/div[2]", {}, false }, "本文 です\n広告",
+        { { "#main", { "^更新" }, true }, "本文 です\n閲覧 ４２ 回\n", "本文 です\n閲覧 \x1A 回\n", false },
+        { { "xpath://div[@class='side'] | //div[@id='main']/div[2]", {}, false }, "本文 です\n広告\n",
             "本文 です\n広告\n", false },
         { { "#nowhere", {}, false }, "", "", true },
     };
