@@ -2,6 +2,7 @@
 #include "store/store_file.h"
 #include "ui/item_list.h"
 #include "ui/main_window.h"
+#include "ui/run_controller.h"
 #include "ui/run_notifier.h"
 #include "ui/run_reporter.h"
 #include "ui/run_schedule.h"
