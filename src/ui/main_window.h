@@ -52,8 +52,8 @@ public:
     void onExit();
     void onRestore();
     void onConfig();
-    // A notification's action "変更点を表示": the window back with the item current, where the changes of the
-    // current item are shown.
+    // A notification's action "変更点を表示": the window back with the item current. The changes window is to
+    // open on it from here; until the program has one, the item is only made current.
     void showChangesOf(const QString& itemId);
 
     void setPrompts(std::unique_ptr<TFormPrompts> prompts);

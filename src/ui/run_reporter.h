@@ -11,9 +11,9 @@
 #include <vector>
 
 class QLabel;
+class QWidget;
 class TDesktopNotifier;
 class THistoryTexts;
-class QWidget;
 class TItemList;
 class TRunController;
 class TRunNotifier;
