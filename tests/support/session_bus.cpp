@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <poll.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
