@@ -7,6 +7,7 @@ packages=(
     clang libclang-rt-14-dev clang-tidy-14 clang-format-14
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev openssl ca-certificates curl
+    dbus-daemon
     libxml2-dev libre2-dev libsqlite3-dev libzstd-dev zlib1g-dev
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6svg6 qt6-translations-l10n
     dpkg-dev appstream desktop-file-utils

@@ -20,6 +20,7 @@ constexpr std::string_view PageTextOption = "--page-text";
 constexpr std::string_view RegionOption = "--region";
 constexpr std::string_view IgnoreOption = "--ignore";
 constexpr std::string_view IgnoreNumbersOption = "--ignore-numbers";
+constexpr std::string_view NotifyOption = "--notify";
 constexpr std::string_view HelpOption = "--help";
 constexpr std::string_view VersionOption = "--version";
 constexpr int MostJobs = 16;
@@ -87,6 +88,8 @@ TCommandLine parseCommandLine(const std::vector<std::string>& arguments)
             setJobs(commandLine, value);
         } else if (argument == JsonOption) {
             commandLine.json = true;
+        } else if (argument == NotifyOption) {
+            commandLine.notify = true;
         } else if (argument == DiffOption) {
             commandLine.diff = true;
         } else if (optionValue(arguments, i, HistoryOption, value)) {
@@ -140,6 +143,8 @@ TCommandLine parseCommandLine(const std::vector<std::string>& arguments)
         commandLine.error = std::string(JobsOption) + " needs --check";
     else if (commandLine.json && commandLine.action != TAction::Check)
         commandLine.error = std::string(JsonOption) + " needs --check";
+    else if (commandLine.notify && commandLine.action != TAction::Check)
+        commandLine.error = std::string(NotifyOption) + " needs --check";
     else if (rulesGiven && commandLine.action != TAction::PageText)
         commandLine.error = "--region, --ignore and --ignore-numbers need --page-text";
     return commandLine;
@@ -151,9 +156,9 @@ bool mayHoldQtOptions(const std::vector<std::string>& arguments)
         = [](const std::string& argument) { return argument.size() > 1 && argument[0] == '-' && argument[1] != '-'; };
     const auto ours = [](const std::string& argument) {
         const std::string_view name = std::string_view(argument).substr(0, argument.find('='));
-        return name == CheckOption || name == JobsOption || name == JsonOption || name == HelpOption
-            || name == VersionOption || name == DiffOption || name == HistoryOption || name == PageTextOption
-            || name == RegionOption || name == IgnoreOption || name == IgnoreNumbersOption;
+        return name == CheckOption || name == JobsOption || name == JsonOption || name == NotifyOption
+            || name == HelpOption || name == VersionOption || name == DiffOption || name == HistoryOption
+            || name == PageTextOption || name == RegionOption || name == IgnoreOption || name == IgnoreNumbersOption;
     };
     return std::any_of(arguments.begin(), arguments.end(), qtLike)
         && std::none_of(arguments.begin(), arguments.end(), ours);
@@ -162,7 +167,7 @@ bool mayHoldQtOptions(const std::vector<std::string>& arguments)
 std::string usageText(const std::string& programName)
 {
     return "Usage: " + programName + " [--folder DIR | --xdg-folder]\n" + "       " + programName
-        + " --check [--jobs K] [--json] [--diff] [--folder DIR | --xdg-folder]\n" + "       " + programName
+        + " --check [--jobs K] [--json] [--diff] [--notify] [--folder DIR | --xdg-folder]\n" + "       " + programName
         + " --history ITEM | --diff ITEM [N] [--folder DIR | --xdg-folder]\n" + "       " + programName
         + " --page-text URL [--region SEL] [--ignore RE]... [--ignore-numbers]\n"
         + "  --folder DIR    keep the settings in DIR (made when missing)\n"
@@ -177,6 +182,8 @@ std::string usageText(const std::string& programName)
         + "  --region SEL    with --page-text: only the part a CSS selector (or xpath:EXPR) picks\n"
         + "  --ignore RE     with --page-text: leave out the lines RE matches (may be repeated)\n"
         + "  --ignore-numbers with --page-text: digits do not count as a change\n"
+        + "  --notify        with --check: post a desktop notification of the updated pages and wait up to 30 s\n"
+        + "                  for a click on it, which opens the window (no session bus: no notification)\n"
         + "  --help          show this text\n" + "  --version       show the program's version\n"
         + "Without an option the settings are kept in the current folder.\n"
         + "Exit status of --check: 0 nothing updated, 1 some item updated, 2 bad arguments or settings file,\n"

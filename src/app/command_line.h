@@ -32,6 +32,7 @@ struct TCommandLine
     std::string region; // --region SEL, with --page-text
     std::vector<std::string> ignore; // --ignore RE (repeatable), with --page-text
     bool ignoreNumbers = false; // --ignore-numbers, with --page-text
+    bool notify = false; // --notify: a desktop notification of what the run found
 
     // Why the arguments were refused, for the user; empty when every one was understood.
     std::string error;

@@ -6,22 +6,26 @@
 #include "check/check_result.h"
 #include "check/check_run.h"
 #include "check/http_checker.h"
+#include "notify/notification_wait.h"
 #include "platform/termination_signals.h"
 #include "session/failure_text.h"
 #include "session/settings_session.h"
 #include "session/sjis_text.h"
 #include "session/status_words.h"
 #include "store/config.h"
+#include "store/item_extension.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -74,6 +78,7 @@ public:
             return;
         ++m_checked;
         const char* status = statusWord(done);
+        noteNews(item, done);
         std::string reason; // Shift_JIS, as the item holds it
         if (item.status == ItemStatus::Error) {
             // An answer that is itself the failure (404, 500) is told by its status line.
@@ -105,6 +110,18 @@ public:
     }
 
     void runEnded(const TRunSummary&) override { }
+
+    // What --notify tells: each updated item, and those that have just failed for the third time in a row.
+    TRunNews news(const TRunSummary& summary, THistoryTexts& history) const
+    {
+        TRunNews news;
+        news.summary = QString::number(summary.taken) + QStringLiteral("件中、") + QString::number(summary.updated)
+            + QStringLiteral("件が更新されています");
+        news.updated = m_updated;
+        news.unreachable = m_unreachable;
+        addFirstAddedLines(news, history);
+        return news;
+    }
 
     // The item's last change as a unified diff; empty without diffs, without kept texts, or when the history
     // cannot be read (the item's line says why).
@@ -141,16 +158,38 @@ private:
     QJsonArray m_array;
     size_t m_checked = 0;
     size_t m_errors = 0;
+    std::vector<TNotifiedPage> m_updated;
+    QStringList m_unreachable;
+
+    void noteNews(const TCheckItem& item, const TItemDone& done)
+    {
+        if (done.updated && item.status != ItemStatus::Error)
+            m_updated.push_back({ QString::fromStdString(item.id()), fromSjis(item.title()), {} });
+        else if (item.status == ItemStatus::Error && item.extension(ExtKey::Failures) == "3")
+            m_unreachable.append(fromSjis(item.title()));
+    }
 };
 
-} // namespace
+// The window that a click on the notification starts keeps the settings in the same folder.
+QStringList windowArguments(const TCommandLine& commandLine, const std::string& folder)
+{
+    switch (commandLine.folderKind) {
+    case TCommandLine::TFolder::Given:
+        return { QStringLiteral("--folder"), QString::fromLocal8Bit(folder) };
+    case TCommandLine::TFolder::Xdg:
+        return { QStringLiteral("--xdg-folder") };
+    case TCommandLine::TFolder::Current:
+        break;
+    }
+    return {};
+}
 
-int runHeadlessCheck(const TCommandLine& commandLine)
+// The run itself, with the folder held; what --notify tells goes to `news`, and the folder to `folder`.
+int checkFolder(const TCommandLine& commandLine, TRunNews& news, std::string& folder)
 {
     catchTerminationSignals(TSecondSignal::EndsAtOnce);
     // A reader of our output that goes away must not end the run before its results are written.
     std::signal(SIGPIPE, SIG_IGN);
-    std::string folder;
     try {
         folder = settingsFolder(commandLine);
     } catch (const TException& e) {
@@ -198,9 +237,26 @@ int runHeadlessCheck(const TCommandLine& commandLine)
     }
     if (terminationSignal() != 0)
         return 128 + terminationSignal();
-    if (failed)
-        return 2;
-    return summary.updated > 0 ? 1 : 0;
+    if (commandLine.notify)
+        news = observer.news(summary, session.history());
+    return failed ? 2 : summary.updated > 0 ? 1 : 0;
+}
+
+} // namespace
+
+int runHeadlessCheck(const TCommandLine& commandLine)
+{
+    TRunNews news;
+    std::string folder;
+    const int status = checkFolder(commandLine, news, folder);
+    // The folder is free by now, for the window that a click on the notification starts.
+    if (commandLine.notify && !news.empty()) {
+        // The results are written: a signal during the wait may end the program at once.
+        for (int signal : { SIGINT, SIGTERM, SIGHUP })
+            std::signal(signal, SIG_DFL);
+        postAndAwaitAnswer(news, windowArguments(commandLine, folder));
+    }
+    return status;
 }
 
 int runHistoryCommand(const TCommandLine& commandLine)

@@ -235,6 +235,12 @@ int TItemList::selectedRow() const
     return first;
 }
 
+void TItemList::focusItem(const std::string& id)
+{
+    if (const std::optional<size_t> row = m_config.items.indexOfId(id))
+        focusRow(*row);
+}
+
 void TItemList::focusRow(size_t row)
 {
     const QModelIndex index = m_model->index(static_cast<int>(row), 0);

@@ -73,6 +73,8 @@ public:
         TFormPrompts* prompts = nullptr);
     void setPrompts(std::unique_ptr<TFormPrompts> prompts);
     TFormPrompts& prompts() { return *m_prompts; }
+    // Makes the item of `id` the current and only selected row, in view; an unknown id changes nothing.
+    void focusItem(const std::string& id);
     // The menu a right click on the list opens.
     void setPopupMenu(QMenu* menu) { m_popup = menu; }
 

@@ -181,6 +181,7 @@ void TImgForm::connectParts()
     connect(m_list, &TItemList::itemsSaved, this, [this] { m_area->postEvent(TFilmEvent::ItemsSaved); });
     connect(m_tray, &TTray::restoreRequested, this, &TImgForm::onRestore);
     connect(m_reporter, &TRunReporter::restoreWanted, this, &TImgForm::restore);
+    connect(m_reporter, &TRunReporter::changesWanted, this, &TImgForm::showChangesOf);
 
     // During a run only the three commands of a run stay enabled; the character plays the run.
     connect(m_run, &TRunController::runStarted, this, [this] {
@@ -290,6 +291,15 @@ void TImgForm::restore()
     showMain();
 }
 
+void TImgForm::showChangesOf(const QString& itemId)
+{
+    restore();
+    const std::string id = itemId.toStdString();
+    m_list->focusItem(id);
+    if (const std::optional<size_t> row = m_config.items.indexOfId(id))
+        m_changes->open(m_config.items[*row]);
+}
+
 void TImgForm::onRestore()
 {
     if (!m_list->enabled())
@@ -371,6 +381,7 @@ bool TImgForm::startUp(std::unique_ptr<TSettingsSession> session, const std::str
     m_run->checker().pageTexts = &m_session->history();
     m_list->applyColumnWidths();
     m_list->refill();
+    m_reporter->setHistory(&m_session->history());
     m_reporter->start();
     m_area->startPlayer();
 

@@ -53,6 +53,9 @@ public:
     void onExit();
     void onRestore();
     void onConfig();
+    // A notification's action "変更点を表示": the window back with the item current. The changes window is to
+    // open on it from here; until the program has one, the item is only made current.
+    void showChangesOf(const QString& itemId);
 
     void setPrompts(std::unique_ptr<TFormPrompts> prompts);
     // The settings dialog (the window's own unless replaced): shows the settings with the character in use

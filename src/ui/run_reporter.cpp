@@ -1,7 +1,9 @@
 #include "ui/run_reporter.h"
 
 #include "check/check_run.h"
+#include "notify/desktop_notifier.h"
 #include "session/sjis_text.h"
+#include "store/item_extension.h"
 #include "ui/item_list.h"
 #include "ui/run_controller.h"
 #include "ui/run_notifier.h"
@@ -65,6 +67,16 @@ void TRunReporter::start()
         m_schedule->runSoon();
 }
 
+TDesktopNotifier* TRunReporter::desktopNotifier()
+{
+    if (!m_desktop) {
+        m_desktop = new TDesktopNotifier(this);
+        connect(m_desktop, &TDesktopNotifier::restoreRequested, this, &TRunReporter::restoreWanted);
+        connect(m_desktop, &TDesktopNotifier::changesRequested, this, &TRunReporter::changesWanted);
+    }
+    return m_desktop;
+}
+
 TRunNotifier* TRunReporter::notifier()
 {
     if (!m_notifier)
@@ -75,6 +87,7 @@ TRunNotifier* TRunReporter::notifier()
 void TRunReporter::runStarted()
 {
     m_updated.clear();
+    m_unreachable.clear();
     m_ended = false;
     setPanelText(m_panels[0], clockText());
     setPanelText(m_panels[1], QStringLiteral("確認中"));
@@ -84,6 +97,12 @@ void TRunReporter::itemDone(const std::string& id, const TItemDone& done)
 {
     if (done.updated && m_updated.size() < NamedUpdates)
         m_updated.push_back(id);
+    const std::optional<size_t> row = m_config.items.indexOfId(id);
+    if (!done.updated && row && m_unreachable.size() < static_cast<qsizetype>(NamedUpdates)) {
+        const TCheckItem& item = m_config.items[*row];
+        if (item.status == ItemStatus::Error && item.extension(ExtKey::Failures) == "3")
+            m_unreachable.append(fromSjis(item.title()));
+    }
 }
 
 void TRunReporter::runEnded(const TRunSummary& summary)
@@ -152,19 +171,29 @@ void TRunReporter::showNextRun()
 void TRunReporter::reportRunEnd(bool sound, const std::string& waveFile, const QString& summary)
 {
     const bool away = !m_window.isVisible() || m_window.isMinimized();
-    if (!m_timedRun || !away || !m_tray.available()) {
+    if (!m_timedRun || !away || !postNotification(summary))
         emit restoreWanted();
-        playRunEndSound(sound, waveFile);
-        return;
-    }
-    QStringList lines { summary };
+    playRunEndSound(sound, waveFile);
+}
+
+bool TRunReporter::postNotification(const QString& summary)
+{
+    TRunNews news { summary, {}, m_unreachable };
     for (const std::string& id : m_updated) {
         if (const std::optional<size_t> row = m_config.items.indexOfId(id))
-            lines.append(fromSjis(m_config.items[*row].title()));
+            news.updated.push_back({ QString::fromStdString(id), fromSjis(m_config.items[*row].title()), {} });
     }
+    if (m_history)
+        addFirstAddedLines(news, *m_history);
+    if (desktopNotifier()->available() && desktopNotifier()->notify(news))
+        return true;
+    if (!m_tray.available())
+        return false;
     m_tray.show();
-    notifier()->showMessage(m_tray.icon(), QStringLiteral("Vantrel"), lines.join(QLatin1Char('\n')));
-    playRunEndSound(sound, waveFile);
+    const QString body = notificationBody(news);
+    notifier()->showMessage(
+        m_tray.icon(), QStringLiteral("Vantrel"), body.isEmpty() ? summary : summary + QLatin1Char('\n') + body);
+    return true;
 }
 
 void TRunReporter::playRunEndSound(bool sound, const std::string& waveFile)

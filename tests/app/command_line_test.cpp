@@ -119,6 +119,8 @@ TEST(CommandLine, ReadsTheCommandOptions)
         EXPECT_EQ(commandLine.json, c.json);
         EXPECT_EQ(commandLine.error, c.error);
     }
+    EXPECT_TRUE(parseCommandLine({ "--check", "--notify" }).notify);
+    EXPECT_EQ(parseCommandLine({ "--notify" }).error, "--notify needs --check");
     EXPECT_EQ(versionText(), std::string("vantrel ") + VantrelVersion + "\n");
 }
 
