@@ -1,0 +1,675 @@
+// The text of picked elements in one pass that builds the tree as libxml2's HTML parser (2.9) builds it, so that
+// a region read this way gives the text that the same region gives over THtmlDocument. The rules here are
+// libxml2's, not the browser's of pageText: which start tags end which open elements, how far an end tag
+// reaches, the implied html, head, body and p elements, script and style as raw text, references that need
+// their ";". Markup whose tree is not certain this way gives up (nullopt) rather than guess.
+#include "text/page_text.h"
+
+#include "base/byte_text.h"
+#include "text/text_builder.h"
+#include "text/unicode_text.h"
+
+#include <libxml/HTMLparser.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+using E = THtmlElement;
+
+// Deeper than this libxml2 stops parsing (its limit of 256 nodes) unless told otherwise.
+constexpr size_t MaxDepth = 250;
+// libxml2 reads names of at most 100 characters.
+constexpr size_t MaxName = 99;
+
+bool isXmlBlank(char c) noexcept
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isAsciiLetter(char c) noexcept
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isDigit(char c) noexcept
+{
+    return c >= '0' && c <= '9';
+}
+
+// Characters of a tag or attribute name as libxml2's HTML parser reads them.
+bool isHtmlNameChar(char c) noexcept
+{
+    return isAsciiLetter(c) || isDigit(c) || c == ':' || c == '-' || c == '_' || c == '.';
+}
+
+bool isHtmlNameStart(char c) noexcept
+{
+    return isAsciiLetter(c) || c == '_' || c == ':' || c == '.';
+}
+
+// The characters XML allows; libxml2 turns a reference to any other into nothing.
+bool isXmlChar(uint32_t c) noexcept
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
+        || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+bool isAny(std::string_view name, std::initializer_list<std::string_view> names) noexcept
+{
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Whether the start tag of `next` ends the open element `open` in libxml2's HTML parser (its table of implied
+// end tags, from the HTML 4 DTD).
+bool startCloses(std::string_view open, std::string_view next) noexcept
+{
+    static constexpr std::string_view Headings[] = { "h1", "h2", "h3", "h4", "h5", "h6" };
+    const bool heading = std::find(std::begin(Headings), std::end(Headings), next) != std::end(Headings);
+    if (open.empty())
+        return false;
+    switch (open[0]) {
+    case 'a':
+        if (open == "a")
+            return isAny(next, { "a", "fieldset", "table", "td", "th" });
+        if (open == "address")
+            return isAny(next, { "dd", "dl", "dt", "form", "li", "ul" });
+        return false;
+    case 'b':
+        if (open == "b")
+            return isAny(next, { "center", "p", "td", "th" });
+        return open == "big" && next == "p";
+    case 'c':
+        if (open == "caption" || open == "col")
+            return isAny(next, { "col", "colgroup", "tbody", "tfoot", "thead", "tr" });
+        if (open == "colgroup")
+            return isAny(next, { "colgroup", "tbody", "tfoot", "thead", "tr" });
+        return false;
+    case 'd':
+        if (open == "dd")
+            return next == "dt";
+        if (open == "dt")
+            return isAny(next, { "dd", "dl" });
+        if (open == "dir")
+            return isAny(next, { "dd", "dl", "dt", "form", "ul" });
+        if (open == "dl")
+            return isAny(next, { "form", "li" });
+        return false;
+    case 'f':
+        if (open == "font")
+            return isAny(next, { "center", "td", "th" });
+        return open == "form" && next == "form";
+    case 'h':
+        if (open.size() == 2 && open[1] >= '1' && open[1] <= '6')
+            return isAny(next, { "fieldset", "form", "li", "p", "table" });
+        if (open == "head")
+            return heading
+                || isAny(next,
+                    { "a", "abbr", "acronym", "address", "b", "bdo", "big", "blockquote", "body", "br", "center",
+                        "cite", "code", "dd", "dfn", "dir", "div", "dl", "dt", "em", "fieldset", "font", "form",
+                        "frameset", "hr", "i", "iframe", "img", "kbd", "li", "listing", "map", "menu", "ol", "p", "pre",
+                        "q", "s", "samp", "small", "span", "strike", "strong", "sub", "sup", "table", "tt", "u", "ul",
+                        "var", "xmp" });
+        return open == "hr" && next == "form";
+    case 'i':
+        return open == "i" && isAny(next, { "center", "p", "td", "th" });
+    case 'l':
+        if (open == "legend")
+            return next == "fieldset";
+        if (open == "li")
+            return next == "li";
+        if (open == "link")
+            return isAny(next, { "body", "frameset" });
+        if (open == "listing")
+            return isAny(next, { "dd", "dl", "dt", "fieldset", "form", "li", "table", "ul" });
+        return false;
+    case 'm':
+        return open == "menu" && isAny(next, { "dd", "dl", "dt", "form", "ul" });
+    case 'o':
+        if (open == "ol")
+            return next == "form";
+        return open == "option" && isAny(next, { "optgroup", "option" });
+    case 'p':
+        if (open == "p")
+            return heading
+                || isAny(next,
+                    { "address", "blockquote", "body", "caption", "center", "col", "colgroup", "dd", "dir", "div", "dl",
+                        "dt", "fieldset", "form", "frameset", "head", "hr", "li", "listing", "menu", "ol", "p", "pre",
+                        "table", "tbody", "td", "tfoot", "th", "title", "tr", "ul", "xmp" });
+        return open == "pre" && isAny(next, { "dd", "dl", "dt", "fieldset", "form", "li", "table", "ul" });
+    case 's':
+        if (open == "s" || open == "small" || open == "strike")
+            return next == "p";
+        if (open == "script")
+            return next == "noscript";
+        if (open == "span")
+            return isAny(next, { "td", "th" });
+        return open == "style" && isAny(next, { "body", "frameset" });
+    case 't':
+        if (open == "tbody")
+            return isAny(next, { "tbody", "tfoot" });
+        if (open == "td" || open == "th")
+            return isAny(next, { "tbody", "td", "tfoot", "th", "tr" });
+        if (open == "tfoot")
+            return next == "tbody";
+        if (open == "thead")
+            return isAny(next, { "tbody", "tfoot" });
+        if (open == "title")
+            return isAny(next, { "body", "frameset" });
+        if (open == "tr")
+            return isAny(next, { "tbody", "tfoot", "tr" });
+        return open == "tt" && next == "p";
+    case 'u':
+        if (open == "u")
+            return isAny(next, { "p", "td", "th" });
+        return open == "ul" && isAny(next, { "address", "form", "menu", "pre" });
+    case 'x':
+        return open == "xmp" && isAny(next, { "dd", "dl", "dt", "fieldset", "form", "li", "table", "ul" });
+    default:
+        return false;
+    }
+}
+
+// How far an end tag reaches past open elements of other names: not past one of a higher priority.
+int endPriority(std::string_view name) noexcept
+{
+    if (name == "div")
+        return 150;
+    if (name == "td" || name == "th")
+        return 160;
+    if (name == "tr")
+        return 170;
+    if (name == "thead" || name == "tbody" || name == "tfoot")
+        return 180;
+    if (name == "table")
+        return 190;
+    if (name == "head" || name == "body")
+        return 200;
+    if (name == "html")
+        return 220;
+    return 100;
+}
+
+// Elements that libxml2 ends at once (the HTML 4 empty elements; not the later wbr, source, track or embed).
+bool isEmpty(std::string_view name) noexcept
+{
+    return isAny(name,
+        { "area", "base", "basefont", "br", "col", "frame", "hr", "img", "input", "isindex", "link", "meta", "param" });
+}
+
+class TPickStream
+{
+public:
+    TPickStream(std::string_view html, TElementPicker& picker)
+        : m_s(html)
+        , m_picker(picker)
+    {
+        m_open.reserve(64);
+    }
+
+    std::optional<TPickedText> run()
+    {
+        if (std::memchr(m_s.data(), '\0', m_s.size()) != nullptr)
+            return std::nullopt; // libxml2 stops reading at a NUL byte
+        const size_t n = m_s.size();
+        while (m_pos < n && !m_doubt) {
+            if (!m_open.empty() && (m_open.back().name == "script" || m_open.back().name == "style")) {
+                rawText();
+                continue;
+            }
+            const char c = m_s[m_pos];
+            if (c == '<')
+                markup();
+            else if (c == '&')
+                reference();
+            else
+                charData();
+        }
+        flushText();
+        while (!m_open.empty() && !m_doubt)
+            pop();
+        if (m_doubt)
+            return std::nullopt;
+        TPickedText picked;
+        picked.text = m_builder.take();
+        picked.found = m_found;
+        return picked;
+    }
+
+private:
+    struct TOpen
+    {
+        std::string name;
+        THtmlElement element;
+        bool picked; // the outermost picked element
+        bool wrapped; // picked inside a pre-formatted element
+        bool keepsBlanks;
+    };
+
+    static constexpr size_t NoPick = static_cast<size_t>(-1);
+
+    bool picking() const noexcept { return m_pickedAt != NoPick; }
+    std::string_view top() const noexcept { return m_open.empty() ? std::string_view() : m_open.back().name; }
+
+    // ---- The tree ----
+
+    void push(std::string_view name, std::span<const TTagAttribute> attributes)
+    {
+        flushText();
+        if (m_open.size() >= MaxDepth || (m_open.empty() && m_rootEnded)) {
+            m_doubt = true;
+            return;
+        }
+        const THtmlElement e = elementOfName(name);
+        TOpen entry { std::string(name), e, false, false, false };
+        entry.keepsBlanks = e == E::Pre || e == E::Listing || e == E::Xmp || e == E::Plaintext || e == E::Textarea;
+        const bool picked = m_picker.enter(name, attributes);
+        if (picked && !picking()) {
+            m_found = true;
+            entry.picked = true;
+            m_pickedAt = m_open.size();
+            m_builder.beginLine();
+            entry.wrapped = m_keepingAncestors > 0;
+            if (entry.wrapped)
+                m_builder.open(E::Pre);
+        }
+        if (picking()) {
+            TElementFlags flags;
+            for (const TTagAttribute& attribute : attributes)
+                readAttribute(flags, attribute.name, attribute.value);
+            m_builder.open(e, flags);
+        }
+        m_keepingAncestors += entry.keepsBlanks;
+        m_dropLineFeed = e == E::Pre || e == E::Listing || e == E::Textarea;
+        if (name == "head")
+            m_seenHead = true;
+        else if (name == "body")
+            m_seenBody = true;
+        m_open.push_back(std::move(entry));
+    }
+
+    void pop()
+    {
+        flushText();
+        const TOpen& entry = m_open.back();
+        if (picking()) {
+            m_builder.close();
+            if (entry.picked) {
+                if (entry.wrapped)
+                    m_builder.close();
+                m_pickedAt = NoPick;
+            }
+        }
+        m_keepingAncestors -= entry.keepsBlanks;
+        m_dropLineFeed = false;
+        m_picker.leave();
+        m_open.pop_back();
+        if (m_open.empty())
+            m_rootEnded = true;
+    }
+
+    bool isOpen(std::string_view name) const noexcept
+    {
+        return std::any_of(m_open.begin(), m_open.end(), [&](const TOpen& o) { return o.name == name; });
+    }
+
+    void autoClose(std::string_view name)
+    {
+        while (!m_open.empty() && !m_doubt && startCloses(top(), name))
+            pop();
+    }
+
+    // The html, head and body elements that a start tag of `name` implies.
+    void checkImplied(std::string_view name)
+    {
+        if (name == "html")
+            return;
+        if (m_open.empty())
+            push("html", {});
+        if (name == "body" || name == "head" || m_doubt)
+            return;
+        if (m_open.size() <= 1 && isAny(name, { "script", "style", "meta", "link", "title", "base" })) {
+            if (!m_seenHead)
+                push("head", {});
+        } else if (!isAny(name, { "noframes", "frame", "frameset" })) {
+            if (m_seenBody || isOpen("body") || isOpen("head"))
+                return;
+            push("body", {});
+        }
+    }
+
+    // Text where libxml2 wants none (at the root, in html or head) begins a paragraph.
+    void checkParagraph()
+    {
+        if (!m_open.empty() && top() != "html" && top() != "head")
+            return;
+        autoClose("p");
+        checkImplied("p");
+        push("p", {});
+    }
+
+    // ---- Text ----
+
+    void addText(std::string_view text)
+    {
+        if (picking() && !text.empty())
+            m_text.append(text);
+    }
+
+    void flushText()
+    {
+        if (m_text.empty())
+            return;
+        std::string_view text = m_text;
+        if (m_dropLineFeed && text.starts_with('\n'))
+            text.remove_prefix(1);
+        m_dropLineFeed = false;
+        for (const char c : text)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                m_doubt = true; // control characters, which libxml2 leaves out
+        m_builder.text(text);
+        m_text.clear();
+    }
+
+    void charData()
+    {
+        const size_t n = m_s.size();
+        size_t end = m_pos;
+        while (end < n && m_s[end] != '<' && m_s[end] != '&')
+            ++end;
+        const std::string_view text = m_s.substr(m_pos, end - m_pos);
+        m_pos = end;
+        const bool blank = std::all_of(text.begin(), text.end(), isXmlBlank);
+        if (blank && text.size() >= 1000 && (m_open.empty() || top() == "html" || top() == "head")) {
+            m_doubt = true; // libxml2 judges long blank runs piece by piece
+            return;
+        }
+        if (!blank || (end < n && m_s[end] != '<'))
+            checkParagraph();
+        if (!m_open.empty())
+            addText(text);
+    }
+
+    // A reference as libxml2 reads it in text and attribute values: numeric with or without ";", named only
+    // with ";" and known to libxml2, else the text as it stands. Appends it to out; the bytes it takes.
+    size_t readReference(size_t at, std::string& out)
+    {
+        const size_t n = m_s.size();
+        size_t i = at + 1;
+        if (i < n && m_s[i] == '#') {
+            const bool hex = i + 1 < n && (m_s[i + 1] == 'x' || m_s[i + 1] == 'X');
+            i += hex ? 2 : 1;
+            uint32_t value = 0;
+            for (; i < n && m_s[i] != ';'; ++i) {
+                const char c = lowerAscii(m_s[i]);
+                int digit = -1;
+                if (isDigit(c))
+                    digit = c - '0';
+                else if (hex && c >= 'a' && c <= 'f')
+                    digit = c - 'a' + 10;
+                if (digit < 0)
+                    break;
+                value = std::min<uint32_t>(value * (hex ? 16 : 10) + static_cast<uint32_t>(digit), 0x110000);
+            }
+            if (i < n && m_s[i] == ';')
+                ++i;
+            if (!isXmlChar(value))
+                m_doubt = true; // libxml2 drops it, or cuts an attribute value short
+            else
+                appendUtf8(out, value);
+            return i - at;
+        }
+        if (i >= n || (!isAsciiLetter(m_s[i]) && m_s[i] != '_' && m_s[i] != ':')) {
+            if (i < n && static_cast<unsigned char>(m_s[i]) >= 0x80)
+                m_doubt = true; // a name of other letters, which libxml2 reads by XML's rules
+            out += '&';
+            return 1;
+        }
+        while (i < n && (isHtmlNameChar(m_s[i])))
+            ++i;
+        if (i >= n || static_cast<unsigned char>(m_s[i]) >= 0x80 || i - at > 64) {
+            m_doubt = true;
+            return i - at;
+        }
+        const std::string_view name = m_s.substr(at + 1, i - at - 1);
+        if (m_s[i] == ';') {
+            char key[72];
+            std::memcpy(key, name.data(), name.size());
+            key[name.size()] = '\0';
+            if (const htmlEntityDesc* entity = htmlEntityLookup(reinterpret_cast<const xmlChar*>(key));
+                entity != nullptr && entity->value > 0) {
+                appendUtf8(out, entity->value);
+                return i + 1 - at;
+            }
+        }
+        out += '&';
+        out.append(name);
+        return i - at;
+    }
+
+    void reference()
+    {
+        m_scratch.clear();
+        m_pos += readReference(m_pos, m_scratch);
+        if (m_doubt)
+            return;
+        checkParagraph();
+        addText(m_scratch);
+    }
+
+    // Script and style hold text up to an end tag whose name begins with their own.
+    void rawText()
+    {
+        const std::string_view name = top();
+        size_t end = m_pos;
+        for (;;) {
+            end = m_s.find("</", end);
+            if (end == std::string_view::npos) {
+                end = m_s.size();
+                break;
+            }
+            if (end + 2 + name.size() <= m_s.size() && equalsIgnoringAsciiCase(m_s.substr(end + 2, name.size()), name))
+                break;
+            end += 2;
+        }
+        addText(m_s.substr(m_pos, end - m_pos));
+        m_pos = end;
+        if (m_pos < m_s.size())
+            endTag();
+    }
+
+    // ---- Markup ----
+
+    void markup()
+    {
+        const size_t n = m_s.size();
+        const char next = m_pos + 1 < n ? m_s[m_pos + 1] : '\0';
+        if (next == '/') {
+            endTag();
+        } else if (isAsciiLetter(next)) {
+            startTag();
+        } else if (next == '!' && m_s.substr(m_pos + 2, 2) == "--") {
+            const size_t end = m_s.find("-->", m_pos + 4);
+            if (end == std::string_view::npos) {
+                m_doubt = true;
+                return;
+            }
+            flushText();
+            m_pos = end + 3;
+        } else if (next == '!' && m_pos + 9 <= n && equalsIgnoringAsciiCase(m_s.substr(m_pos + 2, 7), "doctype")) {
+            skipPast('>');
+        } else if (next == '?') {
+            skipPast('>');
+        } else {
+            addText("<"); // libxml2 gives a lone "<" as text without implying a paragraph
+            ++m_pos;
+        }
+    }
+
+    void skipPast(char c)
+    {
+        const size_t end = m_s.find(c, m_pos);
+        m_pos = end == std::string_view::npos ? m_s.size() : end + 1;
+    }
+
+    // A name at m_pos in lower case, empty when none starts there.
+    std::string_view readName()
+    {
+        m_name.clear();
+        if (m_pos >= m_s.size() || !isHtmlNameStart(m_s[m_pos]))
+            return {};
+        while (m_pos < m_s.size() && isHtmlNameChar(m_s[m_pos]))
+            m_name += lowerAscii(m_s[m_pos++]);
+        if (m_name.size() > MaxName)
+            m_doubt = true;
+        return m_name;
+    }
+
+    void skipBlanks()
+    {
+        while (m_pos < m_s.size() && isXmlBlank(m_s[m_pos]))
+            ++m_pos;
+    }
+
+    void endTag()
+    {
+        m_pos += 2;
+        const std::string name(readName());
+        if (name.empty())
+            return; // "</" and no name: the rest is text
+        skipBlanks();
+        skipPast('>');
+        if (m_discarded > 0 && isAny(name, { "html", "body", "head" })) {
+            --m_discarded;
+            return;
+        }
+        size_t i = m_open.size();
+        while (i > 0 && m_open[i - 1].name != name)
+            --i;
+        if (i == 0)
+            return;
+        const int priority = endPriority(name);
+        for (size_t j = m_open.size(); j-- > i;)
+            if (endPriority(m_open[j].name) > priority)
+                return;
+        while (m_open.size() >= i && !m_doubt)
+            pop();
+    }
+
+    bool atTagEnd() const noexcept
+    {
+        return m_pos >= m_s.size() || m_s[m_pos] == '>'
+            || (m_s[m_pos] == '/' && m_pos + 1 < m_s.size() && m_s[m_pos + 1] == '>');
+    }
+
+    // A quoted or bare attribute value with its references decoded, into m_values.
+    void readValue(std::string& value)
+    {
+        const size_t n = m_s.size();
+        const char quote = m_s[m_pos];
+        const bool quoted = quote == '"' || quote == '\'';
+        if (quoted)
+            ++m_pos;
+        while (m_pos < n) {
+            const char c = m_s[m_pos];
+            if (quoted ? c == quote : (c == '>' || isXmlBlank(c)))
+                break;
+            if (c == '&') {
+                m_pos += readReference(m_pos, value);
+                continue;
+            }
+            value += c;
+            ++m_pos;
+        }
+        if (quoted && m_pos < n)
+            ++m_pos;
+    }
+
+    void startTag()
+    {
+        ++m_pos;
+        const std::string name(readName());
+        // The attributes, the first of each name; values go to a pool that does not move while they are read.
+        size_t count = 0;
+        while (!m_doubt) {
+            skipBlanks();
+            if (atTagEnd())
+                break;
+            const std::string_view attributeName = readName();
+            if (attributeName.empty()) { // a bogus attribute: libxml2 skips it
+                while (m_pos < m_s.size() && !isXmlBlank(m_s[m_pos]) && !atTagEnd())
+                    ++m_pos;
+                continue;
+            }
+            if (count == m_names.size()) {
+                m_names.emplace_back();
+                m_values.emplace_back();
+            }
+            m_names[count] = attributeName;
+            m_values[count].clear();
+            skipBlanks();
+            if (m_pos < m_s.size() && m_s[m_pos] == '=') {
+                ++m_pos;
+                skipBlanks();
+                if (m_pos < m_s.size())
+                    readValue(m_values[count]);
+            }
+            bool repeated = false;
+            for (size_t k = 0; k < count && !repeated; ++k)
+                repeated = m_names[k] == m_names[count];
+            count += !repeated;
+        }
+        if (m_pos >= m_s.size())
+            m_doubt = true; // the page ends inside the tag
+        if (m_doubt)
+            return;
+        const bool selfClosing = m_s[m_pos] == '/';
+        m_pos += selfClosing ? 2 : 1;
+
+        autoClose(name);
+        checkImplied(name);
+        if ((name == "html" && !m_open.empty()) || (name == "head" && m_open.size() != 1)
+            || (name == "body" && isOpen("body"))) {
+            ++m_discarded; // libxml2 drops a misplaced html, head or body tag with its attributes
+            return;
+        }
+        if (m_doubt)
+            return;
+        m_attributes.resize(count);
+        for (size_t k = 0; k < count; ++k)
+            m_attributes[k] = { m_names[k], m_values[k] };
+        push(name, m_attributes);
+        if (!m_doubt && (selfClosing || isEmpty(name)))
+            pop();
+    }
+
+    std::string_view m_s;
+    size_t m_pos = 0;
+    TElementPicker& m_picker;
+    TTextBuilder m_builder;
+    std::vector<TOpen> m_open;
+    size_t m_pickedAt = NoPick;
+    int m_keepingAncestors = 0;
+    size_t m_discarded = 0; // misplaced html, head and body tags, whose end tags libxml2 also drops
+    bool m_seenHead = false;
+    bool m_seenBody = false;
+    bool m_rootEnded = false;
+    bool m_dropLineFeed = false;
+    bool m_found = false;
+    bool m_doubt = false;
+    std::string m_text; // the text node being read, when picked
+    std::string m_scratch;
+    std::string m_name;
+    std::vector<std::string> m_names;
+    std::vector<std::string> m_values;
+    std::vector<TTagAttribute> m_attributes;
+};
+
+} // namespace
+
+std::optional<TPickedText> pageTextOfPicked(std::string_view utf8Html, TElementPicker& picker)
+{
+    return TPickStream(utf8Html, picker).run();
+}
