@@ -29,6 +29,13 @@ bool isXmlBlank(char c) noexcept
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// Control characters other than tab, line feed and carriage return, which libxml2 leaves out of text (and
+// which imply no paragraph where they stand alone).
+bool isControl(char c) noexcept
+{
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
 bool isAsciiLetter(char c) noexcept
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -215,7 +222,8 @@ public:
             return std::nullopt; // libxml2 stops reading at a NUL byte
         const size_t n = m_s.size();
         while (m_pos < n && !m_doubt) {
-            if (!m_open.empty() && (m_open.back().name == "script" || m_open.back().name == "style")) {
+            if (!m_open.empty() && (m_open.back().name == "script" || m_open.back().name == "style")
+                && m_s.substr(m_pos, 2) != "</" && !startTagCloses(top())) {
                 rawText();
                 continue;
             }
@@ -310,6 +318,17 @@ private:
             m_rootEnded = true;
     }
 
+    // Whether a start tag here ends the open element `open`; libxml2 looks before it reads a script's text.
+    bool startTagCloses(std::string_view open) const
+    {
+        if (m_pos + 1 >= m_s.size() || m_s[m_pos] != '<' || !isAsciiLetter(m_s[m_pos + 1]))
+            return false;
+        std::string name;
+        for (size_t i = m_pos + 1; i < m_s.size() && isHtmlNameChar(m_s[i]) && name.size() <= MaxName; ++i)
+            name += lowerAscii(m_s[i]);
+        return startCloses(open, name);
+    }
+
     bool isOpen(std::string_view name) const noexcept
     {
         return std::any_of(m_open.begin(), m_open.end(), [&](const TOpen& o) { return o.name == name; });
@@ -331,7 +350,7 @@ private:
         if (name == "body" || name == "head" || m_doubt)
             return;
         if (m_open.size() <= 1 && isAny(name, { "script", "style", "meta", "link", "title", "base" })) {
-            if (!m_seenHead)
+            if (!m_seenHead && !m_seenBody)
                 push("head", {});
         } else if (!isAny(name, { "noframes", "frame", "frameset" })) {
             if (m_seenBody || isOpen("body") || isOpen("head"))
@@ -366,9 +385,6 @@ private:
         if (m_dropLineFeed && text.starts_with('\n'))
             text.remove_prefix(1);
         m_dropLineFeed = false;
-        for (const char c : text)
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
-                m_doubt = true; // control characters, which libxml2 leaves out
         m_builder.text(text);
         m_text.clear();
     }
@@ -377,8 +393,9 @@ private:
     {
         const size_t n = m_s.size();
         size_t end = m_pos;
-        while (end < n && m_s[end] != '<' && m_s[end] != '&')
-            ++end;
+        for (; end < n && m_s[end] != '<' && m_s[end] != '&'; ++end)
+            if (isControl(m_s[end]))
+                m_doubt = true;
         const std::string_view text = m_s.substr(m_pos, end - m_pos);
         m_pos = end;
         const bool blank = std::all_of(text.begin(), text.end(), isXmlBlank);
@@ -386,6 +403,7 @@ private:
             m_doubt = true; // libxml2 judges long blank runs piece by piece
             return;
         }
+        m_content = m_content || !blank;
         if (!blank || (end < n && m_s[end] != '<'))
             checkParagraph();
         if (!m_open.empty())
@@ -455,11 +473,13 @@ private:
         m_pos += readReference(m_pos, m_scratch);
         if (m_doubt)
             return;
+        m_content = true;
         checkParagraph();
         addText(m_scratch);
     }
 
-    // Script and style hold text up to an end tag whose name begins with their own.
+    // Script and style hold text up to an end tag whose name begins with their own; an end tag right at their
+    // start, or one that closes nothing, is read as any other.
     void rawText()
     {
         const std::string_view name = top();
@@ -476,8 +496,6 @@ private:
         }
         addText(m_s.substr(m_pos, end - m_pos));
         m_pos = end;
-        if (m_pos < m_s.size())
-            endTag();
     }
 
     // ---- Markup ----
@@ -499,10 +517,13 @@ private:
             flushText();
             m_pos = end + 3;
         } else if (next == '!' && m_pos + 9 <= n && equalsIgnoringAsciiCase(m_s.substr(m_pos + 2, 7), "doctype")) {
+            if (m_content)
+                m_doubt = true; // libxml2 reads a misplaced declaration its own way
             skipPast('>');
         } else if (next == '?') {
             skipPast('>');
         } else {
+            m_content = true;
             addText("<"); // libxml2 gives a lone "<" as text without implying a paragraph
             ++m_pos;
         }
@@ -535,6 +556,7 @@ private:
 
     void endTag()
     {
+        m_content = true;
         m_pos += 2;
         const std::string name(readName());
         if (name.empty())
@@ -580,6 +602,7 @@ private:
                 m_pos += readReference(m_pos, value);
                 continue;
             }
+            m_doubt = m_doubt || isControl(c);
             value += c;
             ++m_pos;
         }
@@ -589,6 +612,7 @@ private:
 
     void startTag()
     {
+        m_content = true;
         ++m_pos;
         const std::string name(readName());
         // The attributes, the first of each name; values go to a pool that does not move while they are read.
@@ -632,7 +656,11 @@ private:
         checkImplied(name);
         if ((name == "html" && !m_open.empty()) || (name == "head" && m_open.size() != 1)
             || (name == "body" && isOpen("body"))) {
-            ++m_discarded; // libxml2 drops a misplaced html, head or body tag with its attributes
+            // libxml2 drops a misplaced html, head or body tag with its attributes; written as "<body/>" it ends
+            // the open element instead.
+            ++m_discarded;
+            if (selfClosing && !m_open.empty())
+                pop();
             return;
         }
         if (m_doubt)
@@ -656,6 +684,7 @@ private:
     bool m_seenHead = false;
     bool m_seenBody = false;
     bool m_rootEnded = false;
+    bool m_content = false; // a tag or text other than blanks has been read
     bool m_dropLineFeed = false;
     bool m_found = false;
     bool m_doubt = false;
