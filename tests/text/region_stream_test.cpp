@@ -50,3 +50,85 @@ TEST(RegionStream, RealPagesGiveTheTreesText)
         }
     }
 }
+
+// Markup that a browser builds otherwise: the region follows libxml2's tree, as the tree path and XPath do, so
+// one region gives one text whichever way it was read.
+TEST(RegionStream, BrokenMarkupReadsAsLibxml2BuildsIt)
+{
+    struct Case
+    {
+        const char* html;
+        const char* region;
+        const char* expected;
+    };
+    const Case cases[] = {
+        { "<p>a<section>b</section>c", "p", "a\nb\nc" }, // a browser ends p before section
+        { "<h1>a<h2>b", "h1", "a\nb" }, // and h1 before h2
+        { "<b><p>x</p></b>", "b p", "" }, // libxml2 ends b before p
+        { "<b><p>x</p></b>", "body > p", "x" },
+        { "<table><td>x<td>y</table>", "tr", "" }, // no implied row
+        { "<ul><li>a<li>b</ul>", "li + li", "b" },
+        { "<p><style>a</span>b</style>c", "p", "c" },
+        { "<p>a<wbr>b</p>", "wbr", "b" }, // wbr, source, track and embed are no empty elements
+        { "text<div>d</div>", "p", "text" }, // text outside body is a paragraph
+        { "<p>a</body>b<p>c", "body", "a" }, // content after body's end goes beside it
+        { "<div/>x", "div", "" },
+        { "<div>&amp x &#150; &check; &lt;</div>", "div", "&amp x \u0096 &check; <" },
+        { "<html class=a><body><html class=b><p>x", "html.b", "" },
+        { "<pre>\nx\r\ny</pre>", "pre", "x\ny" },
+        { "<pre><span>a\n b</span></pre>", "span", "a\n b" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.html) + " " + c.region);
+        const TRegionSelector selector(c.region);
+        const std::optional<TPickedText> streamed = selector.streamedText(c.html);
+        ASSERT_TRUE(streamed.has_value());
+        EXPECT_EQ(streamed->text, c.expected);
+        EXPECT_EQ(streamed->text, treeText(selector, c.html));
+    }
+}
+
+// Markup that libxml2 reads in ways the pass does not follow leaves the region to the tree.
+TEST(RegionStream, UnusualMarkupLeavesTheRegionToTheTree)
+{
+    const char* const pages[] = {
+        "<p>a&#0;b", // libxml2 drops the reference
+        "<p>a\fb", // and control characters
+        "<p>a<!DOCTYPE html>b", // a misplaced declaration
+        "<p>a<!-- never closed",
+        "<p title='cut", // the page ends inside a tag
+        "<p>&caf\xC3\xA9;", // a reference named in other letters
+    };
+    const TRegionSelector selector("p");
+    for (const char* page : pages) {
+        SCOPED_TRACE(page);
+        EXPECT_FALSE(selector.streamedText(page).has_value());
+    }
+    std::string deep;
+    for (int i = 0; i < 300; ++i)
+        deep += "<div>";
+    EXPECT_FALSE(TRegionSelector("div").streamedText(deep).has_value());
+    EXPECT_TRUE(TRegionSelector("div").streamedText(deep.substr(0, 200 * 5)).has_value());
+}
+
+// watchedText gives the same text and key whichever way the region is read, and says so when nothing matches.
+TEST(RegionStream, WatchedTextIsTheSameEitherWay)
+{
+    const std::string page = fileText("/usr/share/doc/bzip2/manual.html");
+    if (page.empty())
+        GTEST_SKIP() << "no page";
+    for (const char* region : { "h2, h3", "div.sect1 > p:first-of-type", "nowhere" }) {
+        SCOPED_TRACE(region);
+        TWatchRules rules;
+        rules.region = region;
+        const TCompiledRules compiled(rules);
+        const TWatchedText watched = watchedText(page, "text/html", compiled);
+        const TRegionSelector& selector = *compiled.region();
+        const std::string utf8 = pageUtf8(page, "text/html");
+        ASSERT_TRUE(selector.streamedText(utf8).has_value());
+        const THtmlDocument document(utf8);
+        const std::vector<_xmlNode*> nodes = selector.select(document.doc());
+        EXPECT_EQ(watched.regionMissing, nodes.empty());
+        EXPECT_EQ(watched.text, nodes.empty() ? "" : pageTextOfNodes(nodes));
+    }
+}
