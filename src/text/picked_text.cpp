@@ -36,6 +36,15 @@ bool isControl(char c) noexcept
     return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
 }
 
+// Where a run of character data stops: markup, a reference, or a character libxml2 leaves out.
+constexpr std::array<bool, 256> StopBytes = [] {
+    std::array<bool, 256> table {};
+    for (int c = 0; c < 0x20; ++c)
+        table[static_cast<size_t>(c)] = c != '\t' && c != '\n' && c != '\r';
+    table['<'] = table['&'] = true;
+    return table;
+}();
+
 bool isAsciiLetter(char c) noexcept
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -206,6 +215,81 @@ bool isEmpty(std::string_view name) noexcept
         { "area", "base", "basefont", "br", "col", "frame", "hr", "img", "input", "isindex", "link", "meta", "param" });
 }
 
+// The names that libxml2's rules above speak of, sorted; a tag's place among them (from 1, 0 for any other
+// name) stands for its name in the tables below, built once from those rules.
+// clang-format off
+constexpr std::string_view RuleNames[] = {
+"a", "abbr", "acronym", "address", "area", "b", "base", "basefont", "bdo", "big", "blockquote", "body",
+"br", "caption", "center", "cite", "code", "col", "colgroup", "dd", "dfn", "dir", "div", "dl",
+"dt", "em", "fieldset", "font", "form", "frame", "frameset", "h1", "h2", "h3", "h4", "h5",
+"h6", "head", "hr", "html", "i", "iframe", "img", "input", "isindex", "kbd", "legend", "li",
+"link", "listing", "map", "menu", "meta", "noframes", "noscript", "ol", "optgroup", "option", "p", "param",
+"pre", "q", "s", "samp", "script", "small", "span", "strike", "strong", "style", "sub", "sup",
+"table", "tbody", "td", "tfoot", "th", "thead", "title", "tr", "tt", "u", "ul", "var",
+"xmp",
+};
+// clang-format on
+constexpr size_t RuleNameCount = std::size(RuleNames);
+
+constexpr uint8_t constantCode(std::string_view name) noexcept
+{
+    const auto* found = std::lower_bound(std::begin(RuleNames), std::end(RuleNames), name);
+    return found != std::end(RuleNames) && *found == name ? static_cast<uint8_t>(found - std::begin(RuleNames) + 1) : 0;
+}
+
+uint32_t nameHash(std::string_view name) noexcept
+{
+    uint32_t hash = 2166136261u;
+    for (const char c : name)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    return hash;
+}
+
+// ruleCode at the speed of a hash: every start tag asks it.
+uint8_t ruleCode(std::string_view name) noexcept
+{
+    static constexpr size_t Slots = 512;
+    static const std::array<uint8_t, Slots> slots = [] {
+        std::array<uint8_t, Slots> table {};
+        for (size_t i = 0; i < RuleNameCount; ++i) {
+            size_t at = nameHash(RuleNames[i]) % Slots;
+            while (table[at] != 0)
+                at = (at + 1) % Slots;
+            table[at] = static_cast<uint8_t>(i + 1);
+        }
+        return table;
+    }();
+    if (name.size() > 10)
+        return 0;
+    for (size_t at = nameHash(name) % Slots; slots[at] != 0; at = (at + 1) % Slots)
+        if (RuleNames[slots[at] - 1] == name)
+            return slots[at];
+    return 0;
+}
+
+struct TRuleTables
+{
+    std::array<std::array<bool, RuleNameCount + 1>, RuleNameCount + 1> closes {}; // [open][next]
+    std::array<bool, RuleNameCount + 1> empty {};
+    std::array<int, RuleNameCount + 1> priority {};
+};
+
+const TRuleTables& ruleTables()
+{
+    static const TRuleTables tables = [] {
+        TRuleTables t;
+        t.priority[0] = endPriority({});
+        for (size_t i = 0; i < RuleNameCount; ++i) {
+            t.empty[i + 1] = isEmpty(RuleNames[i]);
+            t.priority[i + 1] = endPriority(RuleNames[i]);
+            for (size_t j = 0; j < RuleNameCount; ++j)
+                t.closes[i + 1][j + 1] = startCloses(RuleNames[i], RuleNames[j]);
+        }
+        return t;
+    }();
+    return tables;
+}
+
 class TPickStream
 {
 public:
@@ -222,8 +306,7 @@ public:
             return std::nullopt; // libxml2 stops reading at a NUL byte
         const size_t n = m_s.size();
         while (m_pos < n && !m_doubt) {
-            if (!m_open.empty() && (m_open.back().name == "script" || m_open.back().name == "style")
-                && m_s.substr(m_pos, 2) != "</" && !startTagCloses(top())) {
+            if ((topCode() == Script || topCode() == Style) && m_s.substr(m_pos, 2) != "</" && !startTagCloses()) {
                 rawText();
                 continue;
             }
@@ -250,6 +333,7 @@ private:
     struct TOpen
     {
         std::string name;
+        uint8_t code; // ruleCode(name)
         THtmlElement element;
         bool picked; // the outermost picked element
         bool wrapped; // picked inside a pre-formatted element
@@ -260,6 +344,7 @@ private:
 
     bool picking() const noexcept { return m_pickedAt != NoPick; }
     std::string_view top() const noexcept { return m_open.empty() ? std::string_view() : m_open.back().name; }
+    uint8_t topCode() const noexcept { return m_open.empty() ? 0 : m_open.back().code; }
 
     // ---- The tree ----
 
@@ -270,8 +355,10 @@ private:
             m_doubt = true;
             return;
         }
-        const THtmlElement e = elementOfName(name);
-        TOpen entry { std::string(name), e, false, false, false };
+        // Only these names keep blanks; others need their element only for the builder.
+        const bool mayKeepBlanks = name[0] == 'p' || name[0] == 'l' || name[0] == 'x' || name[0] == 't';
+        const THtmlElement e = picking() || mayKeepBlanks ? elementOfName(name) : E::Other;
+        TOpen entry { std::string(name), ruleCode(name), e, false, false, false };
         entry.keepsBlanks = e == E::Pre || e == E::Listing || e == E::Xmp || e == E::Plaintext || e == E::Textarea;
         const bool picked = m_picker.enter(name, attributes);
         if (picked && !picking()) {
@@ -284,16 +371,18 @@ private:
                 m_builder.open(E::Pre);
         }
         if (picking()) {
+            if (entry.element == E::Other)
+                entry.element = elementOfName(name);
             TElementFlags flags;
             for (const TTagAttribute& attribute : attributes)
                 readAttribute(flags, attribute.name, attribute.value);
-            m_builder.open(e, flags);
+            m_builder.open(entry.element, flags);
         }
         m_keepingAncestors += entry.keepsBlanks;
-        m_dropLineFeed = e == E::Pre || e == E::Listing || e == E::Textarea;
-        if (name == "head")
+        m_dropLineFeed = entry.element == E::Pre || entry.element == E::Listing || entry.element == E::Textarea;
+        if (entry.code == Head)
             m_seenHead = true;
-        else if (name == "body")
+        else if (entry.code == Body)
             m_seenBody = true;
         m_open.push_back(std::move(entry));
     }
@@ -318,15 +407,15 @@ private:
             m_rootEnded = true;
     }
 
-    // Whether a start tag here ends the open element `open`; libxml2 looks before it reads a script's text.
-    bool startTagCloses(std::string_view open) const
+    // Whether a start tag here ends the open element; libxml2 looks before it reads a script's text.
+    bool startTagCloses() const
     {
         if (m_pos + 1 >= m_s.size() || m_s[m_pos] != '<' || !isAsciiLetter(m_s[m_pos + 1]))
             return false;
         std::string name;
         for (size_t i = m_pos + 1; i < m_s.size() && isHtmlNameChar(m_s[i]) && name.size() <= MaxName; ++i)
             name += lowerAscii(m_s[i]);
-        return startCloses(open, name);
+        return m_rules.closes[topCode()][ruleCode(name)];
     }
 
     bool isOpen(std::string_view name) const noexcept
@@ -334,9 +423,9 @@ private:
         return std::any_of(m_open.begin(), m_open.end(), [&](const TOpen& o) { return o.name == name; });
     }
 
-    void autoClose(std::string_view name)
+    void autoClose(uint8_t code)
     {
-        while (!m_open.empty() && !m_doubt && startCloses(top(), name))
+        while (!m_open.empty() && !m_doubt && m_rules.closes[topCode()][code])
             pop();
     }
 
@@ -352,8 +441,8 @@ private:
         if (m_open.size() <= 1 && isAny(name, { "script", "style", "meta", "link", "title", "base" })) {
             if (!m_seenHead && !m_seenBody)
                 push("head", {});
-        } else if (!isAny(name, { "noframes", "frame", "frameset" })) {
-            if (m_seenBody || isOpen("body") || isOpen("head"))
+        } else if (!m_seenBody && !isAny(name, { "noframes", "frame", "frameset" })) {
+            if (isOpen("body") || isOpen("head"))
                 return;
             push("body", {});
         }
@@ -362,9 +451,9 @@ private:
     // Text where libxml2 wants none (at the root, in html or head) begins a paragraph.
     void checkParagraph()
     {
-        if (!m_open.empty() && top() != "html" && top() != "head")
+        if (!m_open.empty() && topCode() != Html && topCode() != Head)
             return;
-        autoClose("p");
+        autoClose(P);
         checkImplied("p");
         push("p", {});
     }
@@ -393,11 +482,18 @@ private:
     {
         const size_t n = m_s.size();
         size_t end = m_pos;
-        for (; end < n && m_s[end] != '<' && m_s[end] != '&'; ++end)
-            if (isControl(m_s[end]))
-                m_doubt = true;
+        while (end < n && !StopBytes[static_cast<unsigned char>(m_s[end])])
+            ++end;
+        if (end < n && isControl(m_s[end])) {
+            m_doubt = true;
+            return;
+        }
         const std::string_view text = m_s.substr(m_pos, end - m_pos);
         m_pos = end;
+        if (m_content && !m_open.empty() && topCode() != Html && topCode() != Head) {
+            addText(text); // where no paragraph can be implied, blanks are text as any other
+            return;
+        }
         const bool blank = std::all_of(text.begin(), text.end(), isXmlBlank);
         if (blank && text.size() >= 1000 && (m_open.empty() || top() == "html" || top() == "head")) {
             m_doubt = true; // libxml2 judges long blank runs piece by piece
@@ -572,9 +668,9 @@ private:
             --i;
         if (i == 0)
             return;
-        const int priority = endPriority(name);
+        const int priority = m_rules.priority[ruleCode(name)];
         for (size_t j = m_open.size(); j-- > i;)
-            if (endPriority(m_open[j].name) > priority)
+            if (m_rules.priority[m_open[j].code] > priority)
                 return;
         while (m_open.size() >= i && !m_doubt)
             pop();
@@ -652,10 +748,11 @@ private:
         const bool selfClosing = m_s[m_pos] == '/';
         m_pos += selfClosing ? 2 : 1;
 
-        autoClose(name);
+        const uint8_t code = ruleCode(name);
+        autoClose(code);
         checkImplied(name);
-        if ((name == "html" && !m_open.empty()) || (name == "head" && m_open.size() != 1)
-            || (name == "body" && isOpen("body"))) {
+        if ((code == Html && !m_open.empty()) || (code == Head && m_open.size() != 1)
+            || (code == Body && isOpen("body"))) {
             // libxml2 drops a misplaced html, head or body tag with its attributes; written as "<body/>" it ends
             // the open element instead.
             ++m_discarded;
@@ -669,10 +766,18 @@ private:
         for (size_t k = 0; k < count; ++k)
             m_attributes[k] = { m_names[k], m_values[k] };
         push(name, m_attributes);
-        if (!m_doubt && (selfClosing || isEmpty(name)))
+        if (!m_doubt && (selfClosing || m_rules.empty[code]))
             pop();
     }
 
+    static constexpr uint8_t Html = constantCode("html");
+    static constexpr uint8_t Head = constantCode("head");
+    static constexpr uint8_t Body = constantCode("body");
+    static constexpr uint8_t P = constantCode("p");
+    static constexpr uint8_t Script = constantCode("script");
+    static constexpr uint8_t Style = constantCode("style");
+
+    const TRuleTables& m_rules = ruleTables();
     std::string_view m_s;
     size_t m_pos = 0;
     TElementPicker& m_picker;
