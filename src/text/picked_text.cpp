@@ -348,7 +348,7 @@ private:
 
     // ---- The tree ----
 
-    void push(std::string_view name, std::span<const TTagAttribute> attributes)
+    void push(std::string_view name, uint8_t code, std::span<const TTagAttribute> attributes)
     {
         flushText();
         if (m_open.size() >= MaxDepth || (m_open.empty() && m_rootEnded)) {
@@ -358,7 +358,7 @@ private:
         // Only these names keep blanks; others need their element only for the builder.
         const bool mayKeepBlanks = name[0] == 'p' || name[0] == 'l' || name[0] == 'x' || name[0] == 't';
         const THtmlElement e = picking() || mayKeepBlanks ? elementOfName(name) : E::Other;
-        TOpen entry { std::string(name), ruleCode(name), e, false, false, false };
+        TOpen entry { std::string(name), code, e, false, false, false };
         entry.keepsBlanks = e == E::Pre || e == E::Listing || e == E::Xmp || e == E::Plaintext || e == E::Textarea;
         const bool picked = m_picker.enter(name, attributes);
         if (picked && !picking()) {
@@ -435,16 +435,16 @@ private:
         if (name == "html")
             return;
         if (m_open.empty())
-            push("html", {});
+            push("html", Html, {});
         if (name == "body" || name == "head" || m_doubt)
             return;
         if (m_open.size() <= 1 && isAny(name, { "script", "style", "meta", "link", "title", "base" })) {
             if (!m_seenHead && !m_seenBody)
-                push("head", {});
+                push("head", Head, {});
         } else if (!m_seenBody && !isAny(name, { "noframes", "frame", "frameset" })) {
             if (isOpen("body") || isOpen("head"))
                 return;
-            push("body", {});
+            push("body", Body, {});
         }
     }
 
@@ -455,7 +455,7 @@ private:
             return;
         autoClose(P);
         checkImplied("p");
-        push("p", {});
+        push("p", P, {});
     }
 
     // ---- Text ----
@@ -637,8 +637,12 @@ private:
         m_name.clear();
         if (m_pos >= m_s.size() || !isHtmlNameStart(m_s[m_pos]))
             return {};
+        const size_t from = m_pos;
         while (m_pos < m_s.size() && isHtmlNameChar(m_s[m_pos]))
-            m_name += lowerAscii(m_s[m_pos++]);
+            ++m_pos;
+        m_name.assign(m_s.substr(from, m_pos - from));
+        for (char& c : m_name)
+            c = lowerAscii(c);
         if (m_name.size() > MaxName)
             m_doubt = true;
         return m_name;
@@ -691,8 +695,13 @@ private:
         if (quoted)
             ++m_pos;
         while (m_pos < n) {
-            const char c = m_s[m_pos];
-            if (quoted ? c == quote : (c == '>' || isXmlBlank(c)))
+            const size_t from = m_pos;
+            char c = 0;
+            while (m_pos < n && !StopBytes[static_cast<unsigned char>(c = m_s[m_pos])]
+                && (quoted ? c != quote : c != '>' && !isXmlBlank(c)))
+                ++m_pos;
+            value.append(m_s.substr(from, m_pos - from));
+            if (m_pos >= n || (quoted ? c == quote : (c == '>' || isXmlBlank(c))))
                 break;
             if (c == '&') {
                 m_pos += readReference(m_pos, value);
@@ -765,7 +774,7 @@ private:
         m_attributes.resize(count);
         for (size_t k = 0; k < count; ++k)
             m_attributes[k] = { m_names[k], m_values[k] };
-        push(name, m_attributes);
+        push(name, code, m_attributes);
         if (!m_doubt && (selfClosing || m_rules.empty[code]))
             pop();
     }
