@@ -63,6 +63,8 @@ public:
     virtual bool enter(std::string_view name, std::span<const TTagAttribute> attributes) = 0;
     // The innermost open element ends.
     virtual void leave() = 0;
+    // Whether enter needs an attribute of this name (in lower case); the others may be left out of its list.
+    virtual bool wantsAttribute(std::string_view name) const = 0;
 };
 
 struct TPickedText

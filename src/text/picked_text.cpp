@@ -715,6 +715,18 @@ private:
             ++m_pos;
     }
 
+    void skipValue()
+    {
+        const char quote = m_s[m_pos];
+        if (quote == '"' || quote == '\'') {
+            const size_t close = m_s.find(quote, m_pos + 1);
+            m_pos = close == std::string_view::npos ? m_s.size() : close + 1;
+            return;
+        }
+        while (m_pos < m_s.size() && m_s[m_pos] != '>' && !isXmlBlank(m_s[m_pos]))
+            ++m_pos;
+    }
+
     void startTag()
     {
         m_content = true;
@@ -732,19 +744,28 @@ private:
                     ++m_pos;
                 continue;
             }
-            if (count == m_names.size()) {
+            // Only the attributes the picker or the builder reads are kept; the rest are passed over.
+            const bool kept = attributeName == "hidden" || attributeName == "style" || attributeName == "open"
+                || m_picker.wantsAttribute(attributeName);
+            if (kept && count == m_names.size()) {
                 m_names.emplace_back();
                 m_values.emplace_back();
             }
-            m_names[count] = attributeName;
-            m_values[count].clear();
+            if (kept) {
+                m_names[count] = attributeName;
+                m_values[count].clear();
+            }
             skipBlanks();
             if (m_pos < m_s.size() && m_s[m_pos] == '=') {
                 ++m_pos;
                 skipBlanks();
-                if (m_pos < m_s.size())
+                if (m_pos < m_s.size() && kept)
                     readValue(m_values[count]);
+                else if (m_pos < m_s.size())
+                    skipValue();
             }
+            if (!kept)
+                continue;
             bool repeated = false;
             for (size_t k = 0; k < count && !repeated; ++k)
                 repeated = m_names[k] == m_names[count];

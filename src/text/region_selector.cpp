@@ -844,8 +844,10 @@ public:
         for (const TComplex& complex : group) {
             m_offsets.push_back(steps);
             steps += complex.compounds.size();
-            for (const TCompound& compound : complex.compounds)
+            for (const TCompound& compound : complex.compounds) {
                 m_byType = m_byType || usesType(compound);
+                addAttributeNames(compound);
+            }
         }
         m_words = (steps + 63) / 64;
         m_levels.push_back({}); // the document
@@ -899,6 +901,11 @@ public:
         return matches;
     }
 
+    bool wantsAttribute(std::string_view name) const override
+    {
+        return std::find(m_attributeNames.begin(), m_attributeNames.end(), name) != m_attributeNames.end();
+    }
+
     void leave() override
     {
         m_levels.pop_back();
@@ -921,6 +928,22 @@ private:
         int64_t index;
         int64_t typeIndex;
     };
+
+    void addAttributeNames(const TCompound& compound)
+    {
+        const auto add = [&](std::string_view name) {
+            if (!wantsAttribute(name))
+                m_attributeNames.emplace_back(name);
+        };
+        if (!compound.ids.empty())
+            add("id");
+        if (!compound.classes.empty())
+            add("class");
+        for (const TAttributeTest& test : compound.attributes)
+            add(test.name);
+        for (const TCompound& negation : compound.negations)
+            addAttributeNames(negation);
+    }
 
     static bool usesType(const TCompound& compound)
     {
@@ -968,6 +991,7 @@ private:
 
     const std::vector<TComplex>& m_group;
     std::vector<size_t> m_offsets; // of each selector's first step among all steps
+    std::vector<std::string> m_attributeNames; // that the group tests
     size_t m_words = 0;
     bool m_byType = false;
     std::vector<TLevel> m_levels; // the document, then each open element

@@ -36,7 +36,9 @@ std::string labels(const std::vector<xmlNode*>& nodes)
         std::string text = firstText(node);
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
-        out += (out.empty() ? "" : " ") + std::string(reinterpret_cast<const char*>(node->name)) + ":" + text;
+        if (!out.empty())
+            out += ' ';
+        out.append(reinterpret_cast<const char*>(node->name)).append(":").append(text);
     }
     return out;
 }
