@@ -3,6 +3,11 @@
 // libxml2's, not the browser's of pageText: which start tags end which open elements, how far an end tag
 // reaches, the implied html, head, body and p elements, script and style as raw text, references that need
 // their ";". Markup whose tree is not certain this way gives up (nullopt) rather than guess.
+//
+// Where libxml2 and a browser build different trees (a section inside an open p, h2 inside h1, b ended by p,
+// no implied row for a cell), a region follows libxml2: it is the tree XPath sees and the one the selectors
+// that look ahead are matched on, so a region's text does not depend on how it was read. pageText keeps the
+// browser's rules, since no selector is matched on its tree.
 #include "text/page_text.h"
 
 #include "base/byte_text.h"
