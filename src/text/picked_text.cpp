@@ -15,6 +15,7 @@
 #include "text/unicode_text.h"
 
 #include <libxml/HTMLparser.h>
+#include <libxml/tree.h>
 
 #include <algorithm>
 #include <array>
@@ -83,116 +84,6 @@ bool isAny(std::string_view name, std::initializer_list<std::string_view> names)
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-// Whether the start tag of `next` ends the open element `open` in libxml2's HTML parser (its table of implied
-// end tags, from the HTML 4 DTD).
-bool startCloses(std::string_view open, std::string_view next) noexcept
-{
-    static constexpr std::string_view Headings[] = { "h1", "h2", "h3", "h4", "h5", "h6" };
-    const bool heading = std::find(std::begin(Headings), std::end(Headings), next) != std::end(Headings);
-    if (open.empty())
-        return false;
-    switch (open[0]) {
-    case 'a':
-        if (open == "a")
-            return isAny(next, { "a", "fieldset", "table", "td", "th" });
-        if (open == "address")
-            return isAny(next, { "dd", "dl", "dt", "form", "li", "ul" });
-        return false;
-    case 'b':
-        if (open == "b")
-            return isAny(next, { "center", "p", "td", "th" });
-        return open == "big" && next == "p";
-    case 'c':
-        if (open == "caption" || open == "col")
-            return isAny(next, { "col", "colgroup", "tbody", "tfoot", "thead", "tr" });
-        if (open == "colgroup")
-            return isAny(next, { "colgroup", "tbody", "tfoot", "thead", "tr" });
-        return false;
-    case 'd':
-        if (open == "dd")
-            return next == "dt";
-        if (open == "dt")
-            return isAny(next, { "dd", "dl" });
-        if (open == "dir")
-            return isAny(next, { "dd", "dl", "dt", "form", "ul" });
-        if (open == "dl")
-            return isAny(next, { "form", "li" });
-        return false;
-    case 'f':
-        if (open == "font")
-            return isAny(next, { "center", "td", "th" });
-        return open == "form" && next == "form";
-    case 'h':
-        if (open.size() == 2 && open[1] >= '1' && open[1] <= '6')
-            return isAny(next, { "fieldset", "form", "li", "p", "table" });
-        if (open == "head")
-            return heading
-                || isAny(next,
-                    { "a", "abbr", "acronym", "address", "b", "bdo", "big", "blockquote", "body", "br", "center",
-                        "cite", "code", "dd", "dfn", "dir", "div", "dl", "dt", "em", "fieldset", "font", "form",
-                        "frameset", "hr", "i", "iframe", "img", "kbd", "li", "listing", "map", "menu", "ol", "p", "pre",
-                        "q", "s", "samp", "small", "span", "strike", "strong", "sub", "sup", "table", "tt", "u", "ul",
-                        "var", "xmp" });
-        return open == "hr" && next == "form";
-    case 'i':
-        return open == "i" && isAny(next, { "center", "p", "td", "th" });
-    case 'l':
-        if (open == "legend")
-            return next == "fieldset";
-        if (open == "li")
-            return next == "li";
-        if (open == "link")
-            return isAny(next, { "body", "frameset" });
-        if (open == "listing")
-            return isAny(next, { "dd", "dl", "dt", "fieldset", "form", "li", "table", "ul" });
-        return false;
-    case 'm':
-        return open == "menu" && isAny(next, { "dd", "dl", "dt", "form", "ul" });
-    case 'o':
-        if (open == "ol")
-            return next == "form";
-        return open == "option" && isAny(next, { "optgroup", "option" });
-    case 'p':
-        if (open == "p")
-            return heading
-                || isAny(next,
-                    { "address", "blockquote", "body", "caption", "center", "col", "colgroup", "dd", "dir", "div", "dl",
-                        "dt", "fieldset", "form", "frameset", "head", "hr", "li", "listing", "menu", "ol", "p", "pre",
-                        "table", "tbody", "td", "tfoot", "th", "title", "tr", "ul", "xmp" });
-        return open == "pre" && isAny(next, { "dd", "dl", "dt", "fieldset", "form", "li", "table", "ul" });
-    case 's':
-        if (open == "s" || open == "small" || open == "strike")
-            return next == "p";
-        if (open == "script")
-            return next == "noscript";
-        if (open == "span")
-            return isAny(next, { "td", "th" });
-        return open == "style" && isAny(next, { "body", "frameset" });
-    case 't':
-        if (open == "tbody")
-            return isAny(next, { "tbody", "tfoot" });
-        if (open == "td" || open == "th")
-            return isAny(next, { "tbody", "td", "tfoot", "th", "tr" });
-        if (open == "tfoot")
-            return next == "tbody";
-        if (open == "thead")
-            return isAny(next, { "tbody", "tfoot" });
-        if (open == "title")
-            return isAny(next, { "body", "frameset" });
-        if (open == "tr")
-            return isAny(next, { "tbody", "tfoot", "tr" });
-        return open == "tt" && next == "p";
-    case 'u':
-        if (open == "u")
-            return isAny(next, { "p", "td", "th" });
-        return open == "ul" && isAny(next, { "address", "form", "menu", "pre" });
-    case 'x':
-        return open == "xmp" && isAny(next, { "dd", "dl", "dt", "fieldset", "form", "li", "table", "ul" });
-    default:
-        return false;
-    }
-}
-
 // How far an end tag reaches past open elements of other names: not past one of a higher priority.
 int endPriority(std::string_view name) noexcept
 {
@@ -213,25 +104,18 @@ int endPriority(std::string_view name) noexcept
     return 100;
 }
 
-// Elements that libxml2 ends at once (the HTML 4 empty elements; not the later wbr, source, track or embed).
-bool isEmpty(std::string_view name) noexcept
-{
-    return isAny(name,
-        { "area", "base", "basefont", "br", "col", "frame", "hr", "img", "input", "isindex", "link", "meta", "param" });
-}
-
-// The names that libxml2's rules above speak of, sorted; a tag's place among them (from 1, 0 for any other
-// name) stands for its name in the tables below, built once from those rules.
+// The names of HTML 4 and the older ones libxml2 knows, sorted; a tag's place among them (from 1, 0 for any other
+// name) stands for its name in the tables below.
 // clang-format off
 constexpr std::string_view RuleNames[] = {
-"a", "abbr", "acronym", "address", "area", "b", "base", "basefont", "bdo", "big", "blockquote", "body",
-"br", "caption", "center", "cite", "code", "col", "colgroup", "dd", "dfn", "dir", "div", "dl",
-"dt", "em", "fieldset", "font", "form", "frame", "frameset", "h1", "h2", "h3", "h4", "h5",
-"h6", "head", "hr", "html", "i", "iframe", "img", "input", "isindex", "kbd", "legend", "li",
-"link", "listing", "map", "menu", "meta", "noframes", "noscript", "ol", "optgroup", "option", "p", "param",
-"pre", "q", "s", "samp", "script", "small", "span", "strike", "strong", "style", "sub", "sup",
-"table", "tbody", "td", "tfoot", "th", "thead", "title", "tr", "tt", "u", "ul", "var",
-"xmp",
+    "a", "abbr", "acronym", "address", "applet", "area", "b", "base", "basefont", "bdo", "big", "blockquote",
+    "body", "br", "button", "caption", "center", "cite", "code", "col", "colgroup", "dd", "del", "dfn",
+    "dir", "div", "dl", "dt", "em", "embed", "fieldset", "font", "form", "frame", "frameset", "h1",
+    "h2", "h3", "h4", "h5", "h6", "head", "hr", "html", "i", "iframe", "img", "input",
+    "ins", "isindex", "kbd", "label", "legend", "li", "link", "listing", "map", "menu", "meta", "nobr",
+    "noframes", "noscript", "object", "ol", "optgroup", "option", "p", "param", "plaintext", "pre", "q", "s",
+    "samp", "script", "select", "small", "span", "strike", "strong", "style", "sub", "sup", "table", "tbody",
+    "td", "textarea", "tfoot", "th", "thead", "title", "tr", "tt", "u", "ul", "var", "xmp",
 };
 // clang-format on
 constexpr size_t RuleNameCount = std::size(RuleNames);
@@ -279,17 +163,48 @@ struct TRuleTables
     std::array<int, RuleNameCount + 1> priority {};
 };
 
+// Whether a start tag of `name` inside an element of the same name ends it, as libxml2 builds the tree; its
+// own lookup answers only for two different names.
+bool closesItself(std::string_view name)
+{
+    const std::string html = "<body><" + std::string(name) + ">a<" + std::string(name) + ">b";
+    const THtmlDocument document(html);
+    const xmlNode* body = document.body();
+    for (const xmlNode* e = body != nullptr ? body->children : nullptr; e != nullptr; e = e->next) {
+        if (e->type != XML_ELEMENT_NODE || reinterpret_cast<const char*>(e->name) != name)
+            continue;
+        for (const xmlNode* child = e->children; child != nullptr; child = child->next)
+            if (child->type == XML_ELEMENT_NODE && reinterpret_cast<const char*>(child->name) == name)
+                return false;
+        return true;
+    }
+    return false;
+}
+
+// libxml2's own answers, asked once: which start tags end which open elements (htmlAutoCloseTag asks its table
+// for a new element without children), and which elements are empty. So the pass follows the libxml2 it runs
+// with, whatever its version.
 const TRuleTables& ruleTables()
 {
     static const TRuleTables tables = [] {
         TRuleTables t;
         t.priority[0] = endPriority({});
+        std::vector<xmlNode*> nodes;
+        for (const std::string_view name : RuleNames)
+            nodes.push_back(xmlNewNode(nullptr, reinterpret_cast<const xmlChar*>(std::string(name).c_str())));
         for (size_t i = 0; i < RuleNameCount; ++i) {
-            t.empty[i + 1] = isEmpty(RuleNames[i]);
-            t.priority[i + 1] = endPriority(RuleNames[i]);
+            const std::string name(RuleNames[i]);
+            const htmlElemDesc* description = htmlTagLookup(reinterpret_cast<const xmlChar*>(name.c_str()));
+            t.empty[i + 1] = description != nullptr && description->empty;
+            t.priority[i + 1] = endPriority(name);
             for (size_t j = 0; j < RuleNameCount; ++j)
-                t.closes[i + 1][j + 1] = startCloses(RuleNames[i], RuleNames[j]);
+                t.closes[i + 1][j + 1] = i == j
+                    ? !t.empty[i + 1] && name != "script" && name != "style" && name != "html" && name != "head"
+                        && name != "body" && closesItself(name)
+                    : htmlAutoCloseTag(nullptr, reinterpret_cast<const xmlChar*>(name.c_str()), nodes[j]) == 1;
         }
+        for (xmlNode* node : nodes)
+            xmlFreeNode(node);
         return t;
     }();
     return tables;
@@ -610,13 +525,17 @@ private:
         } else if (isAsciiLetter(next)) {
             startTag();
         } else if (next == '!' && m_s.substr(m_pos + 2, 2) == "--") {
-            const size_t end = m_s.find("-->", m_pos + 4);
+            // A comment ends at "-->" or "--!>".
+            size_t end = m_pos + 4;
+            while ((end = m_s.find("--", end)) != std::string_view::npos && m_s.substr(end + 2, 1) != ">"
+                && m_s.substr(end + 2, 2) != "!>")
+                ++end;
             if (end == std::string_view::npos) {
                 m_doubt = true;
                 return;
             }
             flushText();
-            m_pos = end + 3;
+            m_pos = end + (m_s[end + 2] == '>' ? 3 : 4);
         } else if (next == '!' && m_pos + 9 <= n && equalsIgnoringAsciiCase(m_s.substr(m_pos + 2, 7), "doctype")) {
             if (m_content)
                 m_doubt = true; // libxml2 reads a misplaced declaration its own way
