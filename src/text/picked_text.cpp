@@ -549,9 +549,13 @@ private:
         }
     }
 
+    // Past the ">" of a declaration or processing instruction; libxml2 reads one that the page cuts off its
+    // own way.
     void skipPast(char c)
     {
         const size_t end = m_s.find(c, m_pos);
+        if (end == std::string_view::npos)
+            m_doubt = true;
         m_pos = end == std::string_view::npos ? m_s.size() : end + 1;
     }
 
