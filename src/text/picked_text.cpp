@@ -660,6 +660,8 @@ private:
         m_content = true;
         ++m_pos;
         const std::string name(readName());
+        if (name.find('.') != std::string::npos)
+            m_doubt = true; // libxml2 reads such a tag's name without its dots when it ends open elements
         // The attributes, the first of each name; values go to a pool that does not move while they are read.
         size_t count = 0;
         while (!m_doubt) {
