@@ -660,8 +660,10 @@ private:
         m_content = true;
         ++m_pos;
         const std::string name(readName());
-        if (name.find('.') != std::string::npos)
-            m_doubt = true; // libxml2 reads such a tag's name without its dots when it ends open elements
+        // libxml2 reads a name with a dot without it when it ends open elements, and keeps a name with a colon
+        // as a prefix and a local name.
+        if (name.find_first_of(".:") != std::string::npos)
+            m_doubt = true;
         // The attributes, the first of each name; values go to a pool that does not move while they are read.
         size_t count = 0;
         while (!m_doubt) {
