@@ -660,10 +660,8 @@ private:
         m_content = true;
         ++m_pos;
         const std::string name(readName());
-        // libxml2 reads a name with a dot without it when it ends open elements, and keeps a name with a colon
-        // as a prefix and a local name.
-        if (name.find_first_of(".:") != std::string::npos)
-            m_doubt = true;
+        if (name.find(':') != std::string::npos)
+            m_doubt = true; // libxml2 keeps such a name as a prefix and a local name
         // The attributes, the first of each name; values go to a pool that does not move while they are read.
         size_t count = 0;
         while (!m_doubt) {
@@ -711,6 +709,9 @@ private:
         m_pos += selfClosing ? 2 : 1;
 
         const uint8_t code = ruleCode(name);
+        // libxml2 first ends open elements for the name up to a dot, then for the whole name.
+        if (const size_t dot = name.find('.'); dot != std::string::npos)
+            autoClose(ruleCode(std::string_view(name).substr(0, dot)));
         autoClose(code);
         checkImplied(name);
         if ((code == Html && !m_open.empty()) || (code == Head && m_open.size() != 1)
