@@ -130,8 +130,9 @@ TEST(RegionStream, RegionTextIsTheTreesText)
         const std::vector<_xmlNode*> nodes = selector.select(document.doc());
         const std::optional<std::string> text = regionText(page, "text/html", compiled);
         ASSERT_EQ(text.has_value(), !nodes.empty());
-        if (text)
+        if (text) {
             EXPECT_EQ(*text, pageTextOfNodes(nodes));
+        }
         EXPECT_EQ(watchedText(page, "text/html", compiled).regionMissing, nodes.empty());
     }
 }
