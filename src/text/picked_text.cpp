@@ -541,7 +541,14 @@ private:
                 m_doubt = true; // libxml2 reads a misplaced declaration its own way
             skipPast('>');
         } else if (next == '?') {
-            skipPast('>');
+            // An instruction without a name is only "<?" to libxml2; what follows is read as content.
+            const char start = m_pos + 2 < n ? m_s[m_pos + 2] : '\0';
+            if (isAsciiLetter(start) || start == '_' || start == ':')
+                skipPast('>');
+            else if (static_cast<unsigned char>(start) >= 0x80)
+                m_doubt = true;
+            else
+                m_pos += 2;
         } else {
             m_content = true;
             addText("<"); // libxml2 gives a lone "<" as text without implying a paragraph
