@@ -1,6 +1,8 @@
 // The watch rules on a real page: the first MiB of the Node.js API documentation in one page (Debian's nodejs
-// documentation). A region costs the page decoded, its libxml2 tree, the selection and the text of the chosen
-// elements, timed in steps and whole beside pageText's one streaming pass over the same page. Then 20 ignore
+// documentation). A CSS region reads the page in one streaming pass that builds libxml2's tree without keeping
+// it (Region); the tree path (TreeRegion: the page decoded, its libxml2 tree, the selection and the text of the
+// chosen elements, also timed in steps) is what XPath and selectors that look ahead still take. Both beside
+// pageText's one streaming pass over the same page. Then 20 ignore
 // patterns over 1 MB of that documentation's text in MB/s, beside the same patterns in Python's re over the same
 // lines (skipped without python3), and the compare key.
 #include "text/watch_rules.h"
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -122,6 +125,51 @@ BENCHMARK_CAPTURE(Region, main_content, "#apicontent")->Unit(benchmark::kMillise
 BENCHMARK_CAPTURE(Region, headings, "#apicontent h2, #apicontent h3, #apicontent h4")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Region, odd_items, "li:nth-child(odd) > a")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Region, xpath, "xpath://*[@id='apicontent']")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Region, last_items, "li:last-child > a")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Region, code_blocks, "pre > code")->Unit(benchmark::kMillisecond);
+
+// The same regions over libxml2's tree, as every region was read before the streaming pass.
+void TreeRegion(benchmark::State& state, const char* region)
+{
+    if (skipWithoutPage(state))
+        return;
+    const TRegionSelector selector(region);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const THtmlDocument document(pageUtf8(page(), "text/html"));
+        const std::string t = pageTextOfNodes(selector.select(document.doc()));
+        bytes = t.size();
+        benchmark::DoNotOptimize(t.data());
+    }
+    state.counters["text_kB"] = static_cast<double>(bytes) / 1e3;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page().size()));
+}
+BENCHMARK_CAPTURE(TreeRegion, main_content, "#apicontent")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TreeRegion, headings, "#apicontent h2, #apicontent h3, #apicontent h4")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TreeRegion, odd_items, "li:nth-child(odd) > a")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(TreeRegion, code_blocks, "pre > code")->Unit(benchmark::kMillisecond);
+
+// The streaming pass alone on the decoded page.
+void StepStream(benchmark::State& state, const char* region)
+{
+    if (skipWithoutPage(state))
+        return;
+    const std::string utf8 = pageUtf8(page(), "text/html");
+    const TRegionSelector selector(region);
+    for (auto _ : state) {
+        std::optional<TPickedText> t = selector.streamedText(utf8);
+        if (!t) {
+            state.SkipWithError("the streaming pass gave the page to the tree");
+            break;
+        }
+        benchmark::DoNotOptimize(t->text.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page().size()));
+}
+BENCHMARK_CAPTURE(StepStream, main_content, "#apicontent")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StepStream, headings, "#apicontent h2, #apicontent h3, #apicontent h4")
+    ->Unit(benchmark::kMillisecond);
 
 // The steps of Region/main_content one by one.
 void StepDecode(benchmark::State& state)
@@ -297,7 +345,7 @@ int main(int argc, char** argv)
     if (const auto whole = s.find("PageText"); whole != s.end()) {
         std::printf("\nCPU time of a region against pageText on the same page (goal: at most 0.5)\n");
         for (const auto& [name, seconds] : s)
-            if (name.starts_with("Region/") || name.starts_with("Step"))
+            if (name.starts_with("Region/") || name.starts_with("TreeRegion/") || name.starts_with("Step"))
                 std::printf("  %-28s %5.2f\n", name.c_str(), seconds / whole->second);
     }
     const auto ours = s.find("IgnoreLines");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,3 +44,37 @@ private:
 // The text of these nodes of a tree (elements, text nodes or the document), in the order given, each beginning a
 // line, by the rules of pageText. White space inside a pre-formatted ancestor is kept.
 std::string pageTextOfNodes(const std::vector<_xmlNode*>& nodes);
+
+// An attribute of an element as libxml2's tree holds it: the name in lower case, character references of the
+// value decoded.
+struct TTagAttribute
+{
+    std::string_view name;
+    std::string_view value;
+};
+
+// Chooses elements during pageTextOfPicked's pass, which calls it for every element of the tree in document order.
+class TElementPicker
+{
+public:
+    virtual ~TElementPicker() = default;
+    // An element begins as the last child of the innermost open one (none for the root); true to take its text.
+    // The name is in lower case; the attributes stay valid until the call returns.
+    virtual bool enter(std::string_view name, std::span<const TTagAttribute> attributes) = 0;
+    // The innermost open element ends.
+    virtual void leave() = 0;
+    // Whether enter needs an attribute of this name (in lower case); the others may be left out of its list.
+    virtual bool wantsAttribute(std::string_view name) const = 0;
+};
+
+struct TPickedText
+{
+    std::string text;
+    bool found = false; // some element was picked
+};
+
+// The text of the elements that the picker takes, outermost only, as pageTextOfNodes gives it for the same
+// elements of THtmlDocument's tree, in one streaming pass that builds the tree as libxml2's HTML parser does
+// without keeping it. nullopt for markup whose tree the pass does not know to build as libxml2 does (an
+// unusual character in a name, a reference libxml2 reads otherwise, deep nesting): then the tree decides.
+std::optional<TPickedText> pageTextOfPicked(std::string_view utf8Html, TElementPicker& picker);

@@ -577,6 +577,45 @@ bool containsWord(std::string_view list, std::string_view word) noexcept
     return false;
 }
 
+bool attributeMatches(const TAttributeTest& test, std::optional<std::string_view> found)
+{
+    if (!found)
+        return false;
+    std::string_view value = *found;
+    std::string lowered;
+    if (test.ignoreCase) {
+        lowered = lowerAsciiText(value);
+        value = lowered;
+    }
+    const std::string_view wanted = test.value;
+    switch (test.op) {
+    case AttributeOp::Exists:
+        return true;
+    case AttributeOp::Equals:
+        return value == wanted;
+    case AttributeOp::Word:
+        return wanted.find_first_of(" \t\n\r\f") == std::string_view::npos && containsWord(value, wanted);
+    case AttributeOp::DashPrefix:
+        return value == wanted
+            || (value.starts_with(wanted) && value.size() > wanted.size() && value[wanted.size()] == '-');
+    case AttributeOp::Prefix:
+        return !wanted.empty() && value.starts_with(wanted);
+    case AttributeOp::Suffix:
+        return !wanted.empty() && value.ends_with(wanted);
+    case AttributeOp::Contains:
+        return !wanted.empty() && value.find(wanted) != std::string_view::npos;
+    }
+    return false;
+}
+
+bool nthMatches(const TNth& nth, int64_t index) noexcept
+{
+    if (nth.a == 0)
+        return index == nth.b;
+    const int64_t distance = index - nth.b;
+    return distance % nth.a == 0 && distance / nth.a >= 0;
+}
+
 class TCssMatcher
 {
 public:
@@ -714,34 +753,7 @@ private:
 
     bool matchAttribute(const TAttributeTest& test, const xmlNode* element)
     {
-        const std::optional<std::string_view> found = attribute(element, test.name);
-        if (!found)
-            return false;
-        std::string_view value = *found;
-        std::string lowered;
-        if (test.ignoreCase) {
-            lowered = lowerAsciiText(value);
-            value = lowered;
-        }
-        const std::string_view wanted = test.value;
-        switch (test.op) {
-        case AttributeOp::Exists:
-            return true;
-        case AttributeOp::Equals:
-            return value == wanted;
-        case AttributeOp::Word:
-            return wanted.find_first_of(" \t\n\r\f") == std::string_view::npos && containsWord(value, wanted);
-        case AttributeOp::DashPrefix:
-            return value == wanted
-                || (value.starts_with(wanted) && value.size() > wanted.size() && value[wanted.size()] == '-');
-        case AttributeOp::Prefix:
-            return !wanted.empty() && value.starts_with(wanted);
-        case AttributeOp::Suffix:
-            return !wanted.empty() && value.ends_with(wanted);
-        case AttributeOp::Contains:
-            return !wanted.empty() && value.find(wanted) != std::string_view::npos;
-        }
-        return false;
+        return attributeMatches(test, attribute(element, test.name));
     }
 
     // Numbers every element child of the parent at once, so a long list costs one pass, not one per item. The
@@ -766,14 +778,6 @@ private:
             for (const auto& [e, p] : siblings)
                 p->typeFromEnd = typeCounts[nameOf(e->name)] - p->typeIndex + 1;
         return m_positions[element];
-    }
-
-    static bool nthMatches(const TNth& nth, int64_t index) noexcept
-    {
-        if (nth.a == 0)
-            return index == nth.b;
-        const int64_t distance = index - nth.b;
-        return distance % nth.a == 0 && distance / nth.a >= 0;
     }
 
     bool matchCompound(const TCompound& compound, xmlNode* element)
@@ -815,6 +819,183 @@ private:
     std::unordered_map<const xmlNode*, TPosition> m_positions;
     bool m_byType = false; // a :*-of-type test is in the group
     std::string m_scratch;
+};
+
+// ---- Matching while the page streams ----
+
+// Whether a compound's answer needs what comes after the element: its place counted from the end.
+bool looksAhead(const TCompound& compound) noexcept
+{
+    return std::any_of(compound.positions.begin(), compound.positions.end(), [](const TNth& n) { return n.fromEnd; })
+        || std::any_of(compound.negations.begin(), compound.negations.end(), looksAhead);
+}
+
+// Matches a selector group element by element as pageTextOfPicked meets them. For each open element it keeps,
+// per selector and step, whether compounds[0..step] match with compounds[step] on it; the same for the element
+// or one of its ancestors; for the children met so far and for the last of them. A combinator then looks at
+// the parent's bits only, so each element costs the selector's length, whatever the page.
+class TStreamMatcher final : public TElementPicker
+{
+public:
+    explicit TStreamMatcher(const std::vector<TComplex>& group)
+        : m_group(group)
+    {
+        size_t steps = 0;
+        for (const TComplex& complex : group) {
+            m_offsets.push_back(steps);
+            steps += complex.compounds.size();
+            for (const TCompound& compound : complex.compounds) {
+                m_byType = m_byType || usesType(compound);
+                addAttributeNames(compound);
+            }
+        }
+        m_words = (steps + 63) / 64;
+        m_levels.push_back({}); // the document
+        m_bits.assign(4 * m_words, 0);
+    }
+
+    bool enter(std::string_view name, std::span<const TTagAttribute> attributes) override
+    {
+        const size_t parent = m_levels.size() - 1;
+        TLevel& up = m_levels[parent];
+        const int64_t index = ++up.children;
+        int64_t typeIndex = 0;
+        if (m_byType) {
+            auto counted = std::find_if(
+                up.typeCounts.begin(), up.typeCounts.end(), [&](const auto& count) { return count.first == name; });
+            if (counted == up.typeCounts.end())
+                counted = up.typeCounts.insert(counted, { std::string(name), 0 });
+            typeIndex = ++counted->second;
+        }
+        m_levels.emplace_back();
+        const size_t level = m_levels.size() - 1;
+        m_bits.resize((level + 1) * 4 * m_words);
+        std::fill(m_bits.begin() + static_cast<ptrdiff_t>(level * 4 * m_words), m_bits.end(), 0);
+        const TElement element { name, attributes, index, typeIndex };
+        bool matches = false;
+        for (size_t selector = 0; selector < m_group.size(); ++selector) {
+            const TComplex& complex = m_group[selector];
+            for (size_t step = 0; step < complex.compounds.size(); ++step) {
+                if (step > 0) {
+                    const size_t before = m_offsets[selector] + step - 1;
+                    const char combinator = complex.combinators[step - 1];
+                    const Part part = combinator == '>' ? Self
+                        : combinator == ' '             ? Inherited
+                        : combinator == '+'             ? LastChild
+                                                        : Children;
+                    if (!bit(parent, part, before))
+                        continue;
+                }
+                if (!matchCompound(complex.compounds[step], element))
+                    continue;
+                setBit(level, Self, m_offsets[selector] + step);
+                matches = matches || step + 1 == complex.compounds.size();
+            }
+        }
+        for (size_t w = 0; w < m_words; ++w) {
+            const uint64_t self = word(level, Self, w);
+            word(level, Inherited, w) = word(parent, Inherited, w) | self;
+            word(parent, Children, w) |= self;
+            word(parent, LastChild, w) = self;
+        }
+        return matches;
+    }
+
+    bool wantsAttribute(std::string_view name) const override
+    {
+        return std::find(m_attributeNames.begin(), m_attributeNames.end(), name) != m_attributeNames.end();
+    }
+
+    void leave() override
+    {
+        m_levels.pop_back();
+        m_bits.resize(m_levels.size() * 4 * m_words);
+    }
+
+private:
+    enum Part { Self, Inherited, Children, LastChild };
+
+    struct TLevel
+    {
+        int64_t children = 0;
+        std::vector<std::pair<std::string, int64_t>> typeCounts; // children by name, when a test counts them
+    };
+
+    struct TElement
+    {
+        std::string_view name;
+        std::span<const TTagAttribute> attributes;
+        int64_t index;
+        int64_t typeIndex;
+    };
+
+    void addAttributeNames(const TCompound& compound)
+    {
+        const auto add = [&](std::string_view name) {
+            if (!wantsAttribute(name))
+                m_attributeNames.emplace_back(name);
+        };
+        if (!compound.ids.empty())
+            add("id");
+        if (!compound.classes.empty())
+            add("class");
+        for (const TAttributeTest& test : compound.attributes)
+            add(test.name);
+        for (const TCompound& negation : compound.negations)
+            addAttributeNames(negation);
+    }
+
+    static bool usesType(const TCompound& compound)
+    {
+        return std::any_of(compound.positions.begin(), compound.positions.end(), [](const TNth& n) { return n.ofType; })
+            || std::any_of(compound.negations.begin(), compound.negations.end(), usesType);
+    }
+
+    uint64_t& word(size_t level, Part part, size_t w) { return m_bits[(level * 4 + part) * m_words + w]; }
+    bool bit(size_t level, Part part, size_t at) { return (word(level, part, at / 64) >> (at % 64)) & 1; }
+    void setBit(size_t level, Part part, size_t at) { word(level, part, at / 64) |= uint64_t(1) << (at % 64); }
+
+    static std::optional<std::string_view> attribute(const TElement& element, std::string_view name)
+    {
+        for (const TTagAttribute& a : element.attributes)
+            if (a.name == name)
+                return a.value;
+        return std::nullopt;
+    }
+
+    static bool matchCompound(const TCompound& compound, const TElement& element)
+    {
+        if (!compound.type.empty() && compound.type != element.name)
+            return false;
+        for (const std::string& id : compound.ids) {
+            const auto value = attribute(element, "id");
+            if (!value || *value != id)
+                return false;
+        }
+        for (const std::string& name : compound.classes) {
+            const auto value = attribute(element, "class");
+            if (!value || !containsWord(*value, name))
+                return false;
+        }
+        for (const TAttributeTest& test : compound.attributes)
+            if (!attributeMatches(test, attribute(element, test.name)))
+                return false;
+        for (const TNth& nth : compound.positions)
+            if (!nthMatches(nth, nth.ofType ? element.typeIndex : element.index))
+                return false;
+        for (const TCompound& negation : compound.negations)
+            if (matchCompound(negation, element))
+                return false;
+        return true;
+    }
+
+    const std::vector<TComplex>& m_group;
+    std::vector<size_t> m_offsets; // of each selector's first step among all steps
+    std::vector<std::string> m_attributeNames; // that the group tests
+    size_t m_words = 0;
+    bool m_byType = false;
+    std::vector<TLevel> m_levels; // the document, then each open element
+    std::vector<uint64_t> m_bits; // per level its four parts of m_words words
 };
 
 // ---- XPath through libxml2 ----
@@ -1005,6 +1186,24 @@ TRegionSelector& TRegionSelector::operator=(TRegionSelector&&) noexcept = defaul
 bool TRegionSelector::isXPath() const noexcept
 {
     return m_impl->xpath != nullptr;
+}
+
+bool TRegionSelector::streams() const noexcept
+{
+    if (m_impl->xpath != nullptr)
+        return false;
+    for (const TComplex& complex : m_impl->css)
+        if (std::any_of(complex.compounds.begin(), complex.compounds.end(), looksAhead))
+            return false;
+    return true;
+}
+
+std::optional<TPickedText> TRegionSelector::streamedText(std::string_view utf8Html) const
+{
+    if (!streams())
+        return std::nullopt;
+    TStreamMatcher matcher(m_impl->css);
+    return pageTextOfPicked(utf8Html, matcher);
 }
 
 std::vector<_xmlNode*> TRegionSelector::select(_xmlDoc* doc) const

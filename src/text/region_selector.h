@@ -1,6 +1,9 @@
 #pragma once
 
+#include "text/page_text.h"
+
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +40,13 @@ public:
     std::vector<_xmlNode*> select(_xmlDoc* doc) const;
 
     bool isXPath() const noexcept;
+
+    // Whether the region is found in one streaming pass: a CSS group whose tests need nothing that comes after
+    // an element's start tag (no :last-child, :only-child, :last-of-type, :only-of-type, :nth-last-*).
+    bool streams() const noexcept;
+    // The region's text on a page of UTF-8 markup, as pageTextOfNodes(select(THtmlDocument(utf8Html).doc()))
+    // gives it, without the tree; nullopt when the region does not stream or the markup needs the tree.
+    std::optional<TPickedText> streamedText(std::string_view utf8Html) const;
 
 private:
     struct TImpl;

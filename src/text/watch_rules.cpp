@@ -182,7 +182,13 @@ std::optional<std::string> regionText(std::string_view body, std::string_view co
     const TRegionSelector* region = rules.region();
     if (region == nullptr)
         return pageText(body, contentType);
-    const THtmlDocument document(pageUtf8(body, contentType));
+    const std::string utf8 = pageUtf8(body, contentType);
+    if (std::optional<TPickedText> streamed = region->streamedText(utf8)) {
+        if (!streamed->found)
+            return std::nullopt;
+        return std::move(streamed->text);
+    }
+    const THtmlDocument document(utf8);
     const std::vector<_xmlNode*> nodes = region->select(document.doc());
     if (nodes.empty())
         return std::nullopt;

@@ -66,7 +66,10 @@ struct TWatchedText
 };
 
 // The page text of an answer under the rules: the whole page's text (one streaming pass), or with a region the
-// text of its elements, each beginning a line. Throws TException when an XPath expression fails on this page.
+// text of its elements, each beginning a line. A CSS region that needs nothing after an element's start tag is
+// read in one streaming pass that builds libxml2's tree without keeping it (TRegionSelector::streamedText);
+// XPath, the selectors that look ahead and markup that pass is unsure of go over the tree; both give the same
+// text. Throws TException when an XPath expression fails on this page.
 TWatchedText watchedText(std::string_view body, std::string_view contentType, const TCompiledRules& rules);
 
 // The text that watchedText starts from: the whole page's, or its region's; nullopt when the region matches

@@ -36,73 +36,77 @@ std::string labels(const std::vector<xmlNode*>& nodes)
         std::string text = firstText(node);
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
-        out += (out.empty() ? "" : " ") + std::string(reinterpret_cast<const char*>(node->name)) + ":" + text;
+        if (!out.empty())
+            out += ' ';
+        out.append(reinterpret_cast<const char*>(node->name)).append(":").append(text);
     }
     return out;
 }
+
+struct TSelection
+{
+    const char* region;
+    const char* expected; // each element by its name and first text
+};
+
+const TSelection Selections[] = {
+    { "li", "li:one li:two li:three li:four li:five" },
+    { "*", "html:T" },
+    { "#main", "div:見出し" },
+    { "#Side", "div:side" },
+    { "#side", "" },
+    { ".box", "div:見出し" },
+    { ".news.box", "div:見出し" },
+    { "DIV", "div:見出し div:side" },
+    { "div p", "p:p1 p:p2 p:side" },
+    { "[lang]", "li:four" },
+    { "[LANG|=en]", "li:four" },
+    { "[data-kind^=price]", "p:p1" },
+    { "[data-kind$='tag']", "p:p1" },
+    { "[data-kind*=\"ce-t\"]", "p:p1" },
+    { "[data-kind*='']", "" },
+    { "[title~=world]", "p:p2" },
+    { "[title~=wor]", "" },
+    { "[title='HELLO WORLD' i]", "p:p2" },
+    { "[class=Box]", "div:side" },
+    { "ul > li:first-child", "li:one" },
+    { "li:last-child", "li:five" },
+    { "span:only-child", "span:s1" },
+    { "li:nth-child(odd)", "li:one li:three li:five" },
+    { "li:nth-child(even)", "li:two li:four" },
+    { "li:nth-child(3)", "li:three" },
+    { "li:nth-child(-n+2)", "li:one li:two" },
+    { "li:nth-child(2n+1)", "li:one li:three li:five" },
+    { "li:nth-child( 3n - 1 )", "li:two li:five" },
+    { "li:nth-last-child(2)", "li:four" },
+    { "p:nth-of-type(2)", "p:p2" },
+    { "body > :first-of-type", "div:見出し footer:foot" },
+    { "h1 + ul", "ul:one" },
+    { "h1 ~ p", "p:p1 p:p2" },
+    { "li.odd + li", "li:three" },
+    { "li ~ li[lang]", "li:four" },
+    { "li:not(.odd)", "li:one li:three li:four li:five" },
+    { "li:not(:first-child, [lang])", "li:two li:three li:five" },
+    { "div:not(#main) > p", "p:side" },
+    { "footer, h1", "h1:見出し footer:foot" },
+    { "div, p", "div:見出し div:side p:foot" },
+    { "div div p, body div p", "p:p1 p:p2 p:side" },
+    { "\\#main, #\\6d ain", "div:見出し" },
+    { "xpath://li[2]", "li:two" },
+    { "xpath://p/text()", "p:p1 p:p2 p:side p:foot" },
+    { "xpath://li/@lang", "" },
+    { "xpath:/", "html:T" },
+    { "xpath://ul | //h1", "h1:見出し ul:one" },
+    { "XPath://div//li[last()]", "li:five" },
+    { "xpath://nowhere", "" },
+};
 
 } // namespace
 
 TEST(RegionSelector, SelectsOutermostMatchesInDocumentOrder)
 {
     const THtmlDocument page(Page);
-    struct Case
-    {
-        const char* region;
-        const char* expected;
-    };
-    const Case cases[] = {
-        { "li", "li:one li:two li:three li:four li:five" },
-        { "*", "html:T" },
-        { "#main", "div:見出し" },
-        { "#Side", "div:side" },
-        { "#side", "" },
-        { ".box", "div:見出し" },
-        { ".news.box", "div:見出し" },
-        { "DIV", "div:見出し div:side" },
-        { "div p", "p:p1 p:p2 p:side" },
-        { "[lang]", "li:four" },
-        { "[LANG|=en]", "li:four" },
-        { "[data-kind^=price]", "p:p1" },
-        { "[data-kind$='tag']", "p:p1" },
-        { "[data-kind*=\"ce-t\"]", "p:p1" },
-        { "[data-kind*='']", "" },
-        { "[title~=world]", "p:p2" },
-        { "[title~=wor]", "" },
-        { "[title='HELLO WORLD' i]", "p:p2" },
-        { "[class=Box]", "div:side" },
-        { "ul > li:first-child", "li:one" },
-        { "li:last-child", "li:five" },
-        { "span:only-child", "span:s1" },
-        { "li:nth-child(odd)", "li:one li:three li:five" },
-        { "li:nth-child(even)", "li:two li:four" },
-        { "li:nth-child(3)", "li:three" },
-        { "li:nth-child(-n+2)", "li:one li:two" },
-        { "li:nth-child(2n+1)", "li:one li:three li:five" },
-        { "li:nth-child( 3n - 1 )", "li:two li:five" },
-        { "li:nth-last-child(2)", "li:four" },
-        { "p:nth-of-type(2)", "p:p2" },
-        { "body > :first-of-type", "div:見出し footer:foot" },
-        { "h1 + ul", "ul:one" },
-        { "h1 ~ p", "p:p1 p:p2" },
-        { "li.odd + li", "li:three" },
-        { "li ~ li[lang]", "li:four" },
-        { "li:not(.odd)", "li:one li:three li:four li:five" },
-        { "li:not(:first-child, [lang])", "li:two li:three li:five" },
-        { "div:not(#main) > p", "p:side" },
-        { "footer, h1", "h1:見出し footer:foot" },
-        { "div, p", "div:見出し div:side p:foot" },
-        { "div div p, body div p", "p:p1 p:p2 p:side" },
-        { "\\#main, #\\6d ain", "div:見出し" },
-        { "xpath://li[2]", "li:two" },
-        { "xpath://p/text()", "p:p1 p:p2 p:side p:foot" },
-        { "xpath://li/@lang", "" },
-        { "xpath:/", "html:T" },
-        { "xpath://ul | //h1", "h1:見出し ul:one" },
-        { "XPath://div//li[last()]", "li:five" },
-        { "xpath://nowhere", "" },
-    };
-    for (const Case& c : cases) {
+    for (const TSelection& c : Selections) {
         SCOPED_TRACE(c.region);
         EXPECT_EQ(labels(selectRegion(page.doc(), c.region)), c.expected);
     }
@@ -170,4 +174,28 @@ TEST(RegionSelector, XPathWorkIsBounded)
     } catch (const TException& e) {
         EXPECT_EQ(e.message(), "XPath の式を使えません（処理の量の上限）: //p[count(//p[count(//p) > 1]) > 1]");
     }
+}
+
+// Every CSS selector of the table that needs nothing after an element streams, and gives the tree's text.
+TEST(RegionSelector, StreamedTextIsTheTreesText)
+{
+    const THtmlDocument page(Page);
+    size_t streamed = 0;
+    for (const TSelection& c : Selections) {
+        SCOPED_TRACE(c.region);
+        const TRegionSelector selector(c.region);
+        const std::string_view region = c.region;
+        const bool looksAhead = region.find("last") != std::string_view::npos
+            || region.find("only") != std::string_view::npos || selector.isXPath();
+        EXPECT_EQ(selector.streams(), !looksAhead);
+        const std::optional<TPickedText> text = selector.streamedText(Page);
+        ASSERT_EQ(text.has_value(), !looksAhead);
+        if (!text)
+            continue;
+        const std::vector<xmlNode*> nodes = selector.select(page.doc());
+        EXPECT_EQ(text->found, !nodes.empty());
+        EXPECT_EQ(text->text, pageTextOfNodes(nodes));
+        ++streamed;
+    }
+    EXPECT_GT(streamed, 35u);
 }
