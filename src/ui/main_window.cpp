@@ -83,7 +83,6 @@ TImgForm::TImgForm(QWidget* parent)
     connectParts();
     m_actions->enableForRun(false);
     m_changes->follow(*m_list, *m_run, (*m_actions)[actShowChanges]);
-
     // The desktop session ending: stop at once, without a question; the settings are written on the way out.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { fatalStop(QString()); });
 
@@ -294,9 +293,8 @@ void TImgForm::restore()
 void TImgForm::showChangesOf(const QString& itemId)
 {
     restore();
-    const std::string id = itemId.toStdString();
-    m_list->focusItem(id);
-    if (const std::optional<size_t> row = m_config.items.indexOfId(id))
+    m_list->focusItem(itemId.toStdString());
+    if (const auto row = m_config.items.indexOfId(itemId.toStdString()))
         m_changes->open(m_config.items[*row]);
 }
 

@@ -125,6 +125,8 @@ TEST_F(HeadlessCheck, PrintsTheCheckedItemsAsOneJsonArray)
         "[\n"
         "    {\n"
         "        \"contentLength\": \"0\",\n"
+        "        \"failures\": 1,\n"
+        "        \"finalUrl\": \"\",\n"
         "        \"lastModified\": \""
             + OldDate
             + "\",\n"

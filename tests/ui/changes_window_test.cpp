@@ -228,7 +228,7 @@ TEST_F(ChangesWindow, SaysWhyThereIsNothingToCompare)
         const char* shown;
     } cases[] = {
         { "kept once", { test::pageOfLines({ "the only text", "so far" }) }, "まだ変更は記録されていません",
-            "the only text\nso far" },
+            "the only text\nso far\n" },
         { "never kept", {},
             "このアイテムの文字はまだ記録されていません。「ページの文字を比較」を有効にして確認してください。", "" },
     };
