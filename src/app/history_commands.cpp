@@ -36,7 +36,7 @@ std::optional<size_t> findItem(const TCheckItems& items, std::string_view name)
 
 std::string historyTimeText(int64_t checkTime)
 {
-    const std::time_t time = static_cast<std::time_t>(checkTime);
+    const auto time = static_cast<std::time_t>(checkTime);
     std::tm local {};
     localtime_r(&time, &local);
     char text[32];

@@ -46,7 +46,7 @@ void recordFailure(TCheckItem& item, std::string_view reason = {});
 int consecutiveFailures(const TCheckItem& item);
 
 // The longest wait that a Retry-After may ask for.
-inline constexpr int64_t MaxRetryAfter = 24 * 60 * 60;
+inline constexpr int64_t MaxRetryAfter = int64_t { 24 } * 60 * 60;
 
 // A Retry-After value, seconds or an HTTP date, as seconds from now, at most MaxRetryAfter; -1 when it is
 // neither. A date already past gives 0.
