@@ -1,6 +1,7 @@
 #include "ui/check_page.h"
 
 #include "store/check_item.h"
+#include "store/item_extension.h"
 #include "ui/form_widgets.h"
 
 #include <QCheckBox>
@@ -11,7 +12,7 @@
 
 #include <initializer_list>
 
-void TCheckPage::build()
+void TCheckPage::build(bool textSwitch)
 {
     page = new QWidget;
     page->setObjectName(QStringLiteral("tabCheck"));
@@ -35,8 +36,16 @@ void TCheckPage::build()
     txtSize = readOnlyEdit(QStringLiteral("txtSize"), grpBody);
     chkBody = checkBox(
         QStringLiteral("chkBody"), QStringLiteral("内容を比較(&C) (メモリとディスク容量を消費します)"), grpBody);
-    layOutGroupBox(grpBody, layout, { { 8, 4, 8, 4 }, 3, { { 1, 1 } } },
-        { { chkSize, 0, 0 }, { txtSize, 0, 1 }, { chkBody, 1, 0, 1, 2 } });
+    if (textSwitch) {
+        // Beside the size, since the page has no room for another row; a size needs ten digits at most.
+        chkText = checkBox(QStringLiteral("chkText"), QStringLiteral("ページの文字を比較(&X)"), grpBody);
+        txtSize->setMaximumWidth(72);
+        layOutGroupBox(grpBody, layout, { { 8, 4, 8, 4 }, 3, { { 1, 1 } } },
+            { { chkSize, 0, 0 }, { txtSize, 0, 1 }, { chkText, 0, 2 }, { chkBody, 1, 0, 1, 3 } });
+    } else {
+        layOutGroupBox(grpBody, layout, { { 8, 4, 8, 4 }, 3, { { 1, 1 } } },
+            { { chkSize, 0, 0 }, { txtSize, 0, 1 }, { chkBody, 1, 0, 1, 2 } });
+    }
 
     grpMetaTag = groupBox(QStringLiteral("grpMetaTag"), QString(), page);
     chkMetaTag = checkBox(QStringLiteral("chkMetaTag"), QStringLiteral("metaタグで確認(&T)"), grpMetaTag);
@@ -66,6 +75,8 @@ void TCheckPage::fill(const TCheckItem& item)
     chkSize->setChecked(item.compareSize != 0);
     txtSize->setText(item.bodySize != 0 ? QString::number(item.bodySize) : QString());
     chkBody->setChecked(item.compareContent != 0);
+    if (chkText)
+        chkText->setChecked(item.comparesText());
     chkMetaTag->setChecked(item.compareMetaTag != 0);
     setEditText(txtMetaTagName, item.metaTagName());
     setEditText(txtMetaTagValue, item.metaTagValue());
@@ -78,6 +89,9 @@ void TCheckPage::store(TCheckItem& item) const
     item.compareContentLength = chkLength->isChecked() ? 1 : 0;
     item.compareSize = chkSize->isChecked() ? 1 : 0;
     item.compareContent = chkBody->isChecked() ? 1 : 0;
+    // Touched only when switched, so an extension text nobody changed keeps its bytes.
+    if (chkText && chkText->isChecked() != item.comparesText())
+        item.setExtension(ExtKey::CompareText, chkText->isChecked() ? "1" : "");
     item.compareMetaTag = chkMetaTag->isChecked() ? 1 : 0;
     item.metaTagName() = editText(txtMetaTagName);
 }
@@ -92,6 +106,8 @@ void TCheckPage::updateEnabling(bool enabled, bool headerValuesFollowSwitches)
     txtLength->setEnabled(enabled && (!headerValuesFollowSwitches || chkLength->isChecked()));
     for (QWidget* each : std::initializer_list<QWidget*> { grpBody, chkSize, chkBody, grpMetaTag, chkMetaTag })
         each->setEnabled(get);
+    if (chkText)
+        chkText->setEnabled(get);
     txtSize->setEnabled(get && chkSize->isChecked());
     for (QWidget* each : std::initializer_list<QWidget*> {
              lblMetaTag, lblMetaTagName, txtMetaTagName, lblMetaTagValue, txtMetaTagValue })
@@ -100,5 +116,8 @@ void TCheckPage::updateEnabling(bool enabled, bool headerValuesFollowSwitches)
 
 std::vector<QCheckBox*> TCheckPage::checkBoxes() const
 {
-    return { chkGet, chkDate, chkLength, chkSize, chkBody, chkMetaTag };
+    std::vector<QCheckBox*> boxes = { chkGet, chkDate, chkLength, chkSize, chkBody, chkMetaTag };
+    if (chkText)
+        boxes.push_back(chkText);
+    return boxes;
 }

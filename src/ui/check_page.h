@@ -23,6 +23,7 @@ struct TCheckPage
     QCheckBox* chkSize = nullptr;
     QLineEdit* txtSize = nullptr;
     QCheckBox* chkBody = nullptr;
+    QCheckBox* chkText = nullptr; // only where the page edits one item's own extension text
     QGroupBox* grpMetaTag = nullptr;
     QCheckBox* chkMetaTag = nullptr;
     QLabel* lblMetaTag = nullptr;
@@ -31,8 +32,9 @@ struct TCheckPage
     QLabel* lblMetaTagValue = nullptr;
     QLineEdit* txtMetaTagValue = nullptr;
 
-    // Creates the page, named "tabCheck".
-    void build();
+    // Creates the page, named "tabCheck"; with `textSwitch` the body group also holds the switch that compares the
+    // page's text.
+    void build(bool textSwitch = false);
     void fill(const TCheckItem& item);
     // The switches and the tag name; the read-only fields are never written back.
     void store(TCheckItem& item) const;

@@ -106,7 +106,12 @@ std::string editText(const QLineEdit* edit)
         const QByteArray bytes = edit->property(StoredBytes).toByteArray();
         return trimmedBytes(std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
     }
-    return toSjis(storableText(trimmedText(edit->text())));
+    return storedText(trimmedText(edit->text()));
+}
+
+std::string storedText(const QString& text)
+{
+    return toSjis(storableText(text));
 }
 
 QLineEdit* plainEdit(const QString& objectName, QWidget* parent)

@@ -29,6 +29,8 @@ bool editUntouched(const QLineEdit* edit);
 
 // Leading and trailing spaces and control characters removed.
 QString trimmedText(const QString& text);
+// A typed text as stored: Shift_JIS, with "?" for each character that Shift_JIS cannot hold.
+std::string storedText(const QString& text);
 
 // An edit for addresses, names and numbers: the input method is of no use there.
 QLineEdit* plainEdit(const QString& objectName, QWidget* parent);

@@ -2,11 +2,13 @@
 
 #include "store/check_item.h"
 #include "ui/form_widgets.h"
+#include "ui/watch_page.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -29,11 +31,15 @@ void copyParameters(const TCheckItem& from, TCheckItem& to)
 
 TItemForm::TItemForm(QWidget* parent)
     : TTabbedForm(QStringLiteral("TItemForm"), parent)
+    , m_prompts(std::make_unique<TFormPrompts>())
 {
     setWindowTitle(QStringLiteral("アイテム"));
     buildItemPage();
-    check.build();
+    check.build(true);
     addPage(check.page, QStringLiteral("確認方法"));
+    watch = new TWatchPage;
+    addPage(watch, QStringLiteral("監視する部分"));
+    connect(watch->btnPreview, &QPushButton::clicked, this, &TItemForm::onPreviewClick);
     buildUniquePage();
     finishBuild();
 
@@ -103,20 +109,55 @@ void TItemForm::buildUniquePage()
 bool TItemForm::Execute(TCheckItem& item, const TCheckItem& defaultItem)
 {
     // The dialog works on a copy, so that Cancel leaves the item untouched whatever it held.
-    TCheckItem shown = item;
-    if (!shown.ownParameters)
-        copyParameters(defaultItem, shown);
-    fill(shown);
+    m_shown = item;
+    m_defaultItem = defaultItem;
+    if (!m_shown.ownParameters)
+        copyParameters(defaultItem, m_shown);
+    fill(m_shown);
     onCheckClick();
 
-    if (exec() != QDialog::Accepted)
+    const int result = exec();
+    // A preview still in flight belongs to this call only.
+    watch->cancelPreview();
+    if (result != QDialog::Accepted)
         return false;
 
-    TCheckItem edited = shown;
-    store(edited);
-    applyItemEdit(shown, edited);
+    TCheckItem edited = editedItem();
+    applyItemEdit(m_shown, edited);
     item = std::move(edited);
     return true;
+}
+
+TCheckItem TItemForm::editedItem() const
+{
+    TCheckItem edited = m_shown;
+    store(edited);
+    return edited;
+}
+
+void TItemForm::setPrompts(std::unique_ptr<TFormPrompts> prompts)
+{
+    m_prompts = std::move(prompts);
+}
+
+void TItemForm::accept()
+{
+    const TWatchPage::TRefusal refusal = watch->refusal(previewRules(editedItem()));
+    if (refusal.field) {
+        tabMain->setCurrentWidget(watch);
+        refusal.field->setFocus(Qt::OtherFocusReason);
+        m_prompts->warn(this, refusal.message);
+        return;
+    }
+    QDialog::accept();
+}
+
+void TItemForm::onPreviewClick()
+{
+    const TCheckItem edited = editedItem();
+    // A fetch takes the default item's parameters; handing it the edited item picks that item's own ones, as a
+    // check of it would.
+    watch->startPreview(edited.checkUri(), edited.ownParameters ? edited : m_defaultItem, previewRules(edited));
 }
 
 void TItemForm::fill(const TCheckItem& item)
@@ -129,6 +170,7 @@ void TItemForm::fill(const TCheckItem& item)
     setEditText(txtLastCheck, item.lastCheck());
     setEditText(txtResponse, item.response());
     check.fill(item);
+    watch->fill(item);
     chkUnique->setChecked(item.ownParameters != 0);
     parameters.fill(item);
 }
@@ -141,6 +183,7 @@ void TItemForm::store(TCheckItem& item) const
     item.checkUri() = editText(txtCheckURI);
     item.viewUri() = editText(txtViewURI);
     check.store(item);
+    watch->store(item);
     item.ownParameters = chkUnique->isChecked() ? 1 : 0;
     parameters.store(item);
 }
@@ -149,6 +192,7 @@ void TItemForm::onCheckClick()
 {
     const bool checked = chkCheck->isChecked();
     check.page->setEnabled(checked);
+    watch->setEnabled(checked);
     tabUnique->setEnabled(checked);
     check.updateEnabling(checked, true);
     chkUnique->setEnabled(checked);

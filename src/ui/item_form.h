@@ -1,14 +1,18 @@
 #pragma once
 
+#include "store/check_item.h"
 #include "ui/check_page.h"
+#include "ui/form_prompts.h"
 #include "ui/parameter_page.h"
 #include "ui/tabbed_form.h"
+
+#include <memory>
 
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-struct TCheckItem;
+class TWatchPage;
 
 // The modal dialog that creates or edits one watched page. The caller sets the caption
 // ("新規アイテム", "アイテム追加", "アイテム変更") and keeps one form for every call.
@@ -25,6 +29,12 @@ public:
 
     // Recomputes which controls are enabled; run after every check-box click.
     void onCheckClick();
+    // Fetches the page once with the item's connection parameters as they stand in the dialog and shows what its
+    // rules would watch; the dialog stays usable meanwhile.
+    void onPreviewClick();
+
+    // The message boxes of the dialog, replaceable so that tests can answer them.
+    void setPrompts(std::unique_ptr<TFormPrompts> prompts);
 
     QWidget* tabItem = nullptr;
     QCheckBox* chkCheck = nullptr;
@@ -44,9 +54,13 @@ public:
     QLineEdit* txtResponse = nullptr;
 
     TCheckPage check; // page tabCheck
+    TWatchPage* watch = nullptr; // page tabWatch
     QWidget* tabUnique = nullptr;
     QCheckBox* chkUnique = nullptr;
     TParameterPage parameters;
+
+    // OK: refuses rules that cannot be used, saying why, and keeps the dialog open.
+    void accept() override;
 
 protected:
     void onFormShow() override;
@@ -56,4 +70,10 @@ private:
     void buildUniquePage();
     void fill(const TCheckItem& item);
     void store(TCheckItem& item) const;
+    // The item as the controls stand now, before the editing rules.
+    TCheckItem editedItem() const;
+
+    std::unique_ptr<TFormPrompts> m_prompts;
+    TCheckItem m_shown; // the item as the dialog was filled
+    TCheckItem m_defaultItem; // whose connection parameters an item without its own uses
 };

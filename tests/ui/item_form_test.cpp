@@ -1,19 +1,24 @@
 #include "session/sjis_text.h"
 #include "store/check_item.h"
+#include "store/item_extension.h"
 #include "support/encoded_text.h"
+#include "support/http_server.h"
 #include "ui/item_form.h"
 
 #include "form_driver.h"
 #include "item_printer.h"
+#include "window_driver.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
 
 #include <gtest/gtest.h>
 
@@ -86,6 +91,26 @@ void altKey(QWidget* target, Qt::Key key)
     QTest::keyClick(target, key, Qt::AltModifier);
 }
 
+void setLines(const TItemForm& form, const char* name, const QString& value)
+{
+    QPlainTextEdit* edit = child<QPlainTextEdit>(form, name);
+    edit->selectAll();
+    edit->insertPlainText(value);
+}
+
+// Starts the preview and waits for what it shows.
+QPlainTextEdit* preview(const TItemForm& form)
+{
+    auto* button = child<QPushButton>(form, "btnPreview");
+    button->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return button->isEnabled(); }, 10000));
+    return child<QPlainTextEdit>(form, "txtPreview");
+}
+
+const std::string WatchedPage = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n"
+                                "<html><body><div id=nav>Menu</div><div class=main><div>Price 100</div>"
+                                "<div>Updated 12:00</div><div>Stock</div></div></body></html>";
+
 } // namespace
 
 TEST(ItemForm, DesignValuesAndCaptions)
@@ -105,10 +130,10 @@ TEST(ItemForm, DesignValuesAndCaptions)
     EXPECT_TRUE(child<QCheckBox>(form, "chkLength")->isChecked());
 
     const QTabWidget* tabs = child<QTabWidget>(form, "tabMain");
-    ASSERT_EQ(tabs->count(), 3);
-    const char* const pages[][2]
-        = { { "tabItem", "アイテム" }, { "tabCheck", "確認方法" }, { "tabUnique", "固有の設定" } };
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(tabs->count(), 4);
+    const char* const pages[][2] = { { "tabItem", "アイテム" }, { "tabCheck", "確認方法" },
+        { "tabWatch", "監視する部分" }, { "tabUnique", "固有の設定" } };
+    for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(tabs->widget(i)->objectName(), QString::fromLatin1(pages[i][0]));
         EXPECT_EQ(tabs->tabText(i), QString::fromUtf8(pages[i][1]));
     }
@@ -128,6 +153,7 @@ TEST(ItemForm, DesignValuesAndCaptions)
         { "chkLength", "Content-Length(&L)" },
         { "chkSize", "ファイルサイズ(&S)" },
         { "chkBody", "内容を比較(&C) (メモリとディスク容量を消費します)" },
+        { "chkText", "ページの文字を比較(&X)" },
         { "chkMetaTag", "metaタグで確認(&T)" },
         { "lblMetaTag", "<meta name=\"名前\" content=\"値\">" },
         { "lblMetaTagName", "名前(&N)" },
@@ -140,6 +166,10 @@ TEST(ItemForm, DesignValuesAndCaptions)
         { "lblUserID", "UserID(&I)" },
         { "lblPassword", "Password(&W)" },
         { "lblUserAgent", "User-Agent(&B)" },
+        { "lblRegion", "監視する部分 (CSSセレクターまたはxpath:…)" },
+        { "lblIgnore", "無視する行 (正規表現、1行に1つ)" },
+        { "chkIgnoreNumbers", "数字の違いを無視する" },
+        { "btnPreview", "プレビュー" },
     };
     for (const auto& [name, expected] : captions) {
         QWidget* widget = child<QWidget>(form, name);
@@ -369,12 +399,13 @@ TEST(ItemForm, EnablingFollowsTheSwitches)
                 const bool g = c.check && c.get;
                 const bool u = c.check && c.unique;
                 EXPECT_EQ(enabled("tabCheck"), c.check);
+                EXPECT_EQ(enabled("tabWatch"), c.check);
                 EXPECT_EQ(enabled("tabUnique"), c.check);
                 for (const char* name : { "chkGet", "grpHeader", "chkDate", "chkLength", "chkUnique" })
                     EXPECT_EQ(enabled(name), c.check) << name;
                 EXPECT_EQ(enabled("txtDate"), c.check && c.date);
                 EXPECT_EQ(enabled("txtLength"), c.check && c.length);
-                for (const char* name : { "grpBody", "chkSize", "chkBody", "grpMetaTag", "chkMetaTag" })
+                for (const char* name : { "grpBody", "chkSize", "chkBody", "chkText", "grpMetaTag", "chkMetaTag" })
                     EXPECT_EQ(enabled(name), g) << name;
                 EXPECT_EQ(enabled("txtSize"), g && c.size);
                 for (const char* name :
@@ -542,8 +573,9 @@ TEST(ItemForm, AltArrowsPageWithWrapAround)
         [&] {
             auto* tabs = child<QTabWidget>(form, "tabMain");
             QWidget* focus = child<QLineEdit>(form, "txtCheckURI");
-            const int steps[][2] = { { Qt::Key_Right, 1 }, { Qt::Key_Right, 2 }, { Qt::Key_Right, 0 },
-                { Qt::Key_Left, 2 }, { Qt::Key_Left, 1 }, { Qt::Key_Left, 0 } };
+            const int steps[][2]
+                = { { Qt::Key_Right, 1 }, { Qt::Key_Right, 2 }, { Qt::Key_Right, 3 }, { Qt::Key_Right, 0 },
+                      { Qt::Key_Left, 3 }, { Qt::Key_Left, 2 }, { Qt::Key_Left, 1 }, { Qt::Key_Left, 0 } };
             for (const auto& [key, page] : steps) {
                 altKey(focus, static_cast<Qt::Key>(key));
                 EXPECT_EQ(tabs->currentIndex(), page);
@@ -618,4 +650,192 @@ TEST(ItemForm, CaptionsFitOnEveryPage)
         },
         "btnCancel");
     form.Execute(item, defaultParameters());
+}
+
+TEST(ItemForm, TextSwitchAndWatchRulesRoundTripThroughTheExtension)
+{
+    const std::string others = "id=0123456789abcdef0123456789abcdef\nfuture=kept";
+    TItemForm form;
+    TCheckItem item = checkedItem();
+    item.extensionText() = others;
+    whenShown(form, [] {});
+    ASSERT_TRUE(form.Execute(item, defaultParameters()));
+    EXPECT_EQ(item.extensionText(), others); // untouched, byte for byte
+    EXPECT_EQ(item.status, ItemStatus::Update);
+
+    whenShown(form, [&] {
+        click(form, "chkText");
+        setText(form, "txtRegion", QStringLiteral(" div.main > p "));
+        setLines(form, "txtIgnore", QString::fromUtf8(" ^Updated \n\n\\d+ 人が閲覧中\n"));
+        click(form, "chkIgnoreNumbers");
+    });
+    ASSERT_TRUE(form.Execute(item, defaultParameters()));
+    const TItemExtension stored(item.extensionText());
+    EXPECT_EQ(stored.value("future"), "kept");
+    EXPECT_EQ(stored.value(ExtKey::CompareText), "1");
+    EXPECT_EQ(stored.value(ExtKey::Region), "div.main > p");
+    EXPECT_EQ(stored.values(ExtKey::Ignore), (std::vector<std::string> { "^Updated", test::sjis("\\d+ 人が閲覧中") }));
+    EXPECT_EQ(stored.value(ExtKey::IgnoreNumbers), "1");
+    EXPECT_EQ(item.status, ItemStatus::Initial);
+
+    whenShown(form, [&] {
+        EXPECT_TRUE(child<QCheckBox>(form, "chkText")->isChecked());
+        EXPECT_EQ(text(form, "txtRegion"), QStringLiteral("div.main > p"));
+        EXPECT_EQ(
+            child<QPlainTextEdit>(form, "txtIgnore")->toPlainText(), QString::fromUtf8("^Updated\n\\d+ 人が閲覧中"));
+        EXPECT_TRUE(child<QCheckBox>(form, "chkIgnoreNumbers")->isChecked());
+        click(form, "chkText");
+        setText(form, "txtRegion", QString());
+        setLines(form, "txtIgnore", QStringLiteral("\n"));
+        click(form, "chkIgnoreNumbers");
+    });
+    ASSERT_TRUE(form.Execute(item, defaultParameters()));
+    EXPECT_EQ(item.extensionText(), TItemExtension(others).text());
+}
+
+TEST(ItemForm, PreviewShowsTheRegionWithIgnoredLinesGreyed)
+{
+    TCheckItem defaults = defaultParameters();
+    defaults.useProxy = 0;
+    defaults.useAuthentication = 0;
+    // The item's own connection parameters when it has them, else the default item's.
+    for (const bool own : { true, false }) {
+        SCOPED_TRACE(own);
+        test::HttpServer server({ test::Reply::bytes(WatchedPage) });
+        TCheckItem item = checkedItem();
+        item.checkUri() = server.url("/page.html");
+        item.ownParameters = own;
+        item.userAgent() = own ? "Own/1" : "";
+        TItemForm form;
+        whenShown(
+            form,
+            [&] {
+                setText(form, "txtRegion", QStringLiteral(".main"));
+                setLines(form, "txtIgnore", QStringLiteral("^Updated"));
+                const QPlainTextEdit* shown = preview(form);
+                EXPECT_EQ(shown->toPlainText(), QStringLiteral("Price 100\nUpdated 12:00\nStock"));
+                auto greyed = [&](int line) {
+                    const QTextBlock block = shown->document()->findBlockByNumber(line);
+                    return block.begin().fragment().charFormat().hasProperty(QTextFormat::ForegroundBrush);
+                };
+                EXPECT_FALSE(greyed(0));
+                EXPECT_TRUE(greyed(1));
+                EXPECT_FALSE(greyed(2));
+            },
+            "btnCancel");
+        EXPECT_FALSE(form.Execute(item, defaults));
+        ASSERT_EQ(server.connectionCount(), 1u);
+        EXPECT_NE(server.request(0).find(own ? "User-Agent: Own/1\r\n" : "User-Agent: Agent/1\r\n"), std::string::npos);
+    }
+}
+
+TEST(ItemForm, PreviewSaysWhyThereIsNoText)
+{
+    struct Case
+    {
+        const char* region;
+        const char* ignore;
+        std::string answer; // empty: the server must not be asked
+        const char* said;
+    };
+    const Case cases[] = {
+        { ".missing", "", WatchedPage, "指定した部分が見つかりません" },
+        { "", "ok\n(unclosed", "", "「(unclosed」" },
+        { "div[", "", "", "セレクター" },
+        { "", "", "HTTP/1.0 404 Not Found\r\n\r\n", "HTTP/1.0 404 Not Found" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        test::HttpServer server;
+        if (!c.answer.empty())
+            server.add(c.answer);
+        TCheckItem item = checkedItem();
+        item.checkUri() = server.url("/page.html");
+        item.ownParameters = 1;
+        TItemForm form;
+        whenShown(
+            form,
+            [&] {
+                setText(form, "txtRegion", QString::fromUtf8(c.region));
+                setLines(form, "txtIgnore", QString::fromUtf8(c.ignore));
+                const QString shown = preview(form)->toPlainText();
+                EXPECT_TRUE(shown.contains(QString::fromUtf8(c.said))) << shown.toStdString();
+            },
+            "btnCancel");
+        form.Execute(item, defaultParameters());
+        EXPECT_EQ(server.connectionCount(), c.answer.empty() ? 0u : 1u);
+    }
+}
+
+TEST(ItemForm, ClosingDuringAPreviewShowsNothingLate)
+{
+    test::HttpServer server({ test::Reply::stall(), test::Reply::bytes(WatchedPage), test::Reply::stall() });
+    TCheckItem item = checkedItem();
+    item.checkUri() = server.url("/page.html");
+    item.ownParameters = 1;
+    TItemForm form;
+    auto startAndClose = [&](size_t connection) {
+        whenShown(
+            form,
+            [&] {
+                child<QPushButton>(form, "btnPreview")->click();
+                EXPECT_TRUE(QTest::qWaitFor([&] { return server.connectionCount() == connection; }));
+            },
+            "btnCancel");
+        EXPECT_FALSE(form.Execute(item, defaultParameters()));
+    };
+    startAndClose(1);
+    // Opened again: the first preview never shows, and the next one does.
+    whenShown(
+        form,
+        [&] {
+            EXPECT_TRUE(child<QPushButton>(form, "btnPreview")->isEnabled());
+            EXPECT_TRUE(child<QPlainTextEdit>(form, "txtPreview")->toPlainText().isEmpty());
+            EXPECT_TRUE(preview(form)->toPlainText().startsWith(QStringLiteral("Menu\n")));
+        },
+        "btnCancel");
+    form.Execute(item, defaultParameters());
+    startAndClose(3); // and then the form goes, its worker perhaps still winding up
+}
+
+TEST(ItemForm, OkRefusesRulesThatCannotBeUsedAndSaysWhy)
+{
+    struct Case
+    {
+        const char* field;
+        const char* bad;
+        const char* said;
+    };
+    const Case cases[] = {
+        { "txtIgnore", "fine\n(unclosed", "「(unclosed」" },
+        { "txtRegion", "div > > p", "セレクター" },
+        { "txtRegion", "xpath://div[", "XPath" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bad);
+        TItemForm form;
+        auto scripted = std::make_unique<test::ScriptedPrompts>();
+        test::ScriptedPrompts* prompts = scripted.get();
+        form.setPrompts(std::move(scripted));
+        TCheckItem item = checkedItem();
+        auto fillField = [&](const QString& value) {
+            if (std::string(c.field) == "txtRegion")
+                setText(form, c.field, value);
+            else
+                setLines(form, c.field, value);
+        };
+        whenShown(form, [&] {
+            fillField(QString::fromUtf8(c.bad));
+            child<QPushButton>(form, "btnOk")->click();
+            EXPECT_TRUE(form.isVisible());
+            ASSERT_EQ(prompts->warnings.size(), 1u);
+            EXPECT_TRUE(prompts->warnings[0].contains(QString::fromUtf8(c.said))) << prompts->warnings[0].toStdString();
+            EXPECT_EQ(child<QTabWidget>(form, "tabMain")->currentWidget()->objectName(), QStringLiteral("tabWatch"));
+            EXPECT_EQ(form.focusWidget(), child<QWidget>(form, c.field));
+            fillField(QString()); // mended, the OK that follows closes the dialog
+        });
+        ASSERT_TRUE(form.Execute(item, defaultParameters()));
+        EXPECT_EQ(prompts->warnings.size(), 1u);
+        EXPECT_EQ(item, checkedItem());
+    }
 }
