@@ -24,6 +24,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -184,30 +185,46 @@ QStringList windowArguments(const TCommandLine& commandLine, const std::string& 
     return {};
 }
 
+// The command line's settings folder, held and read; null, with the exit status in `status`, when it cannot be.
+std::unique_ptr<TSettingsSession> openFolder(const TCommandLine& commandLine, TConfig& config, int& status)
+{
+    std::string folder;
+    try {
+        folder = settingsFolder(commandLine);
+    } catch (const TException& e) {
+        printError(e.message());
+        status = 2;
+        return nullptr;
+    }
+    auto session = std::make_unique<TSettingsSession>(folder);
+    if (session->inUse()) {
+        printError("the settings in " + session->folder() + " are in use by another Vantrel");
+        status = 3;
+        return nullptr;
+    }
+    try {
+        session->load(config);
+    } catch (const std::exception& e) {
+        printError(session->settingsPath() + " cannot be used: " + failureText(e).toStdString());
+        status = 2;
+        return nullptr;
+    }
+    return session;
+}
+
 // The run itself, with the folder held; what --notify tells goes to `news`, and the folder to `folder`.
 int checkFolder(const TCommandLine& commandLine, TRunNews& news, std::string& folder)
 {
     catchTerminationSignals(TSecondSignal::EndsAtOnce);
     // A reader of our output that goes away must not end the run before its results are written.
     std::signal(SIGPIPE, SIG_IGN);
-    try {
-        folder = settingsFolder(commandLine);
-    } catch (const TException& e) {
-        printError(e.message());
-        return 2;
-    }
-    TSettingsSession session(folder);
-    if (session.inUse()) {
-        printError("the settings in " + session.folder() + " are in use by another Vantrel");
-        return 3;
-    }
     TConfig config;
-    try {
-        session.load(config);
-    } catch (const std::exception& e) {
-        printError(session.settingsPath() + " cannot be used: " + failureText(e).toStdString());
-        return 2;
-    }
+    int status = 0;
+    const std::unique_ptr<TSettingsSession> held = openFolder(commandLine, config, status);
+    if (!held)
+        return status;
+    TSettingsSession& session = *held;
+    folder = session.folder();
 
     THTTPChecker checker;
     checker.pageTexts = &session.history();
@@ -261,28 +278,19 @@ int runHeadlessCheck(const TCommandLine& commandLine)
 
 int runHistoryCommand(const TCommandLine& commandLine)
 {
-    std::string folder;
-    try {
-        folder = settingsFolder(commandLine);
-    } catch (const TException& e) {
-        printError(e.message());
-        return 2;
-    }
-    TSettingsSession session(folder);
-    if (session.inUse()) {
-        printError("the settings in " + session.folder() + " are in use by another Vantrel");
-        return 3;
-    }
     TConfig config;
+    int status = 0;
+    const std::unique_ptr<TSettingsSession> session = openFolder(commandLine, config, status);
+    if (!session)
+        return status;
     try {
-        session.load(config);
         switch (commandLine.action) {
         case TCommandLine::TAction::PageText:
             return printPageText(commandLine, config.defaultItem, std::cout, std::cerr);
         case TCommandLine::TAction::Diff:
-            return printDiff(config.items, session.history().store(), commandLine, std::cout, std::cerr);
+            return printDiff(config.items, session->history().store(), commandLine, std::cout, std::cerr);
         default:
-            return printHistory(config.items, session.history().store(), commandLine, std::cout, std::cerr);
+            return printHistory(config.items, session->history().store(), commandLine, std::cout, std::cerr);
         }
     } catch (const std::exception& e) {
         printError(failureText(e).toStdString() + ": " + e.what());

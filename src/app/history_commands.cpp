@@ -12,15 +12,27 @@
 
 namespace {
 
-// The item's id, or a message on err and none.
-std::optional<std::string> itemIdOf(const TCheckItems& items, std::string_view name, std::ostream& err)
+struct TKept
+{
+    std::string id;
+    std::vector<THistoryVersion> versions; // never empty
+};
+
+// The named item's kept versions; none, with a message on err, when there is no such item or it has none.
+std::optional<TKept> keptVersions(
+    const TCheckItems& items, THistoryStore& history, std::string_view name, std::ostream& err)
 {
     const std::optional<size_t> index = findItem(items, name);
     if (!index) {
         err << "そのアイテムはありません: " << name << '\n';
         return std::nullopt;
     }
-    return items[*index].id();
+    TKept kept { items[*index].id(), history.versions(items[*index].id()) };
+    if (kept.versions.empty()) {
+        err << "このアイテムの履歴はありません: " << name << '\n';
+        return std::nullopt;
+    }
+    return kept;
 }
 
 } // namespace
@@ -58,15 +70,10 @@ std::string lastChangeDiff(THistoryStore& history, const std::string& itemId)
 int printHistory(const TCheckItems& items, THistoryStore& history, const TCommandLine& commandLine, std::ostream& out,
     std::ostream& err)
 {
-    const std::optional<std::string> id = itemIdOf(items, commandLine.item, err);
-    if (!id)
+    const std::optional<TKept> kept = keptVersions(items, history, commandLine.item, err);
+    if (!kept)
         return 2;
-    const std::vector<THistoryVersion> versions = history.versions(*id);
-    if (versions.empty()) {
-        err << "このアイテムの履歴はありません: " << commandLine.item << '\n';
-        return 2;
-    }
-    for (const THistoryVersion& version : versions)
+    for (const THistoryVersion& version : kept->versions)
         out << version.number << '\t' << historyTimeText(version.checkTime) << '\t' << version.characters << '\n';
     return 0;
 }
@@ -74,14 +81,11 @@ int printHistory(const TCheckItems& items, THistoryStore& history, const TComman
 int printDiff(const TCheckItems& items, THistoryStore& history, const TCommandLine& commandLine, std::ostream& out,
     std::ostream& err)
 {
-    const std::optional<std::string> id = itemIdOf(items, commandLine.item, err);
-    if (!id)
+    const std::optional<TKept> kept = keptVersions(items, history, commandLine.item, err);
+    if (!kept)
         return 2;
-    const std::vector<THistoryVersion> versions = history.versions(*id);
-    if (versions.empty()) {
-        err << "このアイテムの履歴はありません: " << commandLine.item << '\n';
-        return 2;
-    }
+    const std::string& id = kept->id;
+    const std::vector<THistoryVersion>& versions = kept->versions;
     const int last = static_cast<int>(versions.size());
     const int n = commandLine.version == 0 ? last : commandLine.version;
     // Version 1 has no version before it, so it is its change from an empty text.
@@ -90,9 +94,9 @@ int printDiff(const TCheckItems& items, THistoryStore& history, const TCommandLi
         return 2;
     }
     const THistoryVersion& newer = versions[static_cast<size_t>(n - 1)];
-    const std::string before = n > 1 ? history.text(*id, n - 1) : std::string();
+    const std::string before = n > 1 ? history.text(id, n - 1) : std::string();
     const std::string beforeLabel = n > 1 ? historyTimeText(versions[static_cast<size_t>(n - 2)].checkTime) : "";
-    out << unifiedDiff(before, history.text(*id, n), beforeLabel, historyTimeText(newer.checkTime));
+    out << unifiedDiff(before, history.text(id, n), beforeLabel, historyTimeText(newer.checkTime));
     return 0;
 }
 
