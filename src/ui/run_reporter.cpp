@@ -121,6 +121,8 @@ void TRunReporter::runEnded(const TRunSummary& summary)
         m_panels[2]->setText(m_summary);
         if (report == ReportMode::Always)
             reportRunEnd(m_config.soundOnNoUpdate != 0, m_config.soundNoUpdateFile(), m_summary);
+        else if (m_timedRun && !m_unreachable.isEmpty() && (!m_window.isVisible() || m_window.isMinimized()))
+            postNotification(m_summary); // pages that stopped answering are news of their own, told quietly
     }
 }
 
