@@ -36,7 +36,7 @@ QString firstAddedLine(std::string_view older, std::string_view newer)
     for (const TDiffLine& line : diff.lines) {
         if (line.kind != TDiffLine::Added && line.kind != TDiffLine::Changed)
             continue;
-        const QString text = QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size())).trimmed();
+        QString text = QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size())).trimmed();
         if (!text.isEmpty())
             return text;
     }

@@ -355,7 +355,7 @@ QMimeData* TChangesText::createMimeDataFromSelection() const
     QStringList lines;
     for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= to;
          block = block.next()) {
-        const size_t number = static_cast<size_t>(block.blockNumber());
+        const auto number = static_cast<size_t>(block.blockNumber());
         if (number < m_marks.size() && (m_marks[number] == TLineMark::Removed || m_marks[number] == TLineMark::Fold))
             continue;
         QString line;
@@ -384,7 +384,7 @@ void TChangesText::paintMargin(QPaintEvent* event)
     qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
     while (block.isValid() && top <= event->rect().bottom()) {
         const qreal height = blockBoundingRect(block).height();
-        const size_t number = static_cast<size_t>(block.blockNumber());
+        const auto number = static_cast<size_t>(block.blockNumber());
         const TLineMark mark = number < m_marks.size() ? m_marks[number] : TLineMark::None;
         if (block.isVisible() && mark != TLineMark::None && mark != TLineMark::Fold) {
             const QColor colour = mark == TLineMark::Added ? m_colours.addedMark
@@ -654,8 +654,8 @@ void TChangesWindow::fillVersionLists()
     for (QComboBox* list : { m_olderList, m_newerList }) {
         list->clear();
         // Newest first: the recent versions are the ones looked for.
-        for (auto version = m_result.versions.rbegin(); version != m_result.versions.rend(); ++version)
-            list->addItem(versionLabel(*version), version->number);
+        for (size_t i = m_result.versions.size(); i-- > 0;)
+            list->addItem(versionLabel(m_result.versions[i]), m_result.versions[i].number);
         list->setEnabled(m_result.versions.size() >= 2);
     }
     m_olderList->setCurrentIndex(m_olderList->findData(m_result.older));
@@ -755,7 +755,7 @@ TChangesWindow* TChangesWindows::open(const TCheckItem& item)
 }
 
 void TChangesWindows::countLastChange(
-    const std::string& itemId, std::function<void(const std::string&, const QString&)> done)
+    const std::string& itemId, const std::function<void(const std::string&, const QString&)>& done)
 {
     auto* watcher = new QFutureWatcher<std::optional<TDiffStats>>(this);
     connect(watcher, &QFutureWatcher<std::optional<TDiffStats>>::finished, this, [watcher, itemId, done] {

@@ -20,7 +20,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QToolButton;
-class TCheckItem;
+struct TCheckItem;
 class TItemList;
 class TRunController;
 class TChangesText;
@@ -145,7 +145,8 @@ public:
     TChangesWindow* window(const std::string& itemId) const;
     // Counts the item's last change off the window's thread and hands the count, as "3行追加、1行削除", to `done`;
     // nothing when fewer than two versions are kept or the history cannot be read.
-    void countLastChange(const std::string& itemId, std::function<void(const std::string&, const QString&)> done);
+    void countLastChange(
+        const std::string& itemId, const std::function<void(const std::string&, const QString&)>& done);
 
 private:
     std::string m_folder;
