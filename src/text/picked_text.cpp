@@ -775,5 +775,9 @@ private:
 
 std::optional<TPickedText> pageTextOfPicked(std::string_view utf8Html, TElementPicker& picker)
 {
+    // A processing instruction beside a carriage return inside pre-formatted text is read otherwise by libxml2;
+    // the tree decides every page that holds both.
+    if (utf8Html.find("<?") != std::string_view::npos && utf8Html.find('\r') != std::string_view::npos)
+        return std::nullopt;
     return TPickStream(utf8Html, picker).run();
 }
