@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,15 @@
 inline char lowerAscii(char c) noexcept
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// FNV-1a: cheap enough for the hash tables that look up every tag name of a page.
+inline uint32_t nameHash(std::string_view name) noexcept
+{
+    uint32_t hash = 2166136261u;
+    for (const char c : name)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    return hash;
 }
 
 // ASCII case-insensitive equality of two byte strings; other bytes must be equal.

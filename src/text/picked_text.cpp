@@ -126,14 +126,6 @@ constexpr uint8_t constantCode(std::string_view name) noexcept
     return found != std::end(RuleNames) && *found == name ? static_cast<uint8_t>(found - std::begin(RuleNames) + 1) : 0;
 }
 
-uint32_t nameHash(std::string_view name) noexcept
-{
-    uint32_t hash = 2166136261u;
-    for (const char c : name)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    return hash;
-}
-
 // ruleCode at the speed of a hash: every start tag asks it.
 uint8_t ruleCode(std::string_view name) noexcept
 {
@@ -161,6 +153,7 @@ struct TRuleTables
     std::array<std::array<bool, RuleNameCount + 1>, RuleNameCount + 1> closes {}; // [open][next]
     std::array<bool, RuleNameCount + 1> empty {};
     std::array<int, RuleNameCount + 1> priority {};
+    std::array<THtmlElement, RuleNameCount + 1> element {};
 };
 
 // Whether a start tag of `name` inside an element of the same name ends it, as libxml2 builds the tree; its
@@ -196,6 +189,7 @@ const TRuleTables& ruleTables()
             const std::string name(RuleNames[i]);
             const htmlElemDesc* description = htmlTagLookup(reinterpret_cast<const xmlChar*>(name.c_str()));
             t.empty[i + 1] = description != nullptr && description->empty;
+            t.element[i + 1] = elementOfName(name);
             t.priority[i + 1] = endPriority(name);
             for (size_t j = 0; j < RuleNameCount; ++j)
                 t.closes[i + 1][j + 1] = i == j
@@ -224,6 +218,7 @@ public:
     {
         if (std::memchr(m_s.data(), '\0', m_s.size()) != nullptr)
             return std::nullopt; // libxml2 stops reading at a NUL byte
+        m_hasCarriageReturn = std::memchr(m_s.data(), '\r', m_s.size()) != nullptr;
         const size_t n = m_s.size();
         while (m_pos < n && !m_doubt) {
             if ((topCode() == Script || topCode() == Style) && m_s.substr(m_pos, 2) != "</" && !startTagCloses()) {
@@ -252,8 +247,8 @@ public:
 private:
     struct TOpen
     {
-        std::string name;
         uint8_t code; // ruleCode(name)
+        std::string name; // only for a name without a code
         THtmlElement element;
         bool picked; // the outermost picked element
         bool wrapped; // picked inside a pre-formatted element
@@ -263,8 +258,17 @@ private:
     static constexpr size_t NoPick = static_cast<size_t>(-1);
 
     bool picking() const noexcept { return m_pickedAt != NoPick; }
-    std::string_view top() const noexcept { return m_open.empty() ? std::string_view() : m_open.back().name; }
     uint8_t topCode() const noexcept { return m_open.empty() ? 0 : m_open.back().code; }
+
+    static std::string_view nameOf(const TOpen& open) noexcept
+    {
+        return open.code != 0 ? RuleNames[open.code - 1] : std::string_view(open.name);
+    }
+
+    static bool isNamed(const TOpen& open, uint8_t code, std::string_view name) noexcept
+    {
+        return open.code == code && (code != 0 || open.name == name);
+    }
 
     // ---- The tree ----
 
@@ -275,10 +279,9 @@ private:
             m_doubt = true;
             return;
         }
-        // Only these names keep blanks; others need their element only for the builder.
-        const bool mayKeepBlanks = name[0] == 'p' || name[0] == 'l' || name[0] == 'x' || name[0] == 't';
-        const THtmlElement e = picking() || mayKeepBlanks ? elementOfName(name) : E::Other;
-        TOpen entry { std::string(name), code, e, false, false, false };
+        // The elements that keep blanks all have a code; others need their element only for the builder.
+        const THtmlElement e = code != 0 ? m_rules.element[code] : E::Other;
+        TOpen entry { code, code != 0 ? std::string() : std::string(name), e, false, false, false };
         entry.keepsBlanks = e == E::Pre || e == E::Listing || e == E::Xmp || e == E::Plaintext || e == E::Textarea;
         const bool picked = m_picker.enter(name, attributes);
         if (picked && !picking()) {
@@ -291,7 +294,7 @@ private:
                 m_builder.open(E::Pre);
         }
         if (picking()) {
-            if (entry.element == E::Other)
+            if (code == 0)
                 entry.element = elementOfName(name);
             TElementFlags flags;
             for (const TTagAttribute& attribute : attributes)
@@ -332,15 +335,16 @@ private:
     {
         if (m_pos + 1 >= m_s.size() || m_s[m_pos] != '<' || !isAsciiLetter(m_s[m_pos + 1]))
             return false;
-        std::string name;
-        for (size_t i = m_pos + 1; i < m_s.size() && isHtmlNameChar(m_s[i]) && name.size() <= MaxName; ++i)
-            name += lowerAscii(m_s[i]);
-        return m_rules.closes[topCode()][ruleCode(name)];
+        char name[MaxName + 1];
+        size_t length = 0;
+        for (size_t i = m_pos + 1; i < m_s.size() && isHtmlNameChar(m_s[i]) && length <= MaxName; ++i)
+            name[length++] = lowerAscii(m_s[i]);
+        return m_rules.closes[topCode()][ruleCode({ name, length })];
     }
 
-    bool isOpen(std::string_view name) const noexcept
+    bool isOpen(uint8_t code) const noexcept
     {
-        return std::any_of(m_open.begin(), m_open.end(), [&](const TOpen& o) { return o.name == name; });
+        return std::any_of(m_open.begin(), m_open.end(), [&](const TOpen& o) { return o.code == code; });
     }
 
     void autoClose(uint8_t code)
@@ -362,7 +366,7 @@ private:
             if (!m_seenHead && !m_seenBody)
                 push("head", Head, {});
         } else if (!m_seenBody && !isAny(name, { "noframes", "frame", "frameset" })) {
-            if (isOpen("body") || isOpen("head"))
+            if (isOpen(Body) || isOpen(Head))
                 return;
             push("body", Body, {});
         }
@@ -415,7 +419,7 @@ private:
             return;
         }
         const bool blank = std::all_of(text.begin(), text.end(), isXmlBlank);
-        if (blank && text.size() >= 1000 && (m_open.empty() || top() == "html" || top() == "head")) {
+        if (blank && text.size() >= 1000 && (m_open.empty() || topCode() == Html || topCode() == Head)) {
             m_doubt = true; // libxml2 judges long blank runs piece by piece
             return;
         }
@@ -498,7 +502,7 @@ private:
     // start, or one that closes nothing, is read as any other.
     void rawText()
     {
-        const std::string_view name = top();
+        const std::string_view name = nameOf(m_open.back());
         size_t end = m_pos;
         for (;;) {
             end = m_s.find("</", end);
@@ -543,7 +547,9 @@ private:
         } else if (next == '?') {
             // An instruction without a name is only "<?" to libxml2; what follows is read as content.
             const char start = m_pos + 2 < n ? m_s[m_pos + 2] : '\0';
-            if (isAsciiLetter(start) || start == '_' || start == ':')
+            if (m_hasCarriageReturn)
+                m_doubt = true; // libxml2 reads an instruction beside a carriage return in pre-formatted text otherwise
+            else if (isAsciiLetter(start) || start == '_' || start == ':')
                 skipPast('>');
             else if (static_cast<unsigned char>(start) >= 0x80)
                 m_doubt = true;
@@ -566,21 +572,22 @@ private:
         m_pos = end == std::string_view::npos ? m_s.size() : end + 1;
     }
 
-    // A name at m_pos in lower case, empty when none starts there.
-    std::string_view readName()
+    using TNameBuffer = std::array<char, MaxName>;
+
+    // A name at m_pos in lower case into a buffer, empty when none starts there.
+    std::string_view readName(TNameBuffer& buffer)
     {
-        m_name.clear();
         if (m_pos >= m_s.size() || !isHtmlNameStart(m_s[m_pos]))
             return {};
-        const size_t from = m_pos;
-        while (m_pos < m_s.size() && isHtmlNameChar(m_s[m_pos]))
-            ++m_pos;
-        m_name.assign(m_s.substr(from, m_pos - from));
-        for (char& c : m_name)
-            c = lowerAscii(c);
-        if (m_name.size() > MaxName)
-            m_doubt = true;
-        return m_name;
+        size_t length = 0;
+        for (; m_pos < m_s.size() && isHtmlNameChar(m_s[m_pos]); ++m_pos) {
+            if (length == buffer.size()) {
+                m_doubt = true;
+                continue;
+            }
+            buffer[length++] = lowerAscii(m_s[m_pos]);
+        }
+        return { buffer.data(), length };
     }
 
     void skipBlanks()
@@ -593,21 +600,22 @@ private:
     {
         m_content = true;
         m_pos += 2;
-        const std::string name(readName());
+        const std::string_view name = readName(m_tagName);
         if (name.empty())
             return; // "</" and no name: the rest is text
         skipBlanks();
         skipPast('>');
-        if (m_discarded > 0 && isAny(name, { "html", "body", "head" })) {
+        const uint8_t code = ruleCode(name);
+        if (m_discarded > 0 && (code == Html || code == Body || code == Head)) {
             --m_discarded;
             return;
         }
         size_t i = m_open.size();
-        while (i > 0 && m_open[i - 1].name != name)
+        while (i > 0 && !isNamed(m_open[i - 1], code, name))
             --i;
         if (i == 0)
             return;
-        const int priority = m_rules.priority[ruleCode(name)];
+        const int priority = m_rules.priority[code];
         for (size_t j = m_open.size(); j-- > i;)
             if (m_rules.priority[m_open[j].code] > priority)
                 return;
@@ -666,8 +674,8 @@ private:
     {
         m_content = true;
         ++m_pos;
-        const std::string name(readName());
-        if (name.find(':') != std::string::npos)
+        const std::string_view name = readName(m_tagName);
+        if (name.find(':') != std::string_view::npos)
             m_doubt = true; // libxml2 keeps such a name as a prefix and a local name
         // The attributes, the first of each name; values go to a pool that does not move while they are read.
         size_t count = 0;
@@ -675,7 +683,7 @@ private:
             skipBlanks();
             if (atTagEnd())
                 break;
-            const std::string_view attributeName = readName();
+            const std::string_view attributeName = readName(m_attributeName);
             if (attributeName.empty()) { // a bogus attribute: libxml2 skips it
                 while (m_pos < m_s.size() && !isXmlBlank(m_s[m_pos]) && !atTagEnd())
                     ++m_pos;
@@ -717,12 +725,12 @@ private:
 
         const uint8_t code = ruleCode(name);
         // libxml2 first ends open elements for the name up to a dot, then for the whole name.
-        if (const size_t dot = name.find('.'); dot != std::string::npos)
-            autoClose(ruleCode(std::string_view(name).substr(0, dot)));
+        if (const size_t dot = name.find('.'); dot != std::string_view::npos)
+            autoClose(ruleCode(name.substr(0, dot)));
         autoClose(code);
         checkImplied(name);
         if ((code == Html && !m_open.empty()) || (code == Head && m_open.size() != 1)
-            || (code == Body && isOpen("body"))) {
+            || (code == Body && isOpen(Body))) {
             // libxml2 drops a misplaced html, head or body tag with its attributes; written as "<body/>" it ends
             // the open element instead.
             ++m_discarded;
@@ -763,9 +771,11 @@ private:
     bool m_dropLineFeed = false;
     bool m_found = false;
     bool m_doubt = false;
+    bool m_hasCarriageReturn = false;
     std::string m_text; // the text node being read, when picked
     std::string m_scratch;
-    std::string m_name;
+    TNameBuffer m_tagName {};
+    TNameBuffer m_attributeName {};
     std::vector<std::string> m_names;
     std::vector<std::string> m_values;
     std::vector<TTagAttribute> m_attributes;
@@ -775,9 +785,5 @@ private:
 
 std::optional<TPickedText> pageTextOfPicked(std::string_view utf8Html, TElementPicker& picker)
 {
-    // A processing instruction beside a carriage return inside pre-formatted text is read otherwise by libxml2;
-    // the tree decides every page that holds both.
-    if (utf8Html.find("<?") != std::string_view::npos && utf8Html.find('\r') != std::string_view::npos)
-        return std::nullopt;
     return TPickStream(utf8Html, picker).run();
 }

@@ -830,6 +830,96 @@ bool looksAhead(const TCompound& compound) noexcept
         || std::any_of(compound.negations.begin(), compound.negations.end(), looksAhead);
 }
 
+// Whether a compound counts its element among siblings of its name.
+bool usesType(const TCompound& compound) noexcept
+{
+    return std::any_of(compound.positions.begin(), compound.positions.end(), [](const TNth& n) { return n.ofType; })
+        || std::any_of(compound.negations.begin(), compound.negations.end(), usesType);
+}
+
+// Where each element stands counted from the end: among its siblings, and among its siblings of its name. Read
+// in a first pass over the page, for selectors that ask; elements are numbered in the order they begin.
+struct TPlaceFromEnd
+{
+    int64_t index = 0; // 1 for the last child
+    int64_t typeIndex = 0;
+};
+
+class TSiblingCounter final : public TElementPicker
+{
+public:
+    // Counting by name costs more, so only a group that asks for it gets it.
+    explicit TSiblingCounter(bool byType)
+        : m_byType(byType)
+    {
+        m_frames.resize(1); // the document
+    }
+
+    bool enter(std::string_view name, std::span<const TTagAttribute>) override
+    {
+        const size_t element = m_places.size();
+        m_places.emplace_back();
+        TFrame& parent = m_frames[m_depth];
+        TChild child { element, static_cast<int64_t>(parent.children.size()) + 1, 0, 0 };
+        if (m_byType) {
+            auto counted = std::find_if(parent.typeCounts.begin(), parent.typeCounts.end(),
+                [&](const auto& count) { return count.first == name; });
+            if (counted == parent.typeCounts.end())
+                counted = parent.typeCounts.insert(counted, { std::string(name), 0 });
+            child.typeIndex = ++counted->second;
+            child.typeSlot = static_cast<size_t>(counted - parent.typeCounts.begin());
+        }
+        parent.children.push_back(child);
+        // Frames are kept when an element ends, for the next element at that depth.
+        if (++m_depth == m_frames.size())
+            m_frames.emplace_back();
+        m_frames[m_depth].children.clear();
+        m_frames[m_depth].typeCounts.clear();
+        return false;
+    }
+
+    void leave() override { close(m_frames[m_depth--]); }
+
+    bool wantsAttribute(std::string_view) const override { return false; }
+
+    // The places once the pass has ended.
+    const std::vector<TPlaceFromEnd>& places()
+    {
+        while (m_depth > 0)
+            leave();
+        close(m_frames[0]);
+        return m_places;
+    }
+
+private:
+    struct TChild
+    {
+        size_t element;
+        int64_t index;
+        int64_t typeIndex;
+        size_t typeSlot;
+    };
+
+    struct TFrame
+    {
+        std::vector<TChild> children;
+        std::vector<std::pair<std::string, int64_t>> typeCounts;
+    };
+
+    void close(const TFrame& frame)
+    {
+        const auto total = static_cast<int64_t>(frame.children.size());
+        for (const TChild& child : frame.children)
+            m_places[child.element] = { total - child.index + 1,
+                m_byType ? frame.typeCounts[child.typeSlot].second - child.typeIndex + 1 : 0 };
+    }
+
+    bool m_byType;
+    std::vector<TFrame> m_frames;
+    size_t m_depth = 0;
+    std::vector<TPlaceFromEnd> m_places;
+};
+
 // Matches a selector group element by element as pageTextOfPicked meets them. For each open element it keeps,
 // per selector and step, whether compounds[0..step] match with compounds[step] on it; the same for the element
 // or one of its ancestors; for the children met so far and for the last of them. A combinator then looks at
@@ -837,8 +927,10 @@ bool looksAhead(const TCompound& compound) noexcept
 class TStreamMatcher final : public TElementPicker
 {
 public:
-    explicit TStreamMatcher(const std::vector<TComplex>& group)
+    // With the places of a first pass, tests that count from the end can be answered too.
+    explicit TStreamMatcher(const std::vector<TComplex>& group, const std::vector<TPlaceFromEnd>* places = nullptr)
         : m_group(group)
+        , m_places(places)
     {
         size_t steps = 0;
         for (const TComplex& complex : group) {
@@ -850,13 +942,22 @@ public:
             }
         }
         m_words = (steps + 63) / 64;
-        m_levels.push_back({}); // the document
+        m_levels.resize(1); // the document
         m_bits.assign(4 * m_words, 0);
     }
 
     bool enter(std::string_view name, std::span<const TTagAttribute> attributes) override
     {
-        const size_t parent = m_levels.size() - 1;
+        const size_t parent = m_depth;
+        const size_t level = ++m_depth;
+        // Levels and their bits are kept when an element ends, for the next element at that depth.
+        if (m_levels.size() <= level) {
+            m_levels.emplace_back();
+            m_bits.resize((level + 1) * 4 * m_words);
+        }
+        m_levels[level].children = 0;
+        m_levels[level].typeCounts.clear();
+        std::fill_n(m_bits.begin() + static_cast<ptrdiff_t>(level * 4 * m_words), 4 * m_words, 0);
         TLevel& up = m_levels[parent];
         const int64_t index = ++up.children;
         int64_t typeIndex = 0;
@@ -867,11 +968,11 @@ public:
                 counted = up.typeCounts.insert(counted, { std::string(name), 0 });
             typeIndex = ++counted->second;
         }
-        m_levels.emplace_back();
-        const size_t level = m_levels.size() - 1;
-        m_bits.resize((level + 1) * 4 * m_words);
-        std::fill(m_bits.begin() + static_cast<ptrdiff_t>(level * 4 * m_words), m_bits.end(), 0);
-        const TElement element { name, attributes, index, typeIndex };
+        TPlaceFromEnd fromEnd;
+        if (m_places != nullptr && m_entered < m_places->size())
+            fromEnd = (*m_places)[m_entered];
+        ++m_entered;
+        const TElement element { name, attributes, index, typeIndex, fromEnd };
         bool matches = false;
         for (size_t selector = 0; selector < m_group.size(); ++selector) {
             const TComplex& complex = m_group[selector];
@@ -906,11 +1007,7 @@ public:
         return std::find(m_attributeNames.begin(), m_attributeNames.end(), name) != m_attributeNames.end();
     }
 
-    void leave() override
-    {
-        m_levels.pop_back();
-        m_bits.resize(m_levels.size() * 4 * m_words);
-    }
+    void leave() override { --m_depth; }
 
 private:
     enum Part { Self, Inherited, Children, LastChild };
@@ -927,6 +1024,7 @@ private:
         std::span<const TTagAttribute> attributes;
         int64_t index;
         int64_t typeIndex;
+        TPlaceFromEnd fromEnd;
     };
 
     void addAttributeNames(const TCompound& compound)
@@ -943,12 +1041,6 @@ private:
             add(test.name);
         for (const TCompound& negation : compound.negations)
             addAttributeNames(negation);
-    }
-
-    static bool usesType(const TCompound& compound)
-    {
-        return std::any_of(compound.positions.begin(), compound.positions.end(), [](const TNth& n) { return n.ofType; })
-            || std::any_of(compound.negations.begin(), compound.negations.end(), usesType);
     }
 
     uint64_t& word(size_t level, Part part, size_t w) { return m_bits[(level * 4 + part) * m_words + w]; }
@@ -981,7 +1073,9 @@ private:
             if (!attributeMatches(test, attribute(element, test.name)))
                 return false;
         for (const TNth& nth : compound.positions)
-            if (!nthMatches(nth, nth.ofType ? element.typeIndex : element.index))
+            if (!nthMatches(nth,
+                    nth.fromEnd ? (nth.ofType ? element.fromEnd.typeIndex : element.fromEnd.index)
+                                : (nth.ofType ? element.typeIndex : element.index)))
                 return false;
         for (const TCompound& negation : compound.negations)
             if (matchCompound(negation, element))
@@ -990,11 +1084,14 @@ private:
     }
 
     const std::vector<TComplex>& m_group;
+    const std::vector<TPlaceFromEnd>* m_places;
+    size_t m_entered = 0;
     std::vector<size_t> m_offsets; // of each selector's first step among all steps
     std::vector<std::string> m_attributeNames; // that the group tests
     size_t m_words = 0;
     bool m_byType = false;
     std::vector<TLevel> m_levels; // the document, then each open element
+    size_t m_depth = 0; // of the element entered last; the document is 0
     std::vector<uint64_t> m_bits; // per level its four parts of m_words words
 };
 
@@ -1190,19 +1287,26 @@ bool TRegionSelector::isXPath() const noexcept
 
 bool TRegionSelector::streams() const noexcept
 {
-    if (m_impl->xpath != nullptr)
-        return false;
-    for (const TComplex& complex : m_impl->css)
-        if (std::any_of(complex.compounds.begin(), complex.compounds.end(), looksAhead))
-            return false;
-    return true;
+    return m_impl->xpath == nullptr;
 }
 
 std::optional<TPickedText> TRegionSelector::streamedText(std::string_view utf8Html) const
 {
     if (!streams())
         return std::nullopt;
-    TStreamMatcher matcher(m_impl->css);
+    const bool needsPlaces = std::any_of(m_impl->css.begin(), m_impl->css.end(), [](const TComplex& complex) {
+        return std::any_of(complex.compounds.begin(), complex.compounds.end(), looksAhead);
+    });
+    if (!needsPlaces) {
+        TStreamMatcher matcher(m_impl->css);
+        return pageTextOfPicked(utf8Html, matcher);
+    }
+    TSiblingCounter counter(std::any_of(m_impl->css.begin(), m_impl->css.end(), [](const TComplex& complex) {
+        return std::any_of(complex.compounds.begin(), complex.compounds.end(), usesType);
+    }));
+    if (!pageTextOfPicked(utf8Html, counter))
+        return std::nullopt;
+    TStreamMatcher matcher(m_impl->css, &counter.places());
     return pageTextOfPicked(utf8Html, matcher);
 }
 

@@ -41,8 +41,8 @@ public:
 
     bool isXPath() const noexcept;
 
-    // Whether the region is found in one streaming pass: a CSS group whose tests need nothing that comes after
-    // an element's start tag (no :last-child, :only-child, :last-of-type, :only-of-type, :nth-last-*).
+    // Whether the region is found by streaming passes: any CSS group. One whose tests count from the end
+    // (:last-child, :only-child, :last-of-type, :only-of-type, :nth-last-*) takes a first pass to count siblings.
     bool streams() const noexcept;
     // The region's text on a page of UTF-8 markup, as pageTextOfNodes(select(THtmlDocument(utf8Html).doc()))
     // gives it, without the tree; nullopt when the region does not stream or the markup needs the tree.

@@ -1,5 +1,7 @@
 #include "text/text_builder.h"
 
+#include "base/byte_text.h"
+
 #include <algorithm>
 #include <array>
 
@@ -13,7 +15,6 @@ struct TNamedElement
     THtmlElement element;
 };
 
-// Sorted by name.
 // clang-format off
 constexpr TNamedElement Elements[] = {
     { "a", E::A }, { "address", E::Address }, { "area", E::Area }, { "article", E::Article }, { "aside", E::Aside },
@@ -39,8 +40,6 @@ constexpr TNamedElement Elements[] = {
     { "track", E::Track }, { "ul", E::Ul }, { "video", E::Video }, { "wbr", E::Wbr }, { "xmp", E::Xmp },
 };
 // clang-format on
-static_assert(std::is_sorted(std::begin(Elements), std::end(Elements),
-    [](const TNamedElement& a, const TNamedElement& b) { return a.name < b.name; }));
 constexpr size_t LongestName = 10;
 
 // How an element lays out its content, as the browser's default style sheet has it.
@@ -178,11 +177,6 @@ inline bool isBlank(char c) noexcept
     return BlankBytes[static_cast<unsigned char>(c)];
 }
 
-char lowerAscii(char c) noexcept
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 bool equalsLower(std::string_view text, std::string_view lower) noexcept
 {
     return text.size() == lower.size()
@@ -206,14 +200,27 @@ bool stylesNone(std::string_view style) noexcept
 
 THtmlElement elementOfName(std::string_view name) noexcept
 {
+    // Every tag of a page asks this, so it is a hash table rather than a search.
+    static constexpr size_t Slots = 256;
+    static const std::array<uint8_t, Slots> slots = [] {
+        std::array<uint8_t, Slots> table {};
+        for (size_t i = 0; i < std::size(Elements); ++i) {
+            size_t at = nameHash(Elements[i].name) % Slots;
+            while (table[at] != 0)
+                at = (at + 1) % Slots;
+            table[at] = static_cast<uint8_t>(i + 1);
+        }
+        return table;
+    }();
     if (name.empty() || name.size() > LongestName)
         return E::Other;
     char lower[LongestName];
     std::transform(name.begin(), name.end(), lower, lowerAscii);
     const std::string_view key(lower, name.size());
-    const auto* found = std::lower_bound(std::begin(Elements), std::end(Elements), key,
-        [](const TNamedElement& entry, std::string_view k) { return entry.name < k; });
-    return found != std::end(Elements) && found->name == key ? found->element : E::Other;
+    for (size_t at = nameHash(key) % Slots; slots[at] != 0; at = (at + 1) % Slots)
+        if (Elements[slots[at] - 1].name == key)
+            return Elements[slots[at] - 1].element;
+    return E::Other;
 }
 
 bool isVoidElement(THtmlElement element) noexcept

@@ -6,6 +6,7 @@
 
 #include <re2/re2.h>
 
+#include <array>
 #include <cstdint>
 
 namespace {
@@ -58,6 +59,21 @@ bool isWhiteSpace(char32_t c) noexcept
         return c == ' ' || (c >= 0x09 && c <= 0x0D);
     return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029
         || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// A byte that stands in the key as it is: ASCII other than blanks, and other than digits when they do not count.
+bool isPlainAscii(char byte, bool ignoreNumbers) noexcept
+{
+    static constexpr auto Table = [] {
+        std::array<std::array<bool, 128>, 2> table {};
+        for (int c = 0x21; c < 0x7F; ++c)
+            table[0][static_cast<size_t>(c)] = table[1][static_cast<size_t>(c)] = true;
+        for (int c = '0'; c <= '9'; ++c)
+            table[1][static_cast<size_t>(c)] = false;
+        return table;
+    }();
+    const auto u = static_cast<unsigned char>(byte);
+    return u < 0x80 && Table[ignoreNumbers ? 1 : 0][u];
 }
 
 } // namespace
@@ -234,6 +250,16 @@ std::string compareKey(std::string_view text, bool ignoreNumbers)
                 key += '\n';
             lineHasText = spaceBefore = inNumber = false;
             ++i;
+            continue;
+        }
+        // Most of a text is plain ASCII, which goes to the key a run at a time.
+        size_t run = i;
+        while (run < text.size() && isPlainAscii(text[run], ignoreNumbers))
+            ++run;
+        if (run > i) {
+            put(text.substr(i, run - i));
+            inNumber = false;
+            i = run;
             continue;
         }
         char32_t c = static_cast<uint8_t>(byte);

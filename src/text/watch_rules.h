@@ -66,9 +66,9 @@ struct TWatchedText
 };
 
 // The page text of an answer under the rules: the whole page's text (one streaming pass), or with a region the
-// text of its elements, each beginning a line. A CSS region that needs nothing after an element's start tag is
-// read in one streaming pass that builds libxml2's tree without keeping it (TRegionSelector::streamedText);
-// XPath, the selectors that look ahead and markup that pass is unsure of go over the tree; both give the same
+// text of its elements, each beginning a line. A CSS region is read in a streaming pass that builds libxml2's
+// tree without keeping it (TRegionSelector::streamedText), after a first pass that counts siblings when the
+// selector counts from the end; XPath and markup that pass is unsure of go over the tree; both give the same
 // text. Throws TException when an XPath expression fails on this page.
 TWatchedText watchedText(std::string_view body, std::string_view contentType, const TCompiledRules& rules);
 
