@@ -13,7 +13,7 @@ inline char lowerAscii(char c) noexcept
 }
 
 // FNV-1a: cheap enough for the hash tables that look up every tag name of a page.
-inline uint32_t nameHash(std::string_view name) noexcept
+constexpr uint32_t nameHash(std::string_view name) noexcept
 {
     uint32_t hash = 2166136261u;
     for (const char c : name)

@@ -20,6 +20,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -50,6 +53,39 @@ constexpr std::array<bool, 256> StopBytes = [] {
     table['<'] = table['&'] = true;
     return table;
 }();
+
+// The first stop byte at or after `from`, or the end. Text runs are most of a page, so sixteen bytes are looked
+// at a time where the processor allows.
+size_t nextStop(std::string_view s, size_t from) noexcept
+{
+    size_t at = from;
+#ifdef __SSE2__
+    const __m128i lessThan = _mm_set1_epi8('<');
+    const __m128i ampersand = _mm_set1_epi8('&');
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i minusOne = _mm_set1_epi8(-1);
+    while (at + 16 <= s.size()) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + at));
+        // Bytes below 0x20 (signed, so not those from 0x80) may stop; tab, line feed and return are looked at
+        // one by one below.
+        const __m128i control = _mm_and_si128(_mm_cmplt_epi8(bytes, space), _mm_cmpgt_epi8(bytes, minusOne));
+        const __m128i candidates
+            = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, lessThan), _mm_cmpeq_epi8(bytes, ampersand)), control);
+        const int mask = _mm_movemask_epi8(candidates);
+        if (mask == 0) {
+            at += 16;
+            continue;
+        }
+        at += static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        if (StopBytes[static_cast<unsigned char>(s[at])])
+            return at;
+        ++at;
+    }
+#endif
+    while (at < s.size() && !StopBytes[static_cast<unsigned char>(s[at])])
+        ++at;
+    return at;
+}
 
 bool isAsciiLetter(char c) noexcept
 {
@@ -126,25 +162,29 @@ constexpr uint8_t constantCode(std::string_view name) noexcept
     return found != std::end(RuleNames) && *found == name ? static_cast<uint8_t>(found - std::begin(RuleNames) + 1) : 0;
 }
 
-// ruleCode at the speed of a hash: every start tag asks it.
-uint8_t ruleCode(std::string_view name) noexcept
+// The rule names by their hash, for ruleCode.
+constexpr size_t RuleSlots = 512;
+constexpr std::array<uint8_t, RuleSlots> RuleSlotTable = [] {
+    std::array<uint8_t, RuleSlots> table {};
+    for (size_t i = 0; i < RuleNameCount; ++i) {
+        size_t at = nameHash(RuleNames[i]) % RuleSlots;
+        while (table[at] != 0)
+            at = (at + 1) % RuleSlots;
+        table[at] = static_cast<uint8_t>(i + 1);
+    }
+    return table;
+}();
+
+// ruleCode at the speed of a hash: every start and end tag asks it.
+inline uint8_t ruleCode(std::string_view name) noexcept
 {
-    static constexpr size_t Slots = 512;
-    static const std::array<uint8_t, Slots> slots = [] {
-        std::array<uint8_t, Slots> table {};
-        for (size_t i = 0; i < RuleNameCount; ++i) {
-            size_t at = nameHash(RuleNames[i]) % Slots;
-            while (table[at] != 0)
-                at = (at + 1) % Slots;
-            table[at] = static_cast<uint8_t>(i + 1);
-        }
-        return table;
-    }();
     if (name.size() > 10)
         return 0;
-    for (size_t at = nameHash(name) % Slots; slots[at] != 0; at = (at + 1) % Slots)
-        if (RuleNames[slots[at] - 1] == name)
-            return slots[at];
+    for (size_t at = nameHash(name) % RuleSlots; RuleSlotTable[at] != 0; at = (at + 1) % RuleSlots) {
+        const std::string_view candidate = RuleNames[RuleSlotTable[at] - 1];
+        if (candidate.size() == name.size() && std::equal(name.begin(), name.end(), candidate.begin()))
+            return RuleSlotTable[at];
+    }
     return 0;
 }
 
@@ -405,9 +445,7 @@ private:
     void charData()
     {
         const size_t n = m_s.size();
-        size_t end = m_pos;
-        while (end < n && !StopBytes[static_cast<unsigned char>(m_s[end])])
-            ++end;
+        const size_t end = nextStop(m_s, m_pos);
         if (end < n && isControl(m_s[end])) {
             m_doubt = true;
             return;

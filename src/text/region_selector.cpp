@@ -940,6 +940,13 @@ public:
                 m_byType = m_byType || usesType(compound);
                 addAttributeNames(compound);
             }
+            // Which of the parent's bits a step's combinator looks at, for the step before it.
+            m_parts.push_back(Self);
+            for (const char combinator : complex.combinators)
+                m_parts.push_back(combinator == '>' ? Self
+                        : combinator == ' '         ? Inherited
+                        : combinator == '+'         ? LastChild
+                                                    : Children);
         }
         m_words = (steps + 63) / 64;
         m_levels.resize(1); // the document
@@ -977,16 +984,9 @@ public:
         for (size_t selector = 0; selector < m_group.size(); ++selector) {
             const TComplex& complex = m_group[selector];
             for (size_t step = 0; step < complex.compounds.size(); ++step) {
-                if (step > 0) {
-                    const size_t before = m_offsets[selector] + step - 1;
-                    const char combinator = complex.combinators[step - 1];
-                    const Part part = combinator == '>' ? Self
-                        : combinator == ' '             ? Inherited
-                        : combinator == '+'             ? LastChild
-                                                        : Children;
-                    if (!bit(parent, part, before))
-                        continue;
-                }
+                const size_t at = m_offsets[selector] + step;
+                if (step > 0 && !bit(parent, m_parts[at], at - 1))
+                    continue;
                 if (!matchCompound(complex.compounds[step], element))
                     continue;
                 setBit(level, Self, m_offsets[selector] + step);
@@ -1087,6 +1087,7 @@ private:
     const std::vector<TPlaceFromEnd>* m_places;
     size_t m_entered = 0;
     std::vector<size_t> m_offsets; // of each selector's first step among all steps
+    std::vector<Part> m_parts; // per step
     std::vector<std::string> m_attributeNames; // that the group tests
     size_t m_words = 0;
     bool m_byType = false;

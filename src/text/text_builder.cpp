@@ -42,6 +42,19 @@ constexpr TNamedElement Elements[] = {
 // clang-format on
 constexpr size_t LongestName = 10;
 
+// The elements by the hash of their names: every tag of a page is looked up.
+constexpr size_t ElementSlots = 256;
+constexpr std::array<uint8_t, ElementSlots> ElementSlotTable = [] {
+    std::array<uint8_t, ElementSlots> table {};
+    for (size_t i = 0; i < std::size(Elements); ++i) {
+        size_t at = nameHash(Elements[i].name) % ElementSlots;
+        while (table[at] != 0)
+            at = (at + 1) % ElementSlots;
+        table[at] = static_cast<uint8_t>(i + 1);
+    }
+    return table;
+}();
+
 // How an element lays out its content, as the browser's default style sheet has it.
 enum class TDisplay : uint8_t {
     Inline,
@@ -200,26 +213,16 @@ bool stylesNone(std::string_view style) noexcept
 
 THtmlElement elementOfName(std::string_view name) noexcept
 {
-    // Every tag of a page asks this, so it is a hash table rather than a search.
-    static constexpr size_t Slots = 256;
-    static const std::array<uint8_t, Slots> slots = [] {
-        std::array<uint8_t, Slots> table {};
-        for (size_t i = 0; i < std::size(Elements); ++i) {
-            size_t at = nameHash(Elements[i].name) % Slots;
-            while (table[at] != 0)
-                at = (at + 1) % Slots;
-            table[at] = static_cast<uint8_t>(i + 1);
-        }
-        return table;
-    }();
     if (name.empty() || name.size() > LongestName)
         return E::Other;
     char lower[LongestName];
     std::transform(name.begin(), name.end(), lower, lowerAscii);
     const std::string_view key(lower, name.size());
-    for (size_t at = nameHash(key) % Slots; slots[at] != 0; at = (at + 1) % Slots)
-        if (Elements[slots[at] - 1].name == key)
-            return Elements[slots[at] - 1].element;
+    for (size_t at = nameHash(key) % ElementSlots; ElementSlotTable[at] != 0; at = (at + 1) % ElementSlots) {
+        const TNamedElement& entry = Elements[ElementSlotTable[at] - 1];
+        if (entry.name.size() == key.size() && std::equal(key.begin(), key.end(), entry.name.begin()))
+            return entry.element;
+    }
     return E::Other;
 }
 

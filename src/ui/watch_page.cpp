@@ -198,6 +198,15 @@ void TWatchPage::store(TCheckItem& item) const
 
 TWatchPage::TRefusal TWatchPage::refusal(const TWatchRules& rules) const
 {
+    // The settings file would hold "?" for such a character, which in a rule means something else entirely.
+    if (const QString bad = unstorableCharacters(txtRegion->text()); !bad.isEmpty())
+        return { QStringLiteral("監視する部分に保存できない文字があります: ") + bad, txtRegion };
+    if (const QString bad = unstorableCharacters(txtIgnore->toPlainText()); !bad.isEmpty()) {
+        const char32_t first = bad.toUcs4().value(0);
+        return { QStringLiteral("無視する行に保存できない文字があります: %1（正規表現では \\x{%2} と書けます）")
+                     .arg(bad, QString::number(first, 16).toUpper()),
+            txtIgnore };
+    }
     try {
         if (!rules.region.empty())
             checkRegion(rules.region);

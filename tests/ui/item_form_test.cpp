@@ -810,6 +810,8 @@ TEST(ItemForm, OkRefusesRulesThatCannotBeUsedAndSaysWhy)
         { "txtIgnore", "fine\n(unclosed", "「(unclosed」" },
         { "txtRegion", "div > > p", "セレクター" },
         { "txtRegion", "xpath://div[", "XPath" },
+        { "txtIgnore", "^\xF0\x9F\x98\x80 いいね", "\\x{1F600}" },
+        { "txtRegion", "#\xEC\xA0\x9C\xEB\xAA\xA9", "保存できない文字があります: \xEC\xA0\x9C\xEB\xAA\xA9" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bad);
