@@ -65,6 +65,8 @@ public:
     virtual void leave() = 0;
     // Whether enter needs an attribute of this name (in lower case); the others may be left out of its list.
     virtual bool wantsAttribute(std::string_view name) const = 0;
+    // True for a picker that only follows the tree and never takes an element: no attribute is read for the text.
+    virtual bool takesNothing() const { return false; }
 };
 
 struct TPickedText

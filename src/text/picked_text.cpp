@@ -87,6 +87,27 @@ size_t nextStop(std::string_view s, size_t from) noexcept
     return at;
 }
 
+// Where a byte next stands, or npos. The distances in markup are short, where a loop beats a call to memchr.
+size_t findByte(std::string_view s, char c, size_t from) noexcept
+{
+    const size_t near = std::min(s.size(), from + 32);
+    for (size_t at = from; at < near; ++at)
+        if (s[at] == c)
+            return at;
+    return near < s.size() ? s.find(c, near) : std::string_view::npos;
+}
+
+// Two short names, equal; std::equal would call memcmp.
+bool sameName(std::string_view a, std::string_view b) noexcept
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 bool isAsciiLetter(char c) noexcept
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -181,8 +202,7 @@ inline uint8_t ruleCode(std::string_view name) noexcept
     if (name.size() > 10)
         return 0;
     for (size_t at = nameHash(name) % RuleSlots; RuleSlotTable[at] != 0; at = (at + 1) % RuleSlots) {
-        const std::string_view candidate = RuleNames[RuleSlotTable[at] - 1];
-        if (candidate.size() == name.size() && std::equal(name.begin(), name.end(), candidate.begin()))
+        if (sameName(RuleNames[RuleSlotTable[at] - 1], name))
             return RuleSlotTable[at];
     }
     return 0;
@@ -604,7 +624,7 @@ private:
     // own way.
     void skipPast(char c)
     {
-        const size_t end = m_s.find(c, m_pos);
+        const size_t end = findByte(m_s, c, m_pos);
         if (end == std::string_view::npos)
             m_doubt = true;
         m_pos = end == std::string_view::npos ? m_s.size() : end + 1;
@@ -700,7 +720,7 @@ private:
     {
         const char quote = m_s[m_pos];
         if (quote == '"' || quote == '\'') {
-            const size_t close = m_s.find(quote, m_pos + 1);
+            const size_t close = findByte(m_s, quote, m_pos + 1);
             m_pos = close == std::string_view::npos ? m_s.size() : close + 1;
             return;
         }
@@ -713,7 +733,7 @@ private:
         m_content = true;
         ++m_pos;
         const std::string_view name = readName(m_tagName);
-        if (name.find(':') != std::string_view::npos)
+        if (std::find(name.begin(), name.end(), ':') != name.end())
             m_doubt = true; // libxml2 keeps such a name as a prefix and a local name
         // The attributes, the first of each name; values go to a pool that does not move while they are read.
         size_t count = 0;
@@ -728,8 +748,9 @@ private:
                 continue;
             }
             // Only the attributes the picker or the builder reads are kept; the rest are passed over.
-            const bool kept = attributeName == "hidden" || attributeName == "style" || attributeName == "open"
-                || m_picker.wantsAttribute(attributeName);
+            const bool kept = m_picker.wantsAttribute(attributeName)
+                || (!m_takesNothing
+                    && (attributeName == "hidden" || attributeName == "style" || attributeName == "open"));
             if (kept && count == m_names.size()) {
                 m_names.emplace_back();
                 m_values.emplace_back();
@@ -763,8 +784,8 @@ private:
 
         const uint8_t code = ruleCode(name);
         // libxml2 first ends open elements for the name up to a dot, then for the whole name.
-        if (const size_t dot = name.find('.'); dot != std::string_view::npos)
-            autoClose(ruleCode(name.substr(0, dot)));
+        if (const auto dot = std::find(name.begin(), name.end(), '.'); dot != name.end())
+            autoClose(ruleCode(name.substr(0, static_cast<size_t>(dot - name.begin()))));
         autoClose(code);
         checkImplied(name);
         if ((code == Html && !m_open.empty()) || (code == Head && m_open.size() != 1)
@@ -797,6 +818,7 @@ private:
     std::string_view m_s;
     size_t m_pos = 0;
     TElementPicker& m_picker;
+    const bool m_takesNothing = m_picker.takesNothing();
     TTextBuilder m_builder;
     std::vector<TOpen> m_open;
     size_t m_pickedAt = NoPick;

@@ -881,6 +881,7 @@ public:
     void leave() override { close(m_frames[m_depth--]); }
 
     bool wantsAttribute(std::string_view) const override { return false; }
+    bool takesNothing() const override { return true; }
 
     // The places once the pass has ended.
     const std::vector<TPlaceFromEnd>& places()
