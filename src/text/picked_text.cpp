@@ -279,6 +279,8 @@ public:
         if (std::memchr(m_s.data(), '\0', m_s.size()) != nullptr)
             return std::nullopt; // libxml2 stops reading at a NUL byte
         m_hasCarriageReturn = std::memchr(m_s.data(), '\r', m_s.size()) != nullptr;
+        if (m_s.starts_with("\xEF\xBB\xBF"))
+            m_pos = 3; // libxml2 reads a byte order mark at the start as none
         const size_t n = m_s.size();
         while (m_pos < n && !m_doubt) {
             if ((topCode() == Script || topCode() == Style) && m_s.substr(m_pos, 2) != "</" && !startTagCloses()) {

@@ -107,6 +107,7 @@ struct TComplex
 {
     std::vector<TCompound> compounds; // left to right
     std::string combinators; // combinators[i] joins compounds[i] to compounds[i + 1]: ' ', '>', '+' or '~'
+    bool fromRoot = false; // compounds[0] is the root element (an XPath that begins with one "/")
 };
 
 // ---- The parser ----
@@ -497,6 +498,188 @@ private:
     std::string_view m_text;
     size_t m_pos = 0;
     size_t m_compounds = 0;
+};
+
+// ---- XPath that reads as a selector ----
+
+// The location paths that browsers copy for an element and that people write by hand: "/" or "//" steps of a
+// lower-case name or "*", each with predicates [n] or [last()] (first only), [@a], [@a='v'] and
+// [contains(@a,'v')], joined by "|". They mean what a selector means, so they stream; nullopt for any other
+// expression, which libxml2 evaluates over the tree. Upper-case names are left to libxml2 too: its HTML tree
+// holds lower-case names only, so they match nothing there.
+class TXPathAsSelector
+{
+public:
+    explicit TXPathAsSelector(std::string_view text)
+        : m_text(text)
+    {
+    }
+
+    std::optional<std::vector<TComplex>> group()
+    {
+        std::vector<TComplex> group;
+        do {
+            std::optional<TComplex> path = locationPath();
+            if (!path)
+                return std::nullopt;
+            group.push_back(std::move(*path));
+        } while (take('|'));
+        skipBlanks();
+        if (m_pos != m_text.size())
+            return std::nullopt;
+        return group;
+    }
+
+private:
+    std::optional<TComplex> locationPath()
+    {
+        TComplex path;
+        skipBlanks();
+        if (!take('/'))
+            return std::nullopt;
+        path.fromRoot = !take('/');
+        for (;;) {
+            std::optional<TCompound> compound = step();
+            if (!compound || path.compounds.size() == MaxCompounds)
+                return std::nullopt;
+            path.compounds.push_back(std::move(*compound));
+            skipBlanks();
+            if (!take('/'))
+                return path;
+            path.combinators += take('/') ? ' ' : '>';
+        }
+    }
+
+    std::optional<TCompound> step()
+    {
+        TCompound compound;
+        skipBlanks();
+        if (!take('*')) {
+            compound.type = name();
+            if (compound.type.empty())
+                return std::nullopt;
+        }
+        for (bool first = true; take('['); first = false) {
+            skipBlanks();
+            if (isDigit(peek()) || m_text.substr(m_pos).starts_with("last()")) {
+                if (!first)
+                    return std::nullopt; // a position among the elements earlier predicates leave
+                TNth nth;
+                nth.ofType = !compound.type.empty();
+                if (take('l')) {
+                    m_pos += 5;
+                    nth.fromEnd = true;
+                } else if (!number(nth.b)) {
+                    return std::nullopt;
+                }
+                compound.positions.push_back(nth);
+            } else if (std::optional<TAttributeTest> test = attributeTest()) {
+                compound.attributes.push_back(std::move(*test));
+            } else {
+                return std::nullopt;
+            }
+            skipBlanks();
+            if (!take(']'))
+                return std::nullopt;
+        }
+        return compound;
+    }
+
+    // @a, @a='v' or contains(@a, 'v'), with the value a non-empty literal in contains.
+    std::optional<TAttributeTest> attributeTest()
+    {
+        TAttributeTest test;
+        const bool contains = m_text.substr(m_pos).starts_with("contains(");
+        if (contains) {
+            m_pos += 9;
+            skipBlanks();
+        }
+        if (!take('@'))
+            return std::nullopt;
+        test.name = name();
+        if (test.name.empty())
+            return std::nullopt;
+        skipBlanks();
+        if (contains) {
+            if (!take(','))
+                return std::nullopt;
+            std::optional<std::string> value = literal();
+            skipBlanks();
+            if (!value || value->empty() || !take(')'))
+                return std::nullopt;
+            test.op = AttributeOp::Contains;
+            test.value = std::move(*value);
+        } else if (take('=')) {
+            std::optional<std::string> value = literal();
+            if (!value)
+                return std::nullopt;
+            test.op = AttributeOp::Equals;
+            test.value = std::move(*value);
+        }
+        return test;
+    }
+
+    std::optional<std::string> literal()
+    {
+        skipBlanks();
+        const char quote = peek();
+        if (quote != '\'' && quote != '"')
+            return std::nullopt;
+        const size_t end = m_text.find(quote, m_pos + 1);
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        std::string value(m_text.substr(m_pos + 1, end - m_pos - 1));
+        m_pos = end + 1;
+        return value;
+    }
+
+    // A name of lower-case letters, digits, "-" and "_"; empty for anything else.
+    std::string name()
+    {
+        const size_t from = m_pos;
+        while (m_pos < m_text.size()
+            && ((m_text[m_pos] >= 'a' && m_text[m_pos] <= 'z') || (m_pos > from && isDigit(m_text[m_pos]))
+                || (m_pos > from && (m_text[m_pos] == '-' || m_text[m_pos] == '_'))))
+            ++m_pos;
+        // A name that goes on in other characters (a prefix, upper case) is not one of these.
+        if (m_pos < m_text.size() && (isAsciiNameChar(m_text[m_pos]) || m_text[m_pos] == ':'))
+            return {};
+        return std::string(m_text.substr(from, m_pos - from));
+    }
+
+    bool number(int64_t& value)
+    {
+        const size_t from = m_pos;
+        value = 0;
+        while (isDigit(peek()) && m_pos - from < 9)
+            value = value * 10 + (m_text[m_pos++] - '0');
+        return m_pos > from && !isDigit(peek());
+    }
+
+    static bool isAsciiNameChar(char c) noexcept
+    {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || isDigit(c) || c == '-' || c == '_' || c == '.'
+            || static_cast<unsigned char>(c) >= 0x80;
+    }
+
+    char peek() const noexcept { return m_pos < m_text.size() ? m_text[m_pos] : '\0'; }
+
+    bool take(char c)
+    {
+        if (peek() != c)
+            return false;
+        ++m_pos;
+        return true;
+    }
+
+    void skipBlanks()
+    {
+        while (m_pos < m_text.size() && isCssSpace(m_text[m_pos]))
+            ++m_pos;
+    }
+
+    std::string_view m_text;
+    size_t m_pos = 0;
 };
 
 // ---- Matching against libxml2's tree ----
@@ -986,7 +1169,7 @@ public:
             const TComplex& complex = m_group[selector];
             for (size_t step = 0; step < complex.compounds.size(); ++step) {
                 const size_t at = m_offsets[selector] + step;
-                if (step > 0 && !bit(parent, m_parts[at], at - 1))
+                if (step > 0 ? !bit(parent, m_parts[at], at - 1) : complex.fromRoot && parent != 0)
                     continue;
                 if (!matchCompound(complex.compounds[step], element))
                     continue;
@@ -1206,6 +1389,13 @@ struct TRegionSelector::TImpl
     std::vector<TComplex> css;
     std::string expression; // XPath, without its prefix
     xmlXPathCompExpr* xpath = nullptr;
+    std::optional<std::vector<TComplex>> xpathAsSelector; // when the expression reads as one
+
+    // The group that streams, when one does.
+    const std::vector<TComplex>* streamed() const noexcept
+    {
+        return xpath == nullptr ? &css : xpathAsSelector ? &*xpathAsSelector : nullptr;
+    }
 
     TImpl() = default;
     TImpl(const TImpl&) = delete;
@@ -1276,6 +1466,7 @@ TRegionSelector::TRegionSelector(std::string_view region)
             throw TException("XPath の式が途中で終わっています" + reason);
         throw TException("XPath の式の" + std::to_string(characterNumber(text, at)) + "文字目が読めません" + reason);
     }
+    m_impl->xpathAsSelector = TXPathAsSelector(text).group();
 }
 
 TRegionSelector::~TRegionSelector() = default;
@@ -1289,26 +1480,27 @@ bool TRegionSelector::isXPath() const noexcept
 
 bool TRegionSelector::streams() const noexcept
 {
-    return m_impl->xpath == nullptr;
+    return m_impl->streamed() != nullptr;
 }
 
 std::optional<TPickedText> TRegionSelector::streamedText(std::string_view utf8Html) const
 {
-    if (!streams())
+    const std::vector<TComplex>* group = m_impl->streamed();
+    if (group == nullptr)
         return std::nullopt;
-    const bool needsPlaces = std::any_of(m_impl->css.begin(), m_impl->css.end(), [](const TComplex& complex) {
-        return std::any_of(complex.compounds.begin(), complex.compounds.end(), looksAhead);
-    });
-    if (!needsPlaces) {
-        TStreamMatcher matcher(m_impl->css);
+    const auto any = [group](auto test) {
+        return std::any_of(group->begin(), group->end(), [test](const TComplex& complex) {
+            return std::any_of(complex.compounds.begin(), complex.compounds.end(), test);
+        });
+    };
+    if (!any(looksAhead)) {
+        TStreamMatcher matcher(*group);
         return pageTextOfPicked(utf8Html, matcher);
     }
-    TSiblingCounter counter(std::any_of(m_impl->css.begin(), m_impl->css.end(), [](const TComplex& complex) {
-        return std::any_of(complex.compounds.begin(), complex.compounds.end(), usesType);
-    }));
+    TSiblingCounter counter(any(usesType));
     if (!pageTextOfPicked(utf8Html, counter))
         return std::nullopt;
-    TStreamMatcher matcher(m_impl->css, &counter.places());
+    TStreamMatcher matcher(*group, &counter.places());
     return pageTextOfPicked(utf8Html, matcher);
 }
 

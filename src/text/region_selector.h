@@ -41,8 +41,10 @@ public:
 
     bool isXPath() const noexcept;
 
-    // Whether the region is found by streaming passes: any CSS group. One whose tests count from the end
-    // (:last-child, :only-child, :last-of-type, :only-of-type, :nth-last-*) takes a first pass to count siblings.
+    // Whether the region is found by streaming passes: any CSS group, and an XPath location path of child and
+    // descendant steps with positions and attribute tests, as browsers copy them ("//*[@id='a']/div[2]/p").
+    // One that counts from the end (:last-child, :nth-last-*, [last()] and their kin) takes a first pass to
+    // count siblings.
     bool streams() const noexcept;
     // The region's text on a page of UTF-8 markup, as pageTextOfNodes(select(THtmlDocument(utf8Html).doc()))
     // gives it, without the tree; nullopt when the region does not stream or the markup needs the tree.
