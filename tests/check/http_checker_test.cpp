@@ -2,6 +2,7 @@
 #include "store/item_extension.h"
 
 #include "support/checked_item.h"
+#include "support/checker_test.h"
 #include "support/http_server.h"
 #include "support/japanese_pages.h"
 #include "support/temp_dir.h"
@@ -41,13 +42,8 @@ bool contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-class HttpChecker : public ::testing::Test
+class HttpChecker : public test::CheckerTest
 {
-protected:
-    bool check(TCheckItem& item) { return checkItem(checker, item, defaults); }
-
-    THTTPChecker checker;
-    TCheckItem defaults = newItemTemplate();
 };
 
 } // namespace

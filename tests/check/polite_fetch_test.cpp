@@ -3,6 +3,7 @@
 #include "store/item_extension.h"
 
 #include "support/checked_item.h"
+#include "support/checker_test.h"
 #include "support/encoded_text.h"
 #include "support/http_server.h"
 
@@ -57,13 +58,8 @@ TCheckItem checkedItem(const std::string& url)
     return item;
 }
 
-class PoliteFetch : public ::testing::Test
+class PoliteFetch : public test::CheckerTest
 {
-protected:
-    bool check(TCheckItem& item) { return checkItem(checker, item, defaults); }
-
-    THTTPChecker checker;
-    TCheckItem defaults = newItemTemplate();
 };
 
 } // namespace
