@@ -3,6 +3,7 @@
 // window on the screen, the time to the compared text painted with its marks, and the longest the window's
 // thread was kept from its events on the way (a window that stalls longer than about 100 ms feels stuck).
 #include "side_by_side.h"
+#include "window_main.h"
 
 #include "history/history_store.h"
 #include "store/item_extension.h"
@@ -10,7 +11,6 @@
 
 #include "support/temp_dir.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -118,12 +118,7 @@ BENCHMARK(openChanges)->Arg(0)->Arg(1)->Iterations(5)->Unit(benchmark::kMillisec
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    bench::runWindowBenchmarks(argc, argv);
     std::printf("best round of each (wall-clock s / CPU s of the whole process, the comparing thread included):\n");
     for (const auto& [allChanged, figures] : g_figures)
         std::printf("%-24s shown %.3f / %.3f, painted with its marks %.3f / %.3f; longest stall %.0f ms\n",

@@ -128,13 +128,7 @@ BENCHMARK(itemChecks)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    warmUp();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    bench::runWindowBenchmarks(argc, argv, warmUp);
     for (const auto& [k, rounds] : g_rounds) {
         std::printf("K=%d, %d items over %d server(s), window beside curl in %zu rounds:\n", k, Items, serversFor(k),
             rounds.curl.size());

@@ -61,12 +61,7 @@ BENCHMARK(curlClient)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    bench::runWindowBenchmarks(argc, argv);
     if (g_window[8].done() && g_curl.done())
         std::printf("%d items over %d servers answering after %lld ms: window with 8 at once %.3f s, curl with 8 at "
                     "once %.3f s, window/curl %.2f\n",

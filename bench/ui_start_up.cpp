@@ -3,6 +3,7 @@
 // the peak memory of that start-up above the process before it, beside the size of the settings file and the
 // time of reading that file alone, which tells the window's share from the store's.
 #include "side_by_side.h"
+#include "window_main.h"
 
 #include "store/check_item.h"
 #include "store/store_file.h"
@@ -189,13 +190,7 @@ BENCHMARK(settingsRead)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    warmUp();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    bench::runWindowBenchmarks(argc, argv, warmUp);
     const auto empty = g_figures.find(0);
     const auto tenThousand = g_figures.find(10000);
     std::printf("best round of each (wall-clock s / CPU s):\n");

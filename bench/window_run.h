@@ -4,6 +4,7 @@
 // ticked item per URL, the window started from it offscreen with the character playing, and the run timed from
 // its command to its end.
 #include "side_by_side.h"
+#include "window_main.h"
 
 #include "store/check_item.h"
 #include "store/store_file.h"

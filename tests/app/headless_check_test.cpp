@@ -3,6 +3,7 @@
 #include "store/store_file.h"
 #include "vantrel_version.h"
 
+#include "support/checked_item.h"
 #include "support/child_process.h"
 #include "support/encoded_text.h"
 #include "support/holding_server.h"
@@ -25,6 +26,7 @@
 
 namespace {
 
+using test::answerDated;
 using namespace std::chrono_literals;
 
 const std::string Program = VANTREL_BINARY_DIR "/vantrel";
@@ -32,11 +34,6 @@ const std::string Program = VANTREL_BINARY_DIR "/vantrel";
 const std::vector<std::string> NoDisplay = { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" };
 const std::string OldDate = "Mon, 01 Jan 2024 00:00:00 GMT";
 const std::string NewDate = "Tue, 02 Jan 2024 00:00:00 GMT";
-
-std::string answer(const std::string& lastModified)
-{
-    return "HTTP/1.0 200 OK\r\nLast-Modified: " + lastModified + "\r\nContent-Length: 0\r\n\r\n";
-}
 
 // A ticked item that last saw OldDate and a length of 0.
 TCheckItem watched(const std::string& title, const std::string& uri, ItemStatus status = ItemStatus::Normal)
@@ -87,8 +84,8 @@ protected:
 
 TEST_F(HeadlessCheck, PrintsOneLinePerCheckedItemAndWritesTheResultsBack)
 {
-    test::HttpServer server({ test::Reply::bytes(answer(NewDate)), test::Reply::bytes(answer(OldDate)),
-        test::Reply::bytes("HTTP/1.0 404 Not Found\r\n\r\n"), test::Reply::bytes(answer(OldDate)) });
+    test::HttpServer server({ test::Reply::bytes(answerDated(NewDate)), test::Reply::bytes(answerDated(OldDate)),
+        test::Reply::bytes("HTTP/1.0 404 Not Found\r\n\r\n"), test::Reply::bytes(answerDated(OldDate)) });
     TCheckItem unticked = watched("unticked", server.url("/x"));
     unticked.check = 0;
     writeSettings({ watched(test::sjis("更新された頁"), server.url("/a")), watched("same\r\nline", server.url("/b")),
@@ -233,7 +230,7 @@ TEST_F(HeadlessCheck, TerminationStopsTheRunAndKeepsWhatWasDone)
 {
     for (const auto& [signal, status] : { std::pair { SIGTERM, 143 }, std::pair { SIGINT, 130 } }) {
         SCOPED_TRACE(status);
-        test::HttpServer fast({ test::Reply::bytes(answer(NewDate)), test::Reply::bytes(answer(NewDate)) });
+        test::HttpServer fast({ test::Reply::bytes(answerDated(NewDate)), test::Reply::bytes(answerDated(NewDate)) });
         test::HoldingServer slow(30s);
         writeSettings({ watched("done", fast.url("/a")), watched("held", slow.url("/b")),
             watched("not reached", fast.url("/c")) });

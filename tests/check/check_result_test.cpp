@@ -1,6 +1,7 @@
 #include "check/check_result.h"
 #include "store/item_extension.h"
 
+#include "support/checked_item.h"
 #include "support/japanese_pages.h"
 #include "support/local_zone.h"
 #include "support/temp_dir.h"
@@ -100,17 +101,7 @@ TEST(CheckResult, FailureKeepsEverythingButStatusAndResponse)
     item.compareContent = 1;
     item.compareSize = 1;
     item.compareMetaTag = 1;
-    item.metaTagName() = "v";
-    item.metaTagValue() = "1.0";
-    item.lastModified() = "Sun, 06 Nov 1994 08:49:37 GMT";
-    item.lastModifiedTime = 784111777;
-    item.contentLength() = "5";
-    item.contentLengthValue = 5;
-    item.bodySize = 5;
-    item.content.assign("hello", 5);
-    item.lastCheck() = "Mon Dec 07 10:00:00 2026";
-    item.lastCheckTime = 1796637600;
-    item.response() = "HTTP/1.0 200 OK";
+    test::keepLastAnswer(item);
 
     TCheckItem expected = item;
     expected.status = ItemStatus::Error;

@@ -1,5 +1,6 @@
 #include "check/check_run.h"
 
+#include "support/checked_item.h"
 #include "support/encoded_text.h"
 #include "support/holding_server.h"
 #include "support/http_server.h"
@@ -22,14 +23,9 @@ using test::Reply;
 const std::string OldDate = "Mon, 01 Jan 2024 00:00:00 GMT";
 const std::string NewDate = "Tue, 02 Jan 2024 00:00:00 GMT";
 
-std::string answerText(const std::string& lastModified)
-{
-    return "HTTP/1.0 200 OK\r\nLast-Modified: " + lastModified + "\r\nContent-Length: 0\r\n\r\n";
-}
-
 Reply answer(const std::string& lastModified)
 {
-    return Reply::bytes(answerText(lastModified));
+    return Reply::bytes(test::answerDated(lastModified));
 }
 
 // A normal item that last saw OldDate and a length of 0, so that only an answer with NewDate counts as updated.
@@ -192,7 +188,7 @@ TEST(CheckRun, SeveralAtOnceKeepOneConnectionPerServer)
             std::map<std::string, std::string> answers;
             for (size_t i = s; i < c.items; i += c.servers) {
                 if (i % 3 == 1)
-                    answers["/" + std::to_string(i)] = answerText(NewDate);
+                    answers["/" + std::to_string(i)] = test::answerDated(NewDate);
             }
             servers.push_back(std::make_unique<test::HoldingServer>(c.stopAtRequests ? 300ms : 40ms, answers, &inAll));
         }

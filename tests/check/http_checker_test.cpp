@@ -1,6 +1,8 @@
 #include "check/http_checker.h"
 #include "store/item_extension.h"
 
+#include "support/checked_item.h"
+#include "support/checker_test.h"
 #include "support/http_server.h"
 #include "support/japanese_pages.h"
 #include "support/temp_dir.h"
@@ -15,6 +17,7 @@
 
 namespace {
 
+using test::checkedItem;
 using test::hexBytes;
 using test::HttpServer;
 using test::Reply;
@@ -39,36 +42,8 @@ bool contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-// An item that was checked before: every stored value set, every comparison off.
-TCheckItem checkedItem(const std::string& url)
+class HttpChecker : public test::CheckerTest
 {
-    TCheckItem item;
-    item.status = ItemStatus::Normal;
-    item.compareLastModified = 0;
-    item.compareContentLength = 0;
-    item.checkUri() = url;
-    item.title() = "Stored title";
-    item.lastCheck() = "Mon Dec 07 10:00:00 2026";
-    item.lastCheckTime = 1796637600;
-    item.response() = "HTTP/1.0 200 OK";
-    item.lastModified() = "Sun, 06 Nov 1994 08:49:37 GMT";
-    item.lastModifiedTime = 784111777;
-    item.contentLength() = "5";
-    item.contentLengthValue = 5;
-    item.bodySize = 5;
-    item.content.assign("hello", 5);
-    item.metaTagName() = "version";
-    item.metaTagValue() = "1.0";
-    return item;
-}
-
-class HttpChecker : public ::testing::Test
-{
-protected:
-    bool check(TCheckItem& item) { return checkItem(checker, item, defaults); }
-
-    THTTPChecker checker;
-    TCheckItem defaults = newItemTemplate();
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "history/history_texts.h"
 #include "store/core_texts.h"
 #include "store/item_extension.h"
+#include "support/checker_test.h"
 #include "support/http_server.h"
 #include "support/temp_dir.h"
 #include "text/japanese_code.h"
@@ -30,15 +31,11 @@ TCheckItem textItem(const std::string& url, const std::string& rules)
     return item;
 }
 
-class PageTextCheck : public ::testing::Test
+class PageTextCheck : public test::CheckerTest
 {
 protected:
-    bool check(TCheckItem& item) { return checkItem(checker, item, defaults); }
-
     test::TempDir dir;
     THistoryTexts texts { dir.path(), 50 };
-    THTTPChecker checker;
-    TCheckItem defaults = newItemTemplate();
     void SetUp() override { checker.pageTexts = &texts; }
 };
 

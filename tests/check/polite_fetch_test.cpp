@@ -2,6 +2,8 @@
 #include "check/http_checker.h"
 #include "store/item_extension.h"
 
+#include "support/checked_item.h"
+#include "support/checker_test.h"
 #include "support/encoded_text.h"
 #include "support/http_server.h"
 
@@ -52,28 +54,12 @@ TCheckItem checkedItem(const std::string& url)
     item.checkUri() = url;
     item.compareLastModified = item.compareContentLength = item.compareSize = item.compareContent = 1;
     item.compareMetaTag = 1;
-    item.title() = "Stored title";
-    item.lastCheck() = "Mon Dec 07 10:00:00 2026";
-    item.lastCheckTime = 1796637600;
-    item.response() = "HTTP/1.0 200 OK";
-    item.lastModified() = "Sun, 06 Nov 1994 08:49:37 GMT";
-    item.lastModifiedTime = 784111777;
-    item.contentLength() = "5";
-    item.contentLengthValue = 5;
-    item.bodySize = 5;
-    item.content.assign("hello", 5);
-    item.metaTagName() = "version";
-    item.metaTagValue() = "1.0";
+    test::keepLastAnswer(item);
     return item;
 }
 
-class PoliteFetch : public ::testing::Test
+class PoliteFetch : public test::CheckerTest
 {
-protected:
-    bool check(TCheckItem& item) { return checkItem(checker, item, defaults); }
-
-    THTTPChecker checker;
-    TCheckItem defaults = newItemTemplate();
 };
 
 } // namespace

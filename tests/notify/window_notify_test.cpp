@@ -11,6 +11,7 @@
 #include "ui/tray.h"
 
 #include "notification_service.h"
+#include "support/checked_item.h"
 #include "support/encoded_text.h"
 #include "support/http_server.h"
 #include "support/temp_dir.h"
@@ -27,31 +28,13 @@
 
 namespace {
 
-TCheckItem watched(const std::string& title, const std::string& uri)
-{
-    TCheckItem item = newItemTemplate();
-    item.title() = title;
-    item.checkUri() = uri;
-    item.status = ItemStatus::Normal;
-    item.compareLastModified = 1;
-    item.lastModified() = "Mon, 01 Jan 2024 00:00:00 GMT";
-    item.compareContentLength = 0;
-    item.check = 1;
-    return item;
-}
-
-std::string answer(const std::string& lastModified)
-{
-    return "HTTP/1.0 200 OK\r\nLast-Modified: " + lastModified + "\r\nContent-Length: 0\r\n\r\n";
-}
-
 // A timed run ends while the window is minimised on a desktop without a tray: the notification goes to the
 // desktop's service, and its action brings the window back on the updated item.
 TEST(WindowNotify, TimedRunWithoutATrayPostsToTheServiceWhoseActionShowsTheUpdatedItem)
 {
     TNotificationService service;
-    const std::string oldAnswer = answer("Mon, 01 Jan 2024 00:00:00 GMT");
-    const std::string newAnswer = answer("Tue, 02 Jan 2024 00:00:00 GMT");
+    const std::string oldAnswer = test::answerDated(test::WatchedSince);
+    const std::string newAnswer = test::answerDated("Tue, 02 Jan 2024 00:00:00 GMT");
     const std::string gone = "HTTP/1.0 404 Not Found\r\n\r\n";
     // A server each, as the checks run several at once; two timed runs.
     test::HttpServer same({ test::Reply::bytes(oldAnswer), test::Reply::bytes(oldAnswer) });
@@ -64,12 +47,12 @@ TEST(WindowNotify, TimedRunWithoutATrayPostsToTheServiceWhoseActionShowsTheUpdat
     TConfig config;
     config.reportMode = 1;
     config.soundOnUpdate = 0;
-    config.items.append(watched("same", same.url("/1")));
-    config.items.append(watched(test::sjis("更新された頁"), updated.url("/2")));
+    config.items.append(test::watchedItem("same", same.url("/1")));
+    config.items.append(test::watchedItem(test::sjis("更新された頁"), updated.url("/2")));
     // Failing for the third time in this run, and in the next.
-    TCheckItem third = watched("third", failing.url("/3"));
+    TCheckItem third = test::watchedItem("third", failing.url("/3"));
     third.setExtension(ExtKey::Failures, "2");
-    TCheckItem fourth = watched("fourth", failing.url("/4"));
+    TCheckItem fourth = test::watchedItem("fourth", failing.url("/4"));
     fourth.setExtension(ExtKey::Failures, "1");
     config.items.append(third);
     config.items.append(fourth);

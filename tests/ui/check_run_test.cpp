@@ -7,6 +7,7 @@
 #include "ui/main_window.h"
 #include "ui/run_notifier.h"
 
+#include "support/checked_item.h"
 #include "support/holding_server.h"
 #include "support/http_server.h"
 #include "support/temp_dir.h"
@@ -32,14 +33,11 @@
 
 namespace {
 
+using test::answerDated;
+
 const std::string DefaultCharacter = VANTREL_BINARY_DIR "/vantrel.dat";
 const std::string OldDate = "Mon, 01 Jan 2024 00:00:00 GMT";
 const std::string NewDate = "Tue, 02 Jan 2024 00:00:00 GMT";
-
-std::string answer(const std::string& lastModified)
-{
-    return "HTTP/1.0 200 OK\r\nLast-Modified: " + lastModified + "\r\nContent-Length: 0\r\n\r\n";
-}
 
 // A ticked item that last saw OldDate and a length of 0, as the answers above give.
 TCheckItem watched(const std::string& title, const std::string& uri, ItemStatus status = ItemStatus::Normal)
@@ -150,7 +148,7 @@ const std::vector<int> RunActions = { actCheck, actStop, actRestore };
 
 TEST_F(CheckRun, APartFailingAfterTheRunBeganLeavesTheWindowIdleWithEveryCommand)
 {
-    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)) });
+    test::HttpServer server({ test::Reply::bytes(answerDated(OldDate)), test::Reply::bytes(answerDated(OldDate)) });
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     start();
@@ -173,8 +171,8 @@ TEST_F(CheckRun, APartFailingAfterTheRunBeganLeavesTheWindowIdleWithEveryCommand
 
 TEST_F(CheckRun, ThreeItemsOneUpdatedReportsCountsRestoresAndBeeps)
 {
-    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(NewDate)),
-        test::Reply::bytes(answer(OldDate)) });
+    test::HttpServer server({ test::Reply::bytes(answerDated(OldDate)), test::Reply::bytes(answerDated(NewDate)),
+        test::Reply::bytes(answerDated(OldDate)) });
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     config.items.append(watched("three", server.url("/3")));
@@ -243,7 +241,7 @@ TEST_F(CheckRun, NoUpdatesNotifiesOnlyWhenAlwaysAsked)
     for (const Case& c : { Case { 1, false }, Case { 2, true } }) {
         SCOPED_TRACE(c.reportMode);
         events.clear();
-        test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)) });
+        test::HttpServer server({ test::Reply::bytes(answerDated(OldDate)), test::Reply::bytes(answerDated(OldDate)) });
         config.items.clear();
         config.items.append(watched("one", server.url("/1")));
         config.items.append(watched("two", server.url("/2")));
@@ -273,7 +271,7 @@ TEST_F(CheckRun, NoUpdatesNotifiesOnlyWhenAlwaysAsked)
 
 TEST_F(CheckRun, NoTickedRowChangesNothing)
 {
-    test::HttpServer server({ test::Reply::bytes(answer(NewDate)) });
+    test::HttpServer server({ test::Reply::bytes(answerDated(NewDate)) });
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     start();
@@ -307,8 +305,8 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
         std::vector<size_t> events;
     };
     const Case cases[] = {
-        { answer(OldDate), QStringLiteral("更新はありませんでした"), { 5, 6, 10 } },
-        { answer(NewDate), QStringLiteral("5件中、1件が更新されています"), { 5, 9, 6 } },
+        { answerDated(OldDate), QStringLiteral("更新はありませんでした"), { 5, 6, 10 } },
+        { answerDated(NewDate), QStringLiteral("5件中、1件が更新されています"), { 5, 9, 6 } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.summary.toStdString());
@@ -351,7 +349,7 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
         EXPECT_EQ(enabledActions(), allActions());
 
         // The next run starts afresh: the stop does not carry over.
-        server.add(answer(OldDate));
+        server.add(answerDated(OldDate));
         test::setTicked(*form, 0, false);
         for (int row = 2; row < 5; ++row)
             test::setTicked(*form, row, false);
@@ -364,8 +362,8 @@ TEST_F(CheckRun, StopDuringTheSecondOfFiveKeepsItAndSkipsTheRest)
 
 TEST_F(CheckRun, AnUpdatedItemCountsAgainOnlyWhenChangedAgain)
 {
-    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(NewDate)),
-        test::Reply::bytes(answer(NewDate)), test::Reply::bytes(answer(OldDate)) });
+    test::HttpServer server({ test::Reply::bytes(answerDated(OldDate)), test::Reply::bytes(answerDated(NewDate)),
+        test::Reply::bytes(answerDated(NewDate)), test::Reply::bytes(answerDated(OldDate)) });
     config.items.append(watched("seen", server.url("/1"), ItemStatus::Update));
     config.items.append(watched("new", server.url("/2"), ItemStatus::Initial));
     start();
@@ -402,7 +400,7 @@ TEST_F(CheckRun, SoundOnPlaysTheWaveFileOnlyWhenItCanBeRead)
     };
     for (const Case& c : { Case { wavePath, true }, Case { settings.file("missing.wav"), false } }) {
         SCOPED_TRACE(c.file);
-        test::HttpServer server({ test::Reply::bytes(answer(NewDate)) });
+        test::HttpServer server({ test::Reply::bytes(answerDated(NewDate)) });
         config.items.clear();
         config.items.append(watched("one", server.url("/1")));
         config.soundOnUpdate = 1;
@@ -426,7 +424,7 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
 {
     // OK: the request in flight is cancelled, nothing more is checked, and the window closes after the run.
     {
-        test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::stall() });
+        test::HttpServer server({ test::Reply::bytes(answerDated(OldDate)), test::Reply::stall() });
         config.items.clear();
         for (int i = 1; i <= 3; ++i)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
@@ -456,8 +454,8 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
     // Cancel: the run goes on to the end and the window stays.
     {
         events.clear();
-        test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)),
-            test::Reply::bytes(answer(OldDate)) });
+        test::HttpServer server({ test::Reply::bytes(answerDated(OldDate)), test::Reply::bytes(answerDated(OldDate)),
+            test::Reply::bytes(answerDated(OldDate)) });
         config.items.clear();
         for (int i = 1; i <= 3; ++i)
             config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
@@ -477,8 +475,8 @@ TEST_F(CheckRun, ClosingDuringARunAsksAndClosesOnceTheRunHasUnwound)
 
 TEST_F(CheckRun, AnUntickedRowBetweenIsNeitherCheckedNorSelected)
 {
-    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)),
-        test::Reply::bytes(answer(OldDate)) });
+    test::HttpServer server({ test::Reply::bytes(answerDated(OldDate)), test::Reply::bytes(answerDated(OldDate)),
+        test::Reply::bytes(answerDated(OldDate)) });
     for (int i = 1; i <= 4; ++i)
         config.items.append(watched("item" + std::to_string(i), server.url("/" + std::to_string(i))));
     start();
@@ -621,7 +619,7 @@ TEST_F(CheckRun, TheRowsDoneEndAsOneSelectedRange)
 
 TEST_F(CheckRun, ADoneRowReachesTheListWhileTheRunGoesOn)
 {
-    test::HttpServer server({ test::Reply::bytes(answer(NewDate)), test::Reply::stall() });
+    test::HttpServer server({ test::Reply::bytes(answerDated(NewDate)), test::Reply::stall() });
     config.items.append(watched("one", server.url("/1")));
     config.items.append(watched("two", server.url("/2")));
     start();

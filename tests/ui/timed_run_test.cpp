@@ -4,6 +4,7 @@
 #include "ui/run_notifier.h"
 #include "ui/run_schedule.h"
 
+#include "support/checked_item.h"
 #include "support/http_server.h"
 #include "support/temp_dir.h"
 #include "support/test_config.h"
@@ -29,27 +30,12 @@
 
 namespace {
 
+using test::answerDated;
+using test::watchedItem;
+
 const std::string DefaultCharacter = VANTREL_BINARY_DIR "/vantrel.dat";
-const std::string OldDate = "Mon, 01 Jan 2024 00:00:00 GMT";
+const std::string OldDate = test::WatchedSince;
 const std::string NewDate = "Tue, 02 Jan 2024 00:00:00 GMT";
-
-std::string answer(const std::string& lastModified)
-{
-    return "HTTP/1.0 200 OK\r\nLast-Modified: " + lastModified + "\r\nContent-Length: 0\r\n\r\n";
-}
-
-TCheckItem watched(const std::string& title, const std::string& uri)
-{
-    TCheckItem item = newItemTemplate();
-    item.title() = title;
-    item.checkUri() = uri;
-    item.status = ItemStatus::Normal;
-    item.compareLastModified = 1;
-    item.lastModified() = OldDate;
-    item.compareContentLength = 0;
-    item.check = 1;
-    return item;
-}
 
 // The real window started offscreen from a settings folder, with the schedule on a clock the test moves.
 class TimedRun : public ::testing::Test
@@ -136,8 +122,8 @@ TEST_F(TimedRun, IntervalAndStartSwitchComeFromTheIniAndGoBack)
 
 TEST_F(TimedRun, StartsWhenDueCountsFromTheLastRunAndTellsTheNext)
 {
-    test::HttpServer server({ test::Reply::bytes(answer(NewDate)), test::Reply::bytes(answer(NewDate)) });
-    config.items.append(watched("one", server.url("/1")));
+    test::HttpServer server({ test::Reply::bytes(answerDated(NewDate)), test::Reply::bytes(answerDated(NewDate)) });
+    config.items.append(watchedItem("one", server.url("/1")));
     start();
 
     struct Step
@@ -178,8 +164,8 @@ TEST_F(TimedRun, StartsWhenDueCountsFromTheLastRunAndTellsTheNext)
 
 TEST_F(TimedRun, DueRunWaitsWhileAModalIsOpen)
 {
-    test::HttpServer server(std::vector<test::Reply>(4, test::Reply::bytes(answer(OldDate))));
-    config.items.append(watched("one", server.url("/1")));
+    test::HttpServer server(std::vector<test::Reply>(4, test::Reply::bytes(answerDated(OldDate))));
+    config.items.append(watchedItem("one", server.url("/1")));
     start();
     setInterval(5);
     auto* fileDialog = new QFileDialog(form.get());
@@ -211,9 +197,9 @@ TEST_F(TimedRun, DueRunWaitsWhileAModalIsOpen)
 
 TEST_F(TimedRun, NoTimedRunStartsDuringARun)
 {
-    test::HttpServer server({ test::Reply::bytes(answer(OldDate)), test::Reply::bytes(answer(OldDate)) });
-    config.items.append(watched("one", server.url("/1")));
-    config.items.append(watched("two", server.url("/2")));
+    test::HttpServer server({ test::Reply::bytes(answerDated(OldDate)), test::Reply::bytes(answerDated(OldDate)) });
+    config.items.append(watchedItem("one", server.url("/1")));
+    config.items.append(watchedItem("two", server.url("/2")));
     start();
     setInterval(5);
 
@@ -239,9 +225,9 @@ TEST_F(TimedRun, RunsAtStartOnceTheWindowIsUp)
 {
     for (bool atStart : { true, false }) {
         SCOPED_TRACE(atStart);
-        test::HttpServer server({ test::Reply::bytes(answer(OldDate)) });
+        test::HttpServer server({ test::Reply::bytes(answerDated(OldDate)) });
         config.items.clear();
-        config.items.append(watched("one", server.url("/1")));
+        config.items.append(watchedItem("one", server.url("/1")));
         test::writeFile(settings.file("vantrel.ini"),
             std::string("[General]\nCheckAtStart=") + (atStart ? "true" : "false") + "\n");
         start(false);
@@ -282,12 +268,12 @@ TEST_F(TimedRun, EndOfRunNotifiesOrRaisesTheWindow)
         SCOPED_TRACE(c.what);
         std::vector<test::Reply> replies;
         for (int i = 0; i < 6; ++i)
-            replies.push_back(test::Reply::bytes(answer(i < c.updated ? NewDate : OldDate)));
+            replies.push_back(test::Reply::bytes(answerDated(i < c.updated ? NewDate : OldDate)));
         test::HttpServer server(replies);
         config.items.clear();
         const char* titles[] = { "\x8dX\x90V\x88\xea" /* 更新一 */, "b", "c", "d", "e", "f" };
         for (int i = 0; i < 6; ++i)
-            config.items.append(watched(titles[i], server.url("/" + std::to_string(i))));
+            config.items.append(watchedItem(titles[i], server.url("/" + std::to_string(i))));
         config.reportMode = c.reportMode;
         config.soundOnUpdate = 0;
         start();
