@@ -2,10 +2,10 @@
 // documentation). A CSS region reads the page in a streaming pass that builds libxml2's tree without keeping
 // it, after a pass that counts siblings for a selector counting from the end (Region); the tree path
 // (TreeRegion: the page decoded, its libxml2 tree, the selection and the text of the chosen elements, also timed
-// in steps) is what XPath still takes. Both beside pageText's one streaming pass over the same page, and beside
-// a check's text without a region (WatchedText: pageText and the compare key). Then 20 ignore
-// patterns over 1 MB of that documentation's text in MB/s, beside the same patterns in Python's re over the same
-// lines (skipped without python3), and the compare key.
+// in steps) is what XPath beyond plain location paths still takes (Region/xpath_on_tree). Both beside pageText's one
+// streaming pass over the same page, and beside a check's text without a region (WatchedText: pageText and the compare
+// key). Then 20 ignore patterns over 1 MB of that documentation's text in MB/s, beside the same patterns in Python's re
+// over the same lines (skipped without python3), and the compare key.
 #include "text/watch_rules.h"
 #include "text/page_text.h"
 
@@ -140,6 +140,9 @@ BENCHMARK_CAPTURE(Region, main_content, "#apicontent")->Unit(benchmark::kMillise
 BENCHMARK_CAPTURE(Region, headings, "#apicontent h2, #apicontent h3, #apicontent h4")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Region, odd_items, "li:nth-child(odd) > a")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Region, xpath, "xpath://*[@id='apicontent']")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Region, copied_xpath, "xpath://*[@id='apicontent']/section[2]/section[1]/p[1]")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Region, xpath_on_tree, "xpath://h3[contains(., 'Buffer')]")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Region, last_items, "li:last-child > a")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Region, code_blocks, "pre > code")->Unit(benchmark::kMillisecond);
 
