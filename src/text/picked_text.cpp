@@ -607,12 +607,12 @@ private:
         } else if (next == '?') {
             // An instruction without a name is only "<?" to libxml2; what follows is read as content.
             const char start = m_pos + 2 < n ? m_s[m_pos + 2] : '\0';
-            if (m_hasCarriageReturn)
-                m_doubt = true; // libxml2 reads an instruction beside a carriage return in pre-formatted text otherwise
+            // libxml2 reads an instruction beside a carriage return in pre-formatted text its own way, and a
+            // name of other letters by XML's rules.
+            if (m_hasCarriageReturn || static_cast<unsigned char>(start) >= 0x80)
+                m_doubt = true;
             else if (isAsciiLetter(start) || start == '_' || start == ':')
                 skipPast('>');
-            else if (static_cast<unsigned char>(start) >= 0x80)
-                m_doubt = true;
             else
                 m_pos += 2;
         } else {
