@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,6 +21,48 @@ constexpr uint32_t nameHash(std::string_view name) noexcept
         hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     return hash;
 }
+
+// Two short byte strings, equal; written out, since std::equal calls memcmp, which costs more than a name.
+constexpr bool sameName(std::string_view a, std::string_view b) noexcept
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
+// A hash table, built at compile time, of at most 255 names that every tag of a page is looked up in.
+template <size_t Slots>
+class TNameTable
+{
+public:
+    template <class Names, class NameOf>
+    constexpr TNameTable(const Names& names, NameOf nameOf)
+    {
+        size_t i = 0;
+        for (const auto& entry : names) {
+            size_t at = nameHash(nameOf(entry)) % Slots;
+            while (m_slots[at] != 0)
+                at = (at + 1) % Slots;
+            m_slots[at] = static_cast<uint8_t>(++i);
+        }
+    }
+
+    // The place of `name` among the names, from 1; 0 when it is not one of them.
+    template <class Names, class NameOf>
+    constexpr uint8_t find(std::string_view name, const Names& names, NameOf nameOf) const noexcept
+    {
+        for (size_t at = nameHash(name) % Slots; m_slots[at] != 0; at = (at + 1) % Slots)
+            if (sameName(nameOf(names[m_slots[at] - 1]), name))
+                return m_slots[at];
+        return 0;
+    }
+
+private:
+    std::array<uint8_t, Slots> m_slots {};
+};
 
 // ASCII case-insensitive equality of two byte strings; other bytes must be equal.
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept;

@@ -97,17 +97,6 @@ size_t findByte(std::string_view s, char c, size_t from) noexcept
     return near < s.size() ? s.find(c, near) : std::string_view::npos;
 }
 
-// Two short names, equal; std::equal would call memcmp.
-bool sameName(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i])
-            return false;
-    return true;
-}
-
 bool isAsciiLetter(char c) noexcept
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -183,29 +172,17 @@ constexpr uint8_t constantCode(std::string_view name) noexcept
     return found != std::end(RuleNames) && *found == name ? static_cast<uint8_t>(found - std::begin(RuleNames) + 1) : 0;
 }
 
-// The rule names by their hash, for ruleCode.
-constexpr size_t RuleSlots = 512;
-constexpr std::array<uint8_t, RuleSlots> RuleSlotTable = [] {
-    std::array<uint8_t, RuleSlots> table {};
-    for (size_t i = 0; i < RuleNameCount; ++i) {
-        size_t at = nameHash(RuleNames[i]) % RuleSlots;
-        while (table[at] != 0)
-            at = (at + 1) % RuleSlots;
-        table[at] = static_cast<uint8_t>(i + 1);
-    }
-    return table;
-}();
+constexpr std::string_view ruleName(std::string_view name) noexcept
+{
+    return name;
+}
 
-// ruleCode at the speed of a hash: every start and end tag asks it.
+constexpr TNameTable<512> RuleNameTable(RuleNames, ruleName);
+
+// The place of a name among RuleNames, at the speed of a hash: every start and end tag asks it.
 inline uint8_t ruleCode(std::string_view name) noexcept
 {
-    if (name.size() > 10)
-        return 0;
-    for (size_t at = nameHash(name) % RuleSlots; RuleSlotTable[at] != 0; at = (at + 1) % RuleSlots) {
-        if (sameName(RuleNames[RuleSlotTable[at] - 1], name))
-            return RuleSlotTable[at];
-    }
-    return 0;
+    return name.size() > 10 ? 0 : RuleNameTable.find(name, RuleNames, ruleName);
 }
 
 struct TRuleTables

@@ -1020,6 +1020,19 @@ bool usesType(const TCompound& compound) noexcept
         || std::any_of(compound.negations.begin(), compound.negations.end(), usesType);
 }
 
+// The children of one element met so far, counted by name.
+using TNameCounts = std::vector<std::pair<std::string, int64_t>>;
+
+// Counts one more child of `name`; the slot of its name in `counts`.
+size_t countByName(TNameCounts& counts, std::string_view name)
+{
+    auto counted = std::find_if(counts.begin(), counts.end(), [&](const auto& count) { return count.first == name; });
+    if (counted == counts.end())
+        counted = counts.insert(counted, { std::string(name), 0 });
+    ++counted->second;
+    return static_cast<size_t>(counted - counts.begin());
+}
+
 // Where each element stands counted from the end: among its siblings, and among its siblings of its name. Read
 // in a first pass over the page, for selectors that ask; elements are numbered in the order they begin.
 struct TPlaceFromEnd
@@ -1045,12 +1058,8 @@ public:
         TFrame& parent = m_frames[m_depth];
         TChild child { element, static_cast<int64_t>(parent.children.size()) + 1, 0, 0 };
         if (m_byType) {
-            auto counted = std::find_if(parent.typeCounts.begin(), parent.typeCounts.end(),
-                [&](const auto& count) { return count.first == name; });
-            if (counted == parent.typeCounts.end())
-                counted = parent.typeCounts.insert(counted, { std::string(name), 0 });
-            child.typeIndex = ++counted->second;
-            child.typeSlot = static_cast<size_t>(counted - parent.typeCounts.begin());
+            child.typeSlot = countByName(parent.typeCounts, name);
+            child.typeIndex = parent.typeCounts[child.typeSlot].second;
         }
         parent.children.push_back(child);
         // Frames are kept when an element ends, for the next element at that depth.
@@ -1087,7 +1096,7 @@ private:
     struct TFrame
     {
         std::vector<TChild> children;
-        std::vector<std::pair<std::string, int64_t>> typeCounts;
+        TNameCounts typeCounts;
     };
 
     void close(const TFrame& frame)
@@ -1153,11 +1162,7 @@ public:
         const int64_t index = ++up.children;
         int64_t typeIndex = 0;
         if (m_byType) {
-            auto counted = std::find_if(
-                up.typeCounts.begin(), up.typeCounts.end(), [&](const auto& count) { return count.first == name; });
-            if (counted == up.typeCounts.end())
-                counted = up.typeCounts.insert(counted, { std::string(name), 0 });
-            typeIndex = ++counted->second;
+            typeIndex = up.typeCounts[countByName(up.typeCounts, name)].second;
         }
         TPlaceFromEnd fromEnd;
         if (m_places != nullptr && m_entered < m_places->size())
@@ -1199,7 +1204,7 @@ private:
     struct TLevel
     {
         int64_t children = 0;
-        std::vector<std::pair<std::string, int64_t>> typeCounts; // children by name, when a test counts them
+        TNameCounts typeCounts; // children by name, when a test counts them
     };
 
     struct TElement

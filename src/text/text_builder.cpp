@@ -42,18 +42,13 @@ constexpr TNamedElement Elements[] = {
 // clang-format on
 constexpr size_t LongestName = 10;
 
-// The elements by the hash of their names: every tag of a page is looked up.
-constexpr size_t ElementSlots = 256;
-constexpr std::array<uint8_t, ElementSlots> ElementSlotTable = [] {
-    std::array<uint8_t, ElementSlots> table {};
-    for (size_t i = 0; i < std::size(Elements); ++i) {
-        size_t at = nameHash(Elements[i].name) % ElementSlots;
-        while (table[at] != 0)
-            at = (at + 1) % ElementSlots;
-        table[at] = static_cast<uint8_t>(i + 1);
-    }
-    return table;
-}();
+constexpr std::string_view nameOfEntry(const TNamedElement& entry) noexcept
+{
+    return entry.name;
+}
+
+// Every tag of a page is looked up.
+constexpr TNameTable<256> ElementTable(Elements, nameOfEntry);
 
 // How an element lays out its content, as the browser's default style sheet has it.
 enum class TDisplay : uint8_t {
@@ -218,11 +213,8 @@ THtmlElement elementOfName(std::string_view name) noexcept
     char lower[LongestName];
     std::transform(name.begin(), name.end(), lower, lowerAscii);
     const std::string_view key(lower, name.size());
-    for (size_t at = nameHash(key) % ElementSlots; ElementSlotTable[at] != 0; at = (at + 1) % ElementSlots) {
-        const TNamedElement& entry = Elements[ElementSlotTable[at] - 1];
-        if (entry.name.size() == key.size() && std::equal(key.begin(), key.end(), entry.name.begin()))
-            return entry.element;
-    }
+    if (const uint8_t at = ElementTable.find(key, Elements, nameOfEntry); at != 0)
+        return Elements[at - 1].element;
     return E::Other;
 }
 
