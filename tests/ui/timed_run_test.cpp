@@ -207,7 +207,7 @@ TEST_F(TimedRun, NoTimedRunStartsDuringARun)
     std::function<void()> pump = form->runController()->checker().client().Pump;
     form->runController()->checker().client().Pump = [&, pump, done = false]() mutable {
         pump();
-        if (!done && server.connectionCount() == 1) {
+        if (!done && server.connectionCount() >= 1) { // both items may connect between two pumps
             done = true;
             idleDuring = form->runController()->idle();
             passMinutes(10);
